@@ -1,0 +1,42 @@
+# The two commands of the README:
+#   make demo   run vexlo on the bundled sample
+#   make test   run every test, natively and under Wine
+# Both install what is missing first, then configure and build.
+.PHONY: all setup native win32 asan test test-native test-win32 test-asan demo bench clean
+
+all: native win32
+
+setup:
+	@./scripts/setup.sh
+
+native: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+
+win32: setup
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+
+asan: setup
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+
+test-native: native
+	ctest --preset native -j2
+
+test-win32: win32
+	./scripts/test-win32.sh
+
+test-asan: asan
+	ctest --preset asan -j2
+
+test: test-native test-asan test-win32
+
+demo: native win32
+	./scripts/demo.sh
+
+bench: native
+	./scripts/bench.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the project's own prefix:
+#   wine-run.sh PREFIX PROGRAM [ARGS...]
+#   wine-run.sh PREFIX --init          (only make the prefix)
+# The prefix is made on first use: 32-bit, no title-bar decorations from the
+# X window manager, and the Japanese UI face mapped to an installed font.
+set -euo pipefail
+prefix=$1; shift
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+if [ ! -f "$prefix/.vexlo-ready" ]; then
+  mkdir -p "$(dirname "$prefix")"
+  exec 9>"$prefix.lock"
+  flock 9
+  if [ ! -f "$prefix/.vexlo-ready" ]; then
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
+    wineserver -w
+    touch "$prefix/.vexlo-ready"
+  fi
+  exec 9>&-
+fi
+[ "${1:-}" = --init ] && exit 0
+exec wine "$@"

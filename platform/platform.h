@@ -1,0 +1,88 @@
+// The few operating-system services the extraction engine needs: existence,
+// full paths, reading a whole file, creating a new file exclusively, and
+// handing a file to the desktop's viewer. Implemented once for Win32 (wide
+// functions) and once for POSIX; the engine never sees which one it got.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vexlo::platform {
+
+#ifdef _WIN32
+using Char = wchar_t;
+#else
+using Char = char;
+#endif
+using Path = std::basic_string<Char>;
+
+// An opaque owner window for the viewer launch (an HWND on Windows).
+using WindowHandle = void*;
+
+// True when the path names an existing file or directory.
+bool Exists(const Path& path);
+
+// The path made absolute against the current directory and normalised as
+// text; nullopt when the system refuses it. Length limits are the caller's.
+std::optional<Path> FullPathName(const Path& path);
+
+// A byte buffer that only grows, so a batch of files reuses one allocation.
+class ByteBuffer {
+public:
+    std::uint8_t* Reserve(std::size_t size);  // contents are not preserved
+    std::uint8_t* data() { return data_.get(); }
+    const std::uint8_t* data() const { return data_.get(); }
+
+private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t capacity_ = 0;
+};
+
+enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
+
+// Opens the file, measures it, and when it holds at most `limit` bytes reads
+// it whole into `buffer`. `length` is set as soon as the file is measured.
+ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer,
+                         std::int32_t& length);
+
+enum class CreateStatus { Ok, Exists, Failed };
+
+// A file created exclusively: never an existing one. Unless Commit() succeeds
+// the file is removed again, so a failed write leaves nothing behind.
+class NewFile {
+public:
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    NewFile(NewFile&& other) noexcept;
+    NewFile& operator=(NewFile&& other) noexcept;
+    ~NewFile();
+
+    CreateStatus Create(const Path& path);
+    bool Write(std::span<const std::uint8_t> bytes);
+    // Flushes and closes; on failure the file is removed.
+    bool Commit();
+
+private:
+    void Discard();
+
+#ifdef _WIN32
+    void* handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
+#else
+    int fd_ = -1;
+#endif
+    Path path_;
+};
+
+// The path as UTF-8 text, for messages.
+std::string ToUtf8(const Path& path);
+
+// Opens the file with the desktop's default program, without waiting for it.
+// Failures are silent by design.
+void OpenInViewer(const Path& path, WindowHandle owner);
+
+}  // namespace vexlo::platform

@@ -1,0 +1,175 @@
+// POSIX counterpart of the Win32 layer. Full paths are made as Windows makes
+// them: absolute against the current directory and normalised as text,
+// without resolving symbolic links.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace vexlo::platform {
+namespace {
+
+// Closes a descriptor on every path out of a scope.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ToUtf8(const Path& path) { return path; }
+
+bool Exists(const Path& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<Path> FullPathName(const Path& path) {
+    if (path.empty() || path.find('\0') != Path::npos) return std::nullopt;
+    Path joined = path;
+    if (path.front() != '/') {
+        std::vector<char> cwd(PATH_MAX + 1);
+        if (::getcwd(cwd.data(), cwd.size()) == nullptr) return std::nullopt;
+        joined = Path(cwd.data()) + "/" + path;
+    }
+    // Normalise ".", ".." and repeated separators; a trailing separator stays,
+    // as it does on Windows, so "dir/" keeps an empty final component.
+    std::vector<Path> parts;
+    std::size_t start = 1;
+    while (start <= joined.size()) {
+        std::size_t end = joined.find('/', start);
+        if (end == Path::npos) end = joined.size();
+        Path part = joined.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    Path full;
+    for (const Path& part : parts) full += "/" + part;
+    const bool trailing = joined.back() == '/' || joined.ends_with("/.") || joined.ends_with("/..");
+    if (full.empty() || trailing) full += "/";
+    return full;
+}
+
+ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block the batch
+    if (fd.get() < 0) return ReadStatus::CannotOpen;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::CannotOpen;
+    length = st.st_size > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(st.st_size);
+    if (st.st_size > static_cast<off_t>(limit)) return ReadStatus::TooLarge;
+
+    const auto size = static_cast<std::size_t>(st.st_size);
+    std::uint8_t* data = buffer.Reserve(size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd.get(), data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return ReadStatus::ReadError;  // the file shrank or the read failed
+        done += static_cast<std::size_t>(n);
+    }
+    return ReadStatus::Ok;
+}
+
+NewFile::NewFile(NewFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+
+NewFile& NewFile::operator=(NewFile&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+NewFile::~NewFile() { Discard(); }
+
+CreateStatus NewFile::Create(const Path& path) {
+    Discard();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ < 0) return errno == EEXIST ? CreateStatus::Exists : CreateStatus::Failed;
+    path_ = path;
+    return CreateStatus::Ok;
+}
+
+bool NewFile::Write(std::span<const std::uint8_t> bytes) {
+    return fd_ >= 0 && WriteAll(fd_, bytes.data(), bytes.size());
+}
+
+bool NewFile::Commit() {
+    if (fd_ < 0) return false;
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        ::unlink(path_.c_str());
+        return false;
+    }
+    path_.clear();
+    return true;
+}
+
+void NewFile::Discard() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(path_.c_str());
+    path_.clear();
+}
+
+void OpenInViewer(const Path& path, WindowHandle /*owner*/) {
+    // Double fork so the viewer is neither waited for nor left a zombie;
+    // posix_spawnp fails quietly when xdg-open is not installed.
+    const pid_t child = ::fork();
+    if (child < 0) return;
+    if (child == 0) {
+        ::setsid();
+        char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(path.c_str()), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t viewer = 0;
+        const int rc = posix_spawnp(&viewer, "xdg-open", &actions, nullptr, argv, environ);
+        ::_exit(rc == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace vexlo::platform

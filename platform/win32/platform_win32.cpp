@@ -1,0 +1,133 @@
+// Win32 layer of the engine. Wide-character functions throughout, so a file
+// whose name the ANSI code page cannot hold is still found and processed.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <climits>
+
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace vexlo::platform {
+namespace {
+
+constexpr DWORD kFullPathBuffer = 255;  // characters, terminator included
+
+bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x4000'0000 ? 0x4000'0000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ToUtf8(const Path& path) {
+    if (path.empty()) return {};
+    const int wide = static_cast<int>(path.size());
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, path.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, path.data(), wide, text.data(), size, nullptr, nullptr);
+    return text;
+}
+
+bool Exists(const Path& path) {
+    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<Path> FullPathName(const Path& path) {
+    Path buffer(kFullPathBuffer, L'\0');
+    DWORD count = ::GetFullPathNameW(path.c_str(), kFullPathBuffer, buffer.data(), nullptr);
+    if (count == 0) return std::nullopt;
+    if (count >= kFullPathBuffer) {
+        // Too long for the limit: fetch it whole anyway so the caller sees its true length.
+        buffer.assign(count, L'\0');
+        count = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (count == 0 || count >= buffer.size()) return std::nullopt;
+    }
+    buffer.resize(count);
+    return buffer;
+}
+
+ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
+    // Directories fail here: without FILE_FLAG_BACKUP_SEMANTICS they cannot be opened.
+    const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return ReadStatus::CannotOpen;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) return ReadStatus::CannotOpen;
+    length = size.QuadPart > INT_MAX ? INT_MAX : static_cast<std::int32_t>(size.QuadPart);
+    if (size.QuadPart > static_cast<LONGLONG>(limit)) return ReadStatus::TooLarge;
+
+    const auto total = static_cast<std::size_t>(size.QuadPart);
+    std::uint8_t* data = buffer.Reserve(total);
+    std::size_t done = 0;
+    while (done < total) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), data + done, static_cast<DWORD>(total - done), &got, nullptr) || got == 0) {
+            return ReadStatus::ReadError;  // the file shrank or the read failed
+        }
+        done += got;
+    }
+    return ReadStatus::Ok;
+}
+
+NewFile::NewFile(NewFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+    other.handle_ = INVALID_HANDLE_VALUE;
+}
+
+NewFile& NewFile::operator=(NewFile&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+NewFile::~NewFile() { Discard(); }
+
+CreateStatus NewFile::Create(const Path& path) {
+    Discard();
+    handle_ = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::Exists
+                                                                           : CreateStatus::Failed;
+    }
+    path_ = path;
+    return CreateStatus::Ok;
+}
+
+bool NewFile::Write(std::span<const std::uint8_t> bytes) {
+    return handle_ != INVALID_HANDLE_VALUE && WriteAll(handle_, bytes.data(), bytes.size());
+}
+
+bool NewFile::Commit() {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+    if (!::CloseHandle(handle)) {
+        ::DeleteFileW(path_.c_str());
+        return false;
+    }
+    path_.clear();
+    return true;
+}
+
+void NewFile::Discard() {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
+    ::DeleteFileW(path_.c_str());
+    path_.clear();
+}
+
+void OpenInViewer(const Path& path, WindowHandle owner) {
+    // The result is deliberately ignored: a missing viewer is not a failed extraction.
+    ::ShellExecuteW(static_cast<HWND>(owner), L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace vexlo::platform

@@ -1,0 +1,308 @@
+// ProcessFile over real files in a fresh temporary directory, on the real
+// platform layer (POSIX natively, Win32 under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+
+#include "engine/engine.h"
+#include "engine/paths.h"
+#include "png_bytes.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace vexlo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Ascii;
+using test::operator+;
+using test::Bytes;
+
+class ProcessFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        dir_ = fs::temp_directory_path() / ("vexlo-test-" + std::to_string(rd()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    fs::path Write(const fs::path& name, const Bytes& bytes) {
+        const fs::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    static Bytes Read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    std::set<fs::path> Files() const {
+        std::set<fs::path> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename());
+        return names;
+    }
+    ProcessResult Process(const fs::path& path) { return engine_.ProcessFile(path.native(), {}); }
+
+    fs::path dir_;
+    Engine engine_;
+};
+
+// A PNG of exactly `total` bytes whose trailer is a JFIF JPEG.
+Bytes PngOfSize(std::size_t total) {
+    const Bytes png = test::SmallPng();
+    Bytes file = png + test::Jfif(total - png.size() - test::Jfif(0).size());
+    EXPECT_EQ(file.size(), total);
+    return file;
+}
+
+TEST_F(ProcessFileTest, EachResultCode) {
+    const Bytes png = test::SmallPng();
+    const struct {
+        const char* name;
+        Bytes bytes;
+        ProcessResult expected;
+    } cases[] = {
+        {"ok.png", png + test::Jfif(), resDONE},
+        {"empty.png", {}, resNOTPNG},
+        {"seven.png", Bytes(test::kSignature.begin(), test::kSignature.begin() + 7), resNOTPNG},
+        {"text.png", Ascii("this is not a PNG image at all"), resNOTPNG},
+        {"signature.png", test::kSignature, resNOTRAIL},
+        {"plain.png", png, resNOTRAIL},
+        {"cut.png", Bytes(png.begin(), png.end() - 1), resNOTRAIL},
+        {".png", png + Ascii("x"), resNONAME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path source = Write(c.name, c.bytes);
+        const auto before = Files();
+        EXPECT_EQ(Process(source), c.expected);
+        if (c.expected != resDONE) {
+            EXPECT_EQ(Files(), before) << "nothing may be written";
+        }
+        EXPECT_EQ(Read(source), c.bytes) << "the source is never modified";
+    }
+    EXPECT_EQ(Process(dir_ / "missing.png"), resNOFILE);
+    EXPECT_EQ(Process(fs::path()), resNOFILE);
+    fs::create_directory(dir_ / "folder.png");
+    EXPECT_EQ(Process(dir_ / "folder.png"), resNOREAD);
+}
+
+TEST_F(ProcessFileTest, OutputIsExactlyTheTrailingBytesUnderATypedName) {
+    const Bytes png = test::SmallPng();
+    const struct {
+        const char* source;
+        Bytes trailer;
+        const char* output;
+    } cases[] = {
+        {"a.png", test::Jfif(500), "a.jpg"},
+        {"b.png", Ascii("GIF89a") + Bytes(100, 7), "b.gif"},
+        {"c.png", Ascii("BM") + Bytes(54, 0), "c.bmp"},
+        {"d.png", png + Ascii("nested"), "d(1).png"},  // the source itself holds d.png
+        {"e.png", Bytes{0x42}, "e.dat"},
+        {"f.tar.png", Bytes(3000, 0), "f.tar.dat"},
+        {"README", Ascii("text"), "README.dat"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const fs::path source = Write(c.source, png + c.trailer);
+        ASSERT_EQ(Process(source), resDONE);
+        EXPECT_EQ(fs::path(engine_.OutFileName), dir_ / c.output);
+        EXPECT_EQ(Read(dir_ / c.output), c.trailer);
+    }
+}
+
+TEST_F(ProcessFileTest, SizeLimitIs2048000Bytes) {
+    const fs::path atLimit = Write("limit.png", PngOfSize(2'048'000));
+    const fs::path overLimit = Write("over.png", PngOfSize(2'048'001));
+    EXPECT_EQ(Process(overLimit), resNOREAD);
+    EXPECT_FALSE(fs::exists(dir_ / "over.jpg"));
+    ASSERT_EQ(Process(atLimit), resDONE);
+    EXPECT_EQ(fs::file_size(dir_ / "limit.jpg"), 2'048'000u - test::SmallPng().size());
+}
+
+TEST_F(ProcessFileTest, RepeatedRunsNeverOverwriteAndStopAfterOneHundred) {
+    const Bytes trailer = test::Jfif(64);
+    const fs::path source = Write("photo.png", test::SmallPng() + trailer);
+    Write("photo(2).jpg", Ascii("keep me"));
+    fs::create_directory(dir_ / "photo(3).jpg");  // a directory takes a name too
+
+    std::vector<fs::path> outputs;
+    for (int i = 0; i < 101 - 2; ++i) {
+        ASSERT_EQ(Process(source), resDONE) << "run " << i;
+        outputs.push_back(fs::path(engine_.OutFileName).filename());
+    }
+    EXPECT_EQ(outputs[0], "photo.jpg");
+    EXPECT_EQ(outputs[1], "photo(1).jpg");
+    EXPECT_EQ(outputs[2], "photo(4).jpg");
+    EXPECT_EQ(outputs.back(), "photo(100).jpg");
+    for (const fs::path& out : outputs) EXPECT_EQ(Read(dir_ / out), trailer);
+    EXPECT_EQ(Read(dir_ / "photo(2).jpg"), Ascii("keep me"));
+
+    const auto before = Files();
+    EXPECT_EQ(Process(source), resNONAME);
+    EXPECT_EQ(Files(), before);
+}
+
+TEST_F(ProcessFileTest, FullPathLimitCountsTheSource) {
+    // A chain of directories makes the source's full path exactly 254 and 255
+    // long; the long file name keeps every directory well under MAX_PATH.
+    const std::string name = std::string(16, 'x') + ".png";
+    const auto makeSource = [&](std::size_t fullLength, const char* tag) {
+        fs::path path = dir_ / tag;
+        std::size_t remaining = fullLength - path.native().size() - 1 - name.size();
+        ASSERT_GE(remaining, 2u);
+        while (remaining > 0) {
+            const std::size_t take = remaining > 61 ? 50 : remaining;  // separator included
+            path /= std::string(take - 1, 'd');
+            remaining -= take;
+        }
+        fs::create_directories(path);
+        path /= name;
+        ASSERT_EQ(path.native().size(), fullLength);
+        const Bytes bytes = test::SmallPng() + Ascii("z");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        EXPECT_EQ(Process(path), fullLength <= 254 ? resDONE : resNONAME) << fullLength;
+    };
+    makeSource(254, "p");
+    makeSource(255, "q");
+}
+
+TEST_F(ProcessFileTest, BuffersFromAnEarlierSourceNeverLeak) {
+    const fs::path big = Write("big.png", test::SmallPng() + Bytes(5000, 0xAB));
+    const fs::path small = Write("small.png", test::SmallPng() + Ascii("GIF"));
+    ASSERT_EQ(Process(big), resDONE);
+    ASSERT_EQ(Process(small), resDONE);
+    EXPECT_EQ(Read(dir_ / "small.gif"), Ascii("GIF"));
+    EXPECT_EQ(Process(Write("none.png", test::SmallPng())), resNOTRAIL);
+    EXPECT_EQ(engine_.OUTBUFSIZE, 0);
+}
+
+#ifdef _WIN32
+
+TEST_F(ProcessFileTest, NamesOutsideTheAnsiCodePage) {
+    const std::wstring name = L"\u5199\u771f_\u03a9\u03bb\u0436.png";  // Japanese, Greek, Cyrillic
+    const Bytes trailer = test::Jfif(30);
+    const fs::path source = Write(name, test::SmallPng() + trailer);
+    ASSERT_EQ(Process(source), resDONE);
+    EXPECT_EQ(engine_.OutFileName, (dir_ / L"\u5199\u771f_\u03a9\u03bb\u0436.jpg").native());
+    EXPECT_EQ(Read(dir_ / L"\u5199\u771f_\u03a9\u03bb\u0436.jpg"), trailer);
+}
+
+TEST_F(ProcessFileTest, RelativePathResolvesAgainstTheCurrentDirectory) {
+    Write("rel.png", test::SmallPng() + Ascii("BMxx"));
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    const ProcessResult result = engine_.ProcessFile(L"rel.png", {});
+    fs::current_path(previous);
+    ASSERT_EQ(result, resDONE);
+    EXPECT_EQ(engine_.OutFileName, (dir_ / "rel.bmp").native());
+    EXPECT_TRUE(fs::exists(dir_ / "rel.bmp"));
+}
+
+TEST_F(ProcessFileTest, DriveRootOutputs) {
+    const std::wstring stem = L"C:\\vexlo-root-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring source = stem + L".png";
+    {
+        std::ofstream out(fs::path(source), std::ios::binary);
+        const Bytes bytes = test::SmallPng() + Ascii("GIF89a");
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    const ProcessResult result = engine_.ProcessFile(source, {});
+    EXPECT_EQ(result, resDONE);
+    EXPECT_EQ(engine_.OutFileName, stem + L".gif");
+    fs::remove(fs::path(source));
+    fs::remove(fs::path(stem + L".gif"));
+}
+
+TEST_F(ProcessFileTest, NetworkRootsSplitThroughTheRealFullPath) {
+    EXPECT_EQ(platform::FullPathName(L"\\\\srv\\share\\x\\..\\a.png"), L"\\\\srv\\share\\a.png");
+    EXPECT_EQ(platform::FullPathName(L"c:\\a\\.\\b.png"), L"c:\\a\\b.png");
+    const auto none = [](const std::wstring&) { return false; };
+    EXPECT_EQ(MakeOutFileName<WindowsSyntax>(L"\\\\srv\\share\\dir\\..\\pic.png", ".jpg", platform::FullPathName, none),
+              L"\\\\srv\\share\\pic.jpg");
+}
+
+TEST_F(ProcessFileTest, LockedSourceCannotBeRead) {
+    const fs::path source = Write("locked.png", test::SmallPng() + Ascii("GIF"));
+    const HANDLE lock = ::CreateFileW(source.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Process(source), resNOREAD);
+    ::CloseHandle(lock);
+    EXPECT_EQ(Process(source), resDONE);
+}
+
+#else
+
+TEST_F(ProcessFileTest, NameTakenSinceItWasChosenGetsTheNextFreeName) {
+    // A dangling link looks free to the existence test, but an exclusive
+    // create refuses it: the output must go to the next name, and the link's
+    // target must not be created through it.
+    const fs::path source = Write("race.png", test::SmallPng() + Ascii("GIF87a"));
+    fs::create_symlink(dir_ / "target-never-written", dir_ / "race.gif");
+    ASSERT_EQ(Process(source), resDONE);
+    EXPECT_EQ(fs::path(engine_.OutFileName), dir_ / "race(1).gif");
+    EXPECT_EQ(Read(dir_ / "race(1).gif"), Ascii("GIF87a"));
+    EXPECT_FALSE(fs::exists(dir_ / "target-never-written"));
+}
+
+TEST_F(ProcessFileTest, WriteErrorGivesResult6AndRemovesThePartialOutput) {
+    const Bytes trailer = test::Jfif(100'000);
+    const fs::path source = Write("full.png", test::SmallPng() + trailer);
+    const auto before = Files();
+
+    // A file size limit below the trailer's size behaves like a full disk.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const ProcessResult result = Process(source);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(result, resNOWRITE);
+    EXPECT_EQ(Files(), before) << "no partial output may be left";
+    EXPECT_EQ(Read(source), test::SmallPng() + trailer);
+}
+
+TEST_F(ProcessFileTest, OutputThatCannotBeCreatedGivesResult6) {
+    // /proc/self/fd/N reads the source, but nothing can be created beside it,
+    // even for root.
+    const fs::path source = Write("fd.png", test::SmallPng() + Ascii("GIF"));
+    const int fd = ::open(source.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const ProcessResult result = engine_.ProcessFile("/proc/self/fd/" + std::to_string(fd), {});
+    ::close(fd);
+    EXPECT_EQ(result, resNOWRITE);
+}
+
+TEST_F(ProcessFileTest, UnreadableSourceGivesResult2) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    const fs::path source = Write("secret.png", test::SmallPng() + Ascii("GIF"));
+    fs::permissions(source, fs::perms::none);
+    EXPECT_EQ(Process(source), resNOREAD);
+}
+
+#endif
+
+}  // namespace
+}  // namespace vexlo
