@@ -11,7 +11,7 @@ packages=(
   wine wine32:i386
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic icoutils
   clang libclang-rt-14-dev llvm
-  valgrind
+  valgrind time
 )
 
 sudo_cmd=()
