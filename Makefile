@@ -2,7 +2,7 @@
 #   make demo   run vexlo on the bundled sample
 #   make test   run every test, natively and under Wine
 # Both install what is missing first, then configure and build.
-.PHONY: all setup native win32 asan test test-native test-win32 test-asan demo bench clean
+.PHONY: all setup native win32 asan fuzz-build test test-native test-win32 test-asan demo bench fuzz clean
 
 all: native win32
 
@@ -20,6 +20,14 @@ win32: setup
 asan: setup
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
+
+fuzz-build: setup
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+
+# FUZZ_SECONDS=600 by default, per target.
+fuzz: fuzz-build
+	./scripts/fuzz.sh
 
 test-native: native
 	ctest --preset native -j2

@@ -71,6 +71,14 @@ bool IsImageType(std::string_view FileType) {
     return FileType == ".bmp" || FileType == ".gif" || FileType == ".png" || FileType == ".jpg";
 }
 
+ProcessResult ExamineSource(std::span<const std::uint8_t> file, Trailer& trailer) {
+    trailer = {};
+    if (file.size() < kPngSignature.size() || !At(file, 1, kPngSignature)) return resNOTPNG;
+    if (!CheckPNGEnd(file, trailer.Fstp, trailer.OUTBUFSIZE)) return resNOTRAIL;
+    trailer.FileType = GetFileType(file.subspan(static_cast<std::size_t>(trailer.Fstp - 1)));
+    return resDONE;
+}
+
 platform::Path Engine::ChooseOutFileName(const platform::Path& FileName,
                                          const std::vector<platform::Path>& refused) const {
     const auto exists = [&refused](const platform::Path& candidate) {
@@ -94,20 +102,18 @@ ProcessResult Engine::Prepare(const platform::Path& FileName) {
     }
     const std::span<const std::uint8_t> file(fileBuf_.data(), static_cast<std::size_t>(FileLength));
 
-    result = resNOTPNG;
-    if (file.size() < kPngSignature.size() || !At(file, 1, kPngSignature)) return result;
-
-    result = resNOTRAIL;
-    std::int32_t Fstp = 0;
-    if (!CheckPNGEnd(file, Fstp, OUTBUFSIZE)) return result;
+    Trailer trailer;
+    result = ExamineSource(file, trailer);
+    if (result != resNOTPNG) OUTBUFSIZE = trailer.OUTBUFSIZE;
+    if (result != resDONE) return result;
     try {
-        std::memcpy(outBuf_.Reserve(static_cast<std::size_t>(OUTBUFSIZE)), file.data() + (Fstp - 1),
+        std::memcpy(outBuf_.Reserve(static_cast<std::size_t>(OUTBUFSIZE)), file.data() + (trailer.Fstp - 1),
                     static_cast<std::size_t>(OUTBUFSIZE));
     } catch (const std::bad_alloc&) {
         OUTBUFSIZE = 0;
-        return result;
+        return resNOTRAIL;
     }
-    FileType = GetFileType(OutBuf());
+    FileType = trailer.FileType;
 
     result = resNONAME;
     OutFileName = ChooseOutFileName(FileName, {});

@@ -43,6 +43,17 @@ std::string_view GetFileType(std::span<const std::uint8_t> data);
 // True for the types the viewer is asked to open.
 bool IsImageType(std::string_view FileType);
 
+// Where the trailing data of a source's bytes lies and what it looks like.
+struct Trailer {
+    std::int32_t Fstp = 0;        // 1-based position of the first trailing byte
+    std::int32_t OUTBUFSIZE = 0;  // number of trailing bytes
+    std::string_view FileType;    // sniffed from the trailing bytes
+};
+
+// The engine's verdict on a whole source held in memory: resNOTPNG,
+// resNOTRAIL, or resDONE with `trailer` filled in.
+ProcessResult ExamineSource(std::span<const std::uint8_t> file, Trailer& trailer);
+
 // Holds the engine's buffers between calls so a batch reuses them. Not
 // reentrant: one call at a time.
 class Engine {

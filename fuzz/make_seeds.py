@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Writes the fuzzers' seed corpora: OUTDIR/engine, OUTDIR/command_line,
+OUTDIR/split_path. Deterministic; CI replays them on every run."""
+import pathlib
+import struct
+import sys
+import zlib
+
+SIG = b"\x89PNG\r\n\x1a\n"
+
+
+def chunk(kind, data, length=None):
+    n = len(data) if length is None else length
+    return struct.pack(">I", n) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def png(w=2, h=2):
+    rows = b"".join(b"\0" + bytes(3 * w) for _ in range(h))
+    return (SIG + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def engine_seeds():
+    p = png()
+    jfif = b"\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01" + bytes(20)
+    return {
+        "empty": b"",
+        "seven": SIG[:7],
+        "not_png": b"GIF89a not a png",
+        "signature_only": SIG,
+        "no_trailer": p,
+        "jpeg": p + jfif,
+        "gif": p + b"GIF89a" + bytes(10),
+        "bmp": p + b"BM" + bytes(60),
+        "png_in_png": p + p,
+        "one_byte": p + b"x",
+        "two_iend": SIG + chunk(b"IEND", b"") + chunk(b"IEND", b"") + b"tail",
+        "iend_in_data": SIG + chunk(b"tEXt", b"IENDIEND") + chunk(b"IEND", b"") + b"tail",
+        "iend_length_set": SIG + chunk(b"IEND", b"", length=77) + b"tail",
+        "top_bit_length": SIG + chunk(b"IDAT", b"", length=0x80000000) + chunk(b"IEND", b"") + b"x",
+        "huge_length": SIG + chunk(b"IDAT", b"", length=0x7FFFFFF0) + chunk(b"IEND", b"") + b"x",
+        "ffff_length": SIG + chunk(b"IDAT", b"", length=0xFFFFFFFF) + b"x",
+        "cut_crc": (SIG + chunk(b"IEND", b""))[:-2],
+        "jfif_at_17": p + bytes(16) + b"JFIF",
+        "jfif_at_18": p + bytes(17) + b"JFIF" + bytes(4),
+    }
+
+
+def utf16(text):
+    return text.encode("utf-16-le")
+
+
+def command_line_seeds():
+    texts = ["", "  \t ", 'a.png "my file.png"', '"C:\\My Pics\\a.png"', '"x"y', 'x"y"z', 'x"y z', '""', '"" a',
+             'a""b', '"a""b"', 'a\\"b', "one\ntwo", " ".join(f"w{i}" for i in range(300)),
+             '"C:\\Program Files\\vexlo.exe" a b']
+    seeds = {f"text{i}": bytes([255]) + utf16(t) for i, t in enumerate(texts)}
+    seeds["limit2"] = bytes([2]) + utf16("a b c")
+    seeds["limit0"] = bytes([0]) + utf16("a b c")
+    return seeds
+
+
+def split_path_seeds():
+    paths = ["C:\\pics\\photo.png", "c:\\a.b", "C:\\x.y\\README", "C:\\pics\\.png", "C:\\photo.png",
+             "\\\\srv\\share\\a.txt", "\\\\srv\\share", "\\single", "_under", "C:", "name.txt",
+             "C:\\" + "d" * 245 + "\\a.png", "C:\\pics\\archive.tar.png", "C:\\pics\\"]
+    return {f"path{i}": utf16(p) for i, p in enumerate(paths)}
+
+
+def main():
+    out = pathlib.Path(sys.argv[1])
+    for name, seeds in (("engine", engine_seeds()), ("command_line", command_line_seeds()),
+                        ("split_path", split_path_seeds())):
+        folder = out / name
+        folder.mkdir(parents=True, exist_ok=True)
+        for key, data in seeds.items():
+            (folder / key).write_bytes(data)
+
+
+if __name__ == "__main__":
+    main()
