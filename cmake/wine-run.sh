@@ -22,4 +22,14 @@ if [ ! -f "$prefix/.vexlo-ready" ]; then
   exec 9>&-
 fi
 [ "${1:-}" = --init ] && exit 0
-exec wine "$@"
+# Wine's background services (services.exe, explorer.exe, ...) start with the
+# first program and inherit its standard output and error. Were those the
+# caller's pipes, the caller (ctest, a test script) would wait for their end
+# as long as the services live. So the program writes to files, copied after.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+status=0
+wine "$@" >"$out" 2>"$err" || status=$?
+cat "$out"
+cat "$err" >&2
+exit "$status"
