@@ -2,22 +2,25 @@
 # Runs a Windows program under Wine in the project's own prefix:
 #   wine-run.sh PREFIX PROGRAM [ARGS...]
 #   wine-run.sh PREFIX --init          (only make the prefix)
-# The prefix is made on first use: 32-bit, no title-bar decorations from the
-# X window manager, and the Japanese UI face mapped to an installed font.
+# The prefix is made on first use: 32-bit, windows neither decorated nor
+# managed by an X window manager (Wine draws the frames itself, and hiding a
+# window does not wait two seconds for a manager that Xvfb does not have),
+# and the Japanese UI face mapped to an installed font.
 set -euo pipefail
 prefix=$1; shift
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-if [ ! -f "$prefix/.vexlo-ready" ]; then
+if [ ! -f "$prefix/.vexlo-ready-2" ]; then
   mkdir -p "$(dirname "$prefix")"
   exec 9>"$prefix.lock"
   flock 9
-  if [ ! -f "$prefix/.vexlo-ready" ]; then
+  if [ ! -f "$prefix/.vexlo-ready-2" ]; then
     wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
     wineserver -w
-    touch "$prefix/.vexlo-ready"
+    touch "$prefix/.vexlo-ready-2"
   fi
   exec 9>&-
 fi

@@ -1,0 +1,182 @@
+#include "popup/balloon_window.h"
+
+#include "res/resource.h"
+#include "ui/app_state.h"
+#include "ui/twips.h"
+
+namespace vexlo::popup {
+namespace {
+
+constexpr wchar_t kClassName[] = L"vexloBalloon";
+
+// Client area at design time, in twips.
+constexpr SIZE kClientTwips = {1620, 510};
+
+// Vertical step of the hop for each animation step, in pixels (negative
+// is up). They add up to 0, so the balloon ends where it started.
+constexpr std::array<int, BalloonWindow::kSteps> kHopSteps = {-3, -3, -3, -2, -2, -1, -1, -1, -1, -1,
+                                                              1,  1,  1,  1,  1,  2,  2,  3,  3,  3};
+
+// The outline of the sheet and its pencil, in window pixels.
+constexpr std::array<POINT, 10> kOutline = {
+    {{0, 0}, {18, 0}, {23, 5}, {24, 6}, {29, 1}, {32, 1}, {32, 3}, {24, 11}, {24, 32}, {0, 32}}};
+
+// Where the hop starts, in pixels from the main window's outer top left.
+constexpr int kOffsetRight = 53;
+constexpr int kOffsetDown = 28;
+constexpr DWORD kStepMilliseconds = 25;
+
+}  // namespace
+
+BalloonWindow::~BalloonWindow() {
+    if (!hwnd_) return;
+    ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
+    hwnd_.reset();
+}
+
+bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
+    static bool const registered = [instance] {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &BalloonWindow::WndProc;
+        wc.hInstance = instance;
+        wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+        wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = kClassName;
+        return ::RegisterClassExW(&wc) != 0;
+    }();
+    if (!registered || hwnd_) return false;
+
+    mainWindow_ = mainWindow;
+    picture_ = ui::Picture::FromResource(instance, IDG_BALLOON);
+    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
+    DWORD const style = WS_POPUP;
+    RECT frame = {0, 0, ui::TwipsToPixels(kClientTwips.cx, tpp.x), ui::TwipsToPixels(kClientTwips.cy, tpp.y)};
+    ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+    // Owned by the main window: no task-bar button, and when the balloon
+    // hides, activation goes back to the main window.
+    HWND const hwnd = ::CreateWindowExW(0, kClassName, L"", style, 0, 0, frame.right - frame.left,
+                                        frame.bottom - frame.top, mainWindow, nullptr, instance, this);
+    if (!hwnd) return false;
+    Form_Load();
+    return true;
+}
+
+LRESULT CALLBACK BalloonWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto const* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<BalloonWindow*>(create->lpCreateParams);
+        self->hwnd_.reset(hwnd);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<BalloonWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    try {
+        return self->HandleMessage(msg, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the window system.
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+LRESULT BalloonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND const hwnd = hwnd_.get();
+    switch (msg) {
+    case WM_PAINT:
+        Form_Paint();
+        return 0;
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_CHAR: {
+        int KeyAscii = static_cast<int>(wParam);
+        Form_KeyPress(KeyAscii);
+        return 0;
+    }
+    case WM_NCDESTROY:
+        // Destroyed with its owner: make sure nobody destroys it again.
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        hwnd_.release();
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    default:
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+void BalloonWindow::Form_Load() {
+    HopTable = kHopSteps;
+
+    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
+    TwipsX = ui::RoundHalfEven(tpp.x);
+    TwipsY = ui::RoundHalfEven(tpp.y);
+
+    win32::UniqueGdi<HRGN> region(::CreatePolygonRgn(kOutline.data(), static_cast<int>(kOutline.size()), ALTERNATE));
+    if (region && ::SetWindowRgn(hwnd_.get(), region.get(), TRUE)) {
+        region.release();  // the system owns the region now and deletes it
+    }
+
+    ::SetWindowPos(hwnd_.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void BalloonWindow::WndPopUp() {
+    if (!hwnd_) return;
+    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
+    RECT main = {};
+    ::GetWindowRect(mainWindow_, &main);
+    double const mainLeft = main.left * tpp.x;
+    double const mainTop = main.top * tpp.y;
+
+    int const BaseLeft = ui::RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
+    int const BaseTop = ui::RoundHalfEven(mainTop + kOffsetDown * TwipsY);
+    MoveTo(BaseLeft, BaseTop);
+    ::ShowWindow(hwnd_.get(), SW_SHOW);
+
+    int offset = 0;
+    for (int i = 0; i < kSteps; ++i) {
+        offset += HopTable[static_cast<std::size_t>(i)] * TwipsY;
+        // Always from BaseTop, never from where the balloon stands now.
+        MoveTo(BaseLeft, BaseTop + offset);
+        // The program is ending, or the handlers took the window with them.
+        if (!PumpEvents() || !hwnd_) return;
+        if (hooks.stepDone) hooks.stepDone(i + 1);
+        if (hooks.sleep) hooks.sleep(kStepMilliseconds);
+    }
+
+    if (app::StopFlag && hooks.beep) hooks.beep();
+    ::ShowWindow(hwnd_.get(), SW_HIDE);
+}
+
+void BalloonWindow::MoveTo(int leftTwips, int topTwips) {
+    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
+    ::SetWindowPos(hwnd_.get(), nullptr, ui::TwipsToPixels(leftTwips, tpp.x), ui::TwipsToPixels(topTwips, tpp.y),
+                   0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool BalloonWindow::PumpEvents() {
+    MSG msg = {};
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+void BalloonWindow::Paint(HDC hdc) const {
+    if (picture_) picture_->Draw(hdc, 0, 0);
+}
+
+void BalloonWindow::Form_Paint() {
+    win32::PaintScope const paint(hwnd_.get());
+    Paint(paint.get());
+}
+
+void BalloonWindow::Form_KeyPress(int& KeyAscii) {
+    (void)KeyAscii;  // any character asks for the stop
+    app::StopFlag = true;
+}
+
+}  // namespace vexlo::popup

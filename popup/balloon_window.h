@@ -1,0 +1,75 @@
+// frmIMG, the balloon: a borderless, topmost window cut to the outline of
+// its picture (a sheet of paper with a pencil) that hops once over the
+// main window for every processed file and beeps at the end of the hop
+// when a stop was asked for. Hidden between hops.
+//
+// WndPopUp pumps the message queue after each of its 20 moves, so any
+// handler of either window may run inside it; that pump is PumpEvents.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "platform/win32/handles.h"
+#include "ui/picture.h"
+
+namespace vexlo::popup {
+
+// The balloon's contact with time and sound, replaceable for tests.
+struct BalloonHooks {
+    std::function<void()> beep = [] { ::MessageBeep(MB_OK); };
+    std::function<void(DWORD milliseconds)> sleep = [](DWORD milliseconds) { ::Sleep(milliseconds); };
+    // Called after the move and the pump of each step (1 to 20), before
+    // its sleep.
+    std::function<void(int step)> stepDone;
+};
+
+class BalloonWindow {
+public:
+    static constexpr int kSteps = 20;
+
+    BalloonWindow() = default;
+    BalloonWindow(const BalloonWindow&) = delete;
+    BalloonWindow& operator=(const BalloonWindow&) = delete;
+    ~BalloonWindow();
+
+    // Creates the balloon hidden, owned by the main window (whose outer
+    // corner it hops beside), and runs Form_Load.
+    bool Load(HINSTANCE instance, HWND mainWindow);
+
+    // One hop: shows the balloon, moves it 20 times, beeps when StopFlag
+    // is set, hides it. Takes a little over half a second.
+    void WndPopUp();
+
+    HWND Hwnd() const { return hwnd_.get(); }
+    void Paint(HDC hdc) const;
+
+    BalloonHooks hooks;
+
+private:
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    void Form_Load();
+    void Form_Paint();
+    void Form_KeyPress(int& KeyAscii);
+
+    // Moves the balloon's top left corner to a position in twips.
+    void MoveTo(int leftTwips, int topTwips);
+    // Handles every pending message of the thread. False when the program
+    // is quitting (the quit message is put back for the main loop).
+    static bool PumpEvents();
+
+    win32::UniqueHwnd hwnd_;
+    HWND mainWindow_ = nullptr;
+    std::optional<ui::Picture> picture_;
+
+    std::array<int, kSteps> HopTable{};
+    int TwipsX = 15;
+    int TwipsY = 15;
+};
+
+}  // namespace vexlo::popup

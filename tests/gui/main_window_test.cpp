@@ -1,0 +1,294 @@
+// The main window as built: frame, client size, check boxes, key preview
+// and what its client area shows for each status picture.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "res/resource.h"
+#include "tests/gui/gui_support.h"
+#include "ui/gif_decoder.h"
+#include "ui/main_window.h"
+#include "ui/picture.h"
+
+namespace {
+
+using vexlo::test::Canvas;
+using vexlo::test::Pump;
+using vexlo::test::Rgb;
+
+constexpr int kClientWidth = 128;  // 1920 x 1635 twips at 15 twips per pixel
+constexpr int kClientHeight = 109;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(window.Create(::GetModuleHandleW(nullptr)));
+        ASSERT_EQ(::GetDeviceCaps(vexlo::win32::WindowDc(nullptr).get(), LOGPIXELSX), 96)
+            << "the pixel figures below hold for 96 DPI";
+    }
+    RECT ChildRect(HWND child) const {
+        RECT r = {};
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(nullptr, window.Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+    vexlo::ui::MainWindow window;
+};
+
+TEST_F(MainWindowTest, FixedFrameWithCaptionCloseBoxAndDesignClientSize) {
+    HWND const hwnd = window.Hwnd();
+    EXPECT_FALSE(::IsWindowVisible(hwnd)) << "created hidden; the program shows it";
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(hwnd, caption, 64);
+    EXPECT_EQ(std::wstring(caption), L"vexlo v0.91b");
+
+    auto const style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
+    EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_FALSE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+
+    RECT client = {};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_EQ(client.right, kClientWidth);
+    EXPECT_EQ(client.bottom, kClientHeight);
+    // The frame is what AdjustWindowRectEx adds, nothing more.
+    RECT outer = {}, expected = client;
+    ::GetWindowRect(hwnd, &outer);
+    ::AdjustWindowRectEx(&expected, style, FALSE, static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+    EXPECT_EQ(outer.right - outer.left, expected.right - expected.left);
+    EXPECT_EQ(outer.bottom - outer.top, expected.bottom - expected.top);
+
+    EXPECT_NE(::GetClassLongPtrW(hwnd, GCLP_HICON), 0u) << "the program icon";
+    EXPECT_NE(::GetClassLongPtrW(hwnd, GCLP_HICONSM), 0u);
+}
+
+TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
+    struct Case {
+        const char* name;
+        HWND hwnd;
+        const wchar_t* caption;
+        RECT rect;  // pixels in the client area
+        LRESULT check;
+    };
+    Case const cases[] = {
+        {"chkTOP", window.chkTOP(), L"\u624B\u524D\u306B\u8868\u793A", {2, 78, 2 + 81, 78 + 13}, BST_CHECKED},
+        {"chkVIEW", window.chkVIEW(), L"Viewer\u3092\u8D77\u52D5", {2, 94, 2 + 89, 94 + 13}, BST_UNCHECKED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.hwnd, nullptr);
+        EXPECT_EQ(::GetParent(c.hwnd), window.Hwnd());
+        wchar_t text[64] = {};
+        ::GetWindowTextW(c.hwnd, text, 64);
+        EXPECT_EQ(std::wstring(text), c.caption);
+        RECT const r = ChildRect(c.hwnd);
+        EXPECT_EQ(r.left, c.rect.left);
+        EXPECT_EQ(r.top, c.rect.top);
+        EXPECT_EQ(r.right, c.rect.right);
+        EXPECT_EQ(r.bottom, c.rect.bottom);
+        EXPECT_EQ(::SendMessageW(c.hwnd, BM_GETCHECK, 0, 0), c.check);
+        auto const style = static_cast<DWORD>(::GetWindowLongPtrW(c.hwnd, GWL_STYLE));
+        EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
+    }
+    // Tab order 0 then 1.
+    EXPECT_EQ(::GetNextDlgTabItem(window.Hwnd(), nullptr, FALSE), window.chkTOP());
+    EXPECT_EQ(::GetNextDlgTabItem(window.Hwnd(), window.chkTOP(), FALSE), window.chkVIEW());
+}
+
+// Types one key into the window that has the focus: the key messages the
+// keyboard would queue, turned into characters by TranslateMessage as in
+// the program's own loop. Posting them keeps the test independent of which
+// window of the shared display is in the foreground.
+void TypeKey(HWND focus, WORD vk) {
+    UINT const scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    ::PostMessageW(focus, WM_KEYDOWN, vk, static_cast<LPARAM>(1 | (scan << 16)));
+    ::PostMessageW(focus, WM_KEYUP, vk, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
+}
+
+TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
+    HWND const hwnd = window.Hwnd();
+    ::ShowWindow(hwnd, SW_SHOW);
+    Pump(50);
+
+    std::wstring seen;
+    window.hooks.keyPress = [&](int& KeyAscii) { seen += static_cast<wchar_t>(KeyAscii); };
+    struct Case {
+        const char* name;
+        HWND focus;
+        WORD vk;
+        wchar_t expected;
+    };
+    Case const cases[] = {
+        {"window", hwnd, 'A', L'a'},
+        {"chkTOP", window.chkTOP(), 'B', L'b'},
+        {"chkVIEW", window.chkVIEW(), VK_RETURN, L'\r'},
+        {"chkVIEW", window.chkVIEW(), VK_ESCAPE, L'\x1b'},
+        {"chkTOP", window.chkTOP(), VK_SPACE, L' '},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        seen.clear();
+        TypeKey(c.focus, c.vk);
+        Pump();
+        EXPECT_EQ(seen, std::wstring(1, c.expected));
+    }
+    // Keys that type nothing (a bare Shift) are no key presses.
+    seen.clear();
+    TypeKey(hwnd, VK_SHIFT);
+    Pump();
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(MainWindowTest, ClicksOnTheWindowReachItsHandlersButClicksOnCheckBoxesDoNot) {
+    int clicks = 0, doubleClicks = 0;
+    window.hooks.click = [&] { ++clicks; };
+    window.hooks.dblClick = [&] { ++doubleClicks; };
+    LPARAM const onBackground = MAKELPARAM(100, 30);
+    ::SendMessageW(window.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, onBackground);
+    ::SendMessageW(window.Hwnd(), WM_LBUTTONUP, 0, onBackground);
+    ::SendMessageW(window.Hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, onBackground);
+    ::SendMessageW(window.chkVIEW(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(window.chkVIEW(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_EQ(::SendMessageW(window.chkVIEW(), BM_GETCHECK, 0, 0), BST_CHECKED) << "the box took its own click";
+}
+
+// Colour families of the signs, loose enough to survive retouching.
+bool IsBlue(Rgb c) { return c.b >= 160 && c.r < 100 && c.g < 100; }
+bool IsYellow(Rgb c) { return c.r >= 200 && c.g >= 200 && c.b < 100; }
+bool IsRed(Rgb c) { return c.r >= 200 && c.g < 80 && c.b < 80; }
+bool IsDarkRed(Rgb c) { return c.r >= 100 && c.r < 200 && c.g < 40 && c.b < 40; }
+bool IsWhite(Rgb c) { return c.r == 255 && c.g == 255 && c.b == 255; }
+bool IsBlack(Rgb c) { return c.r == 0 && c.g == 0 && c.b == 0; }
+bool IsShadowGrey(Rgb c) { return c.r == c.g && c.g == c.b && c.r >= 96 && c.r <= 160; }
+
+struct SignCase {
+    int picture;
+    std::vector<std::pair<const char*, bool (*)(Rgb)>> colours;
+};
+
+int CountInSign(const Canvas& canvas, bool (*is)(Rgb)) {
+    int n = 0;
+    for (int y = 9; y <= 40; ++y)
+        for (int x = 10; x <= 41; ++x) n += is(canvas.At(x, y)) ? 1 : 0;
+    return n;
+}
+
+TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTransparentParts) {
+    Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
+    SignCase const cases[] = {
+        {3, {{"blue", IsBlue}, {"white", IsWhite}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
+        {0, {{"blue", IsBlue}, {"white", IsWhite}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
+        {1, {{"yellow", IsYellow}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
+        {2, {{"red", IsRed}, {"dark red", IsDarkRed}, {"white", IsWhite}, {"shadow", IsShadowGrey}}},
+        {4, {}},
+    };
+    for (const SignCase& c : cases) {
+        SCOPED_TRACE("picture " + std::to_string(c.picture));
+        window.SetPicture(c.picture);
+        auto const image = vexlo::ui::DecodeGif(
+            vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->width, 80);
+        ASSERT_EQ(image->height, 61);
+
+        Canvas canvas(kClientWidth, kClientHeight);
+        ASSERT_TRUE(canvas.ok());
+        ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()),
+                       PRF_CLIENT | PRF_ERASEBKGND);
+
+        // At natural size in the top left corner, the background through
+        // every transparent pixel and everywhere beside and below it.
+        int mismatches = 0;
+        for (int y = 0; y < kClientHeight; ++y) {
+            for (int x = 0; x < kClientWidth; ++x) {
+                bool const inPicture = x < image->width && y < image->height;
+                std::uint32_t const gif = inPicture ? image->pixels[static_cast<std::size_t>(y * image->width + x)] : 0;
+                Rgb const expected = inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background;
+                if (!(canvas.At(x, y) == expected) && mismatches++ < 5)
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ")";
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+
+        for (const auto& [name, is] : c.colours) EXPECT_GT(CountInSign(canvas, is), 8) << name;
+        if (c.colours.empty()) {
+            for (int y = 9; y <= 40; ++y)
+                for (int x = 10; x <= 41; ++x) ASSERT_EQ(canvas.At(x, y), background) << "idle has no sign";
+        }
+        // The sheet drawing in the lower right corner of every picture.
+        int paper = 0;
+        for (int y = 29; y <= 60; ++y)
+            for (int x = 48; x <= 79; ++x) paper += IsWhite(canvas.At(x, y)) ? 1 : 0;
+        EXPECT_GT(paper, 100);
+    }
+}
+
+TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
+    // A colour the artwork never uses, laid down before the picture: it
+    // must show through exactly the transparent pixels, and only there.
+    Rgb const underlay = {1, 2, 3};
+    for (int n = 0; n < vexlo::ui::MainWindow::kPictureCount; ++n) {
+        SCOPED_TRACE("picture " + std::to_string(n));
+        window.SetPicture(n);
+        auto const image =
+            vexlo::ui::DecodeGif(vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
+        ASSERT_TRUE(image);
+        Canvas canvas(image->width, image->height);
+        canvas.Fill(underlay);
+        ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
+        int transparent = 0, wrong = 0;
+        for (int y = 0; y < image->height; ++y) {
+            for (int x = 0; x < image->width; ++x) {
+                bool const clear = (image->pixels[static_cast<std::size_t>(y * image->width + x)] >> 24) == 0;
+                transparent += clear ? 1 : 0;
+                wrong += (canvas.At(x, y) == underlay) != clear ? 1 : 0;
+            }
+        }
+        EXPECT_GT(transparent, 80 * 61 / 3);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
+    HWND const hwnd = window.Hwnd();
+    ::SetWindowPos(hwnd, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::UpdateWindow(hwnd);
+    Pump(100);
+    // Read back through the window's own DC: what the window system holds.
+    Canvas canvas(kClientWidth, kClientHeight);
+    ::BitBlt(canvas.dc(), 0, 0, kClientWidth, kClientHeight, vexlo::win32::WindowDc(hwnd).get(), 0, 0, SRCCOPY);
+    auto const image = vexlo::ui::DecodeGif(
+        vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
+    ASSERT_TRUE(image);
+    Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
+    int mismatches = 0;
+    for (int y = 0; y < 77; ++y) {  // down to the first check box
+        for (int x = 0; x < kClientWidth; ++x) {
+            bool const inPicture = x < image->width && y < image->height;
+            std::uint32_t const gif = inPicture ? image->pixels[static_cast<std::size_t>(y * image->width + x)] : 0;
+            Rgb const expected = inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background;
+            mismatches += canvas.At(x, y) == expected ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(MainWindowTest, StatusPicturesExistForIndicesZeroToFourOnly) {
+    for (int n = -1; n <= 5; ++n) {
+        const vexlo::ui::Picture* const p = window.StatusPicture(n);
+        if (n < 0 || n > 4) {
+            EXPECT_EQ(p, nullptr) << n;
+            continue;
+        }
+        ASSERT_NE(p, nullptr) << n;
+        EXPECT_EQ(p->Width(), 80);
+        EXPECT_EQ(p->Height(), 61);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+// The main window as an OLE drop target. A drag is offered a copy when it
+// carries a file list (CF_HDROP) and the source allows copying; everything
+// else is refused. A drop hands the file list, in the source's order, to the
+// window's handler; whether it is used (a batch may be running) is not
+// decided here.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/com_ptr.h"
+
+namespace vexlo::ui {
+
+// The dropped paths, or nullopt when the data object holds no file list.
+std::optional<std::vector<std::wstring>> DroppedFiles(IDataObject* data);
+
+bool HoldsFileList(IDataObject* data);
+
+class DropTarget final : public IDropTarget {
+public:
+    using DropHandler = std::function<void(const std::optional<std::vector<std::wstring>>& files)>;
+
+    explicit DropTarget(DropHandler onDrop) : onDrop_(std::move(onDrop)) {}
+    DropTarget(const DropTarget&) = delete;
+    DropTarget& operator=(const DropTarget&) = delete;
+    ~DropTarget() = default;
+
+    // The window owns this object; OLE's references only keep the count.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL point, DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragLeave() override;
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
+
+    // The drag-over rule: the allowed effects AND copy for a file list, none otherwise.
+    static DWORD Form_OLEDragOver(IDataObject* data, DWORD Effect);
+
+private:
+    DropHandler onDrop_;
+    ComPtr<IDataObject> dragging_;  // DragOver is not given the data object again
+    ULONG refs_ = 0;
+};
+
+}  // namespace vexlo::ui

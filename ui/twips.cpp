@@ -1,0 +1,33 @@
+#include "ui/twips.h"
+
+#include <windows.h>
+
+#include <cmath>
+
+namespace vexlo::ui {
+
+TwipsPerPixel ScreenTwipsPerPixel() {
+    TwipsPerPixel result;
+    if (HDC const screen = ::GetDC(nullptr)) {
+        int const dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
+        int const dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+        if (dpiX > 0) result.x = 1440.0 / dpiX;
+        if (dpiY > 0) result.y = 1440.0 / dpiY;
+    }
+    return result;
+}
+
+int RoundHalfEven(double value) {
+    double const floor = std::floor(value);
+    double const diff = value - floor;
+    double rounded = floor;
+    if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0.0)) rounded = floor + 1.0;
+    return static_cast<int>(rounded);
+}
+
+int TwipsToPixels(double twips, double twipsPerPixel) {
+    return static_cast<int>(std::lround(twips / twipsPerPixel));
+}
+
+}  // namespace vexlo::ui
