@@ -53,10 +53,12 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
     DWORD const style = WS_POPUP;
     RECT frame = {0, 0, ui::TwipsToPixels(kClientTwips.cx, tpp.x), ui::TwipsToPixels(kClientTwips.cy, tpp.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
-    // Owned by the main window: no task-bar button, and when the balloon
-    // hides, activation goes back to the main window.
-    HWND const hwnd = ::CreateWindowExW(0, kClassName, L"", style, 0, 0, frame.right - frame.left,
-                                        frame.bottom - frame.top, mainWindow, nullptr, instance, this);
+    // Not owned by the main window, so the main window's keep-in-front box
+    // can take it in and out of the topmost band on its own (an owner with
+    // a topmost owned window does not become topmost again under Wine); a
+    // tool window, so it has no task-bar button either way.
+    HWND const hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", style, 0, 0, frame.right - frame.left,
+                                        frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (!hwnd) return false;
     Form_Load();
     return true;
@@ -94,7 +96,7 @@ LRESULT BalloonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_NCDESTROY:
-        // Destroyed with its owner: make sure nobody destroys it again.
+        // The window is gone; make sure nobody destroys it again.
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         hwnd_.release();
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -143,7 +145,10 @@ void BalloonWindow::WndPopUp() {
     }
 
     if (app::StopFlag && hooks.beep) hooks.beep();
+    // Hand the activation back to the main window if the hop took it.
+    bool const wasActive = ::GetActiveWindow() == hwnd_.get();
     ::ShowWindow(hwnd_.get(), SW_HIDE);
+    if (wasActive && mainWindow_) ::SetActiveWindow(mainWindow_);
 }
 
 void BalloonWindow::MoveTo(int leftTwips, int topTwips) {

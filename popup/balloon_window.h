@@ -20,7 +20,11 @@ namespace vexlo::popup {
 
 // The balloon's contact with time and sound, replaceable for tests.
 struct BalloonHooks {
-    std::function<void()> beep = [] { ::MessageBeep(MB_OK); };
+    // The line on the debug output lets a test that cannot hear see the beep.
+    std::function<void()> beep = [] {
+        ::MessageBeep(MB_OK);
+        ::OutputDebugStringW(L"vexlo: beep\n");
+    };
     std::function<void(DWORD milliseconds)> sleep = [](DWORD milliseconds) { ::Sleep(milliseconds); };
     // Called after the move and the pump of each step (1 to 20), before
     // its sleep.
@@ -39,6 +43,8 @@ public:
     // Creates the balloon hidden, owned by the main window (whose outer
     // corner it hops beside), and runs Form_Load.
     bool Load(HINSTANCE instance, HWND mainWindow);
+    // Destroys the balloon; a hop in progress ends at its next step.
+    void Unload() { hwnd_.reset(); }
 
     // One hop: shows the balloon, moves it 20 times, beeps when StopFlag
     // is set, hides it. Takes a little over half a second.

@@ -85,7 +85,7 @@ DWORD DropTarget::Form_OLEDragOver(IDataObject* data, DWORD Effect) {
 }
 
 HRESULT STDMETHODCALLTYPE DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
-    dragging_ = ComPtr<IDataObject>(data);
+    dragging_ = win32::ComPtr<IDataObject>(data);
     if (effect) *effect = Form_OLEDragOver(data, *effect);
     return S_OK;
 }
@@ -102,7 +102,8 @@ HRESULT STDMETHODCALLTYPE DropTarget::DragLeave() {
 
 HRESULT STDMETHODCALLTYPE DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD*) {
     dragging_.reset();
-    // The effect goes back as it came; the batch runs before this returns.
+    // The effect goes back as it came; the window runs the batch once this
+    // has returned.
     if (onDrop_) onDrop_(DroppedFiles(data));
     return S_OK;
 }

@@ -2,8 +2,12 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "res/resource.h"
 #include "res/version.h"
+#include "ui/app_state.h"
+#include "ui/command_line.h"
 #include "ui/twips.h"
 
 namespace vexlo::ui {
@@ -26,6 +30,18 @@ constexpr SIZE kClientTwips = {1920, 1635};
 constexpr TwipsBox kTopTwips = {30, 1170, 1215, 195};
 constexpr TwipsBox kViewTwips = {30, 1410, 1335, 195};
 
+// Start-up's choices: the top edge 45 pixels below the top of the screen,
+// and the face "ＭＳ Ｐゴシック" at 9 points for the window and its controls.
+constexpr int kTopPixels = 45;
+constexpr wchar_t kFontFace[] = L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF";
+constexpr int kFontPoints = 9;
+constexpr UINT kStartMilliseconds = 250;
+constexpr UINT kIdleMilliseconds = 5000;
+// The z-order alone: keep position and size (SWP_NOMOVE | SWP_NOSIZE).
+constexpr UINT kZOrderOnly = 3;
+// A drop, run once the drag source has returned.
+constexpr UINT WM_APP_DROP = WM_APP + 1;
+
 HICON LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
     return static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VEXLO), IMAGE_ICON,
                                            ::GetSystemMetrics(widthMetric), ::GetSystemMetrics(heightMetric),
@@ -34,10 +50,38 @@ HICON LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 
 }  // namespace
 
+MainWindow::MainWindow()
+    : runner_(BatchHooks{
+          .processFile =
+              [this](const std::wstring& path) {
+                  // chkVIEW is read for every file: a click during a hop counts from the next one.
+                  int const value = chkVIEW_ ? static_cast<int>(::SendMessageW(chkVIEW_, BM_GETCHECK, 0, 0)) : 0;
+                  return engine_.ProcessFile(path, ViewerSettings{value, hwnd_.get()});
+              },
+          .setPicture =
+              [this](int n) {
+                  SetPicture(n);
+                  if (hwnd_) ::UpdateWindow(hwnd_.get());
+              },
+          .popUp = [this] { frmIMG_.WndPopUp(); },
+          .windowState =
+              [this] {
+                  if (::IsIconic(hwnd_.get())) return WindowState::Minimized;
+                  if (::IsZoomed(hwnd_.get())) return WindowState::Maximized;
+                  return WindowState::Normal;
+              },
+          .armIdleTimer = [this] { Arm(tmrIDLE_); },
+      }),
+      dropTarget_([this](const std::optional<std::vector<std::wstring>>& files) {
+          pendingDrops_.push_back(files);
+          ::PostMessageW(hwnd_.get(), WM_APP_DROP, 0, 0);
+      }) {}
+
 MainWindow::~MainWindow() {
     // Teardown order: unsubclass the controls, keep the window procedure
     // from reaching this object, then destroy.
     if (!hwnd_) return;
+    if (dropTargetRegistered_) ::RevokeDragDrop(hwnd_.get());
     if (chkTOP_) ::RemoveWindowSubclass(chkTOP_, &ControlProc, IDC_CHKTOP);
     if (chkVIEW_) ::RemoveWindowSubclass(chkVIEW_, &ControlProc, IDC_CHKVIEW);
     ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
@@ -71,7 +115,8 @@ bool MainWindow::Create(HINSTANCE instance) {
                                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                                         instance, this);
     if (!hwnd) return false;
-    Form_Load();
+    Form_Load(instance);
+    dropTargetRegistered_ = SUCCEEDED(::RegisterDragDrop(hwnd, &dropTarget_));
     return true;
 }
 
@@ -115,6 +160,21 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
         Form_DblClick();
         return 0;
+    case WM_SETFONT:
+        windowFont_ = reinterpret_cast<HFONT>(wParam);
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(windowFont_);
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_CHKTOP && HIWORD(wParam) == BN_CLICKED) chkTOP_Click();
+        return 0;
+    case WM_TIMER:
+        if (wParam == tmrSTART_.id) tmrSTART_Timer();
+        if (wParam == tmrIDLE_.id) tmrIDLE_Timer();
+        return 0;
+    case WM_APP_DROP:
+        RunPendingDrop();
+        return 0;
     case WM_CLOSE: {
         int Cancel = 0;
         Form_Unload(Cancel);
@@ -124,6 +184,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
+    case WM_DESTROY:
+        if (std::exchange(dropTargetRegistered_, false)) ::RevokeDragDrop(hwnd);
+        return 0;
     case WM_NCDESTROY:
         // The window is gone; make sure nobody destroys it again.
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -180,8 +243,81 @@ HWND MainWindow::CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int 
     return box;
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::Form_Load(HINSTANCE instance) {
+    // Each step on its own: one that fails is skipped, the next still runs.
+    HWND const hwnd = hwnd_.get();
     SetPicture(kIdlePicture);
+
+    Disarm(tmrSTART_);
+    tmrSTART_.Interval = kStartMilliseconds;
+    Disarm(tmrIDLE_);
+    tmrIDLE_.Interval = kIdleMilliseconds;
+
+    // Right edge on the primary screen's right edge, size kept.
+    RECT frame = {};
+    if (::GetWindowRect(hwnd, &frame)) {
+        ::SetWindowPos(hwnd, nullptr, ::GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left), kTopPixels, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // The window's own font and that of every control that has one.
+    {
+        LOGFONTW face = {};
+        win32::WindowDc const screen(nullptr);
+        face.lfHeight = -::MulDiv(kFontPoints, screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96, 72);
+        face.lfWeight = FW_NORMAL;
+        face.lfCharSet = DEFAULT_CHARSET;
+        ::lstrcpynW(face.lfFaceName, kFontFace, LF_FACESIZE);
+        font_.reset(::CreateFontIndirectW(&face));
+    }
+    if (font_) {
+        auto const font = reinterpret_cast<WPARAM>(font_.get());
+        ::SendMessageW(hwnd, WM_SETFONT, font, FALSE);
+        for (HWND const control : {chkTOP_, chkVIEW_}) {
+            if (control) ::SendMessageW(control, WM_SETFONT, font, TRUE);
+        }
+    }
+
+    ::SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, 0, 0, kZOrderOnly);
+    if (chkVIEW_) ::SendMessageW(chkVIEW_, BM_SETCHECK, BST_CHECKED, 0);
+    Arm(tmrSTART_);
+    frmIMG_.Load(instance, hwnd);
+}
+
+void MainWindow::Arm(const Timer& timer) const {
+    if (hwnd_ && timer.Interval) ::SetTimer(hwnd_.get(), timer.id, timer.Interval, nullptr);
+}
+
+void MainWindow::Disarm(const Timer& timer) const {
+    if (hwnd_) ::KillTimer(hwnd_.get(), timer.id);
+}
+
+void MainWindow::chkTOP_Click() {
+    // Ticked: in front of all others; unticked or greyed: not.
+    auto const value = ::SendMessageW(chkTOP_, BM_GETCHECK, 0, 0);
+    ::SetWindowPos(hwnd_.get(), value == BST_CHECKED ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly);
+}
+
+void MainWindow::tmrSTART_Timer() {
+    Disarm(tmrSTART_);
+    runner_.tmrSTART_Timer(ArgumentText(::GetCommandLineW()));
+}
+
+void MainWindow::tmrIDLE_Timer() {
+    Disarm(tmrIDLE_);
+    runner_.tmrIDLE_Timer();
+}
+
+// A drop is run from the window's queue rather than inside the drop
+// notification, so the program the files came from (which waits for that
+// notification) is not frozen for the whole batch. A drop arriving while a
+// batch runs is still handed over at once, from the balloon's pump, and
+// ignored there as busy.
+void MainWindow::RunPendingDrop() {
+    if (pendingDrops_.empty()) return;
+    std::optional<std::vector<std::wstring>> const files = std::move(pendingDrops_.front());
+    pendingDrops_.pop_front();
+    runner_.Form_OLEDragDrop(files);
 }
 
 const Picture* MainWindow::StatusPicture(int n) const {
@@ -219,21 +355,30 @@ void MainWindow::Form_PrintClient(HDC hdc, LPARAM flags) {
     Paint(hdc);
 }
 
+// The stop gestures ask a running batch to stop after its current file,
+// and do nothing else.
 void MainWindow::Form_KeyPress(int& KeyAscii) {
+    app::StopFlag = true;
     if (hooks.keyPress) hooks.keyPress(KeyAscii);
 }
 
 void MainWindow::Form_Click() {
+    app::StopFlag = true;
     if (hooks.click) hooks.click();
 }
 
 void MainWindow::Form_DblClick() {
+    app::StopFlag = true;
     if (hooks.dblClick) hooks.dblClick();
 }
 
 void MainWindow::Form_Unload(int& Cancel) {
-    // Closing is never refused.
+    // Closing is never refused, and ends the program at once, also from
+    // inside a hop in the middle of a batch: nothing of the batch runs on.
     (void)Cancel;
+    app::StopFlag = true;
+    frmIMG_.Unload();
+    if (hooks.endProgram) hooks.endProgram();
 }
 
 }  // namespace vexlo::ui

@@ -7,45 +7,63 @@
 // Key preview: a character typed while the window is active reaches
 // Form_KeyPress first, whichever control has the focus, because the check
 // boxes are subclassed and hand their WM_CHAR here before handling it.
+//
+// The window also runs the program: start-up (Form_Load), the two timers,
+// the drop target and the batches, the balloon it owns, and closing.
 #pragma once
 
 #include <windows.h>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "engine/engine.h"
 #include "platform/win32/handles.h"
+#include "popup/balloon_window.h"
+#include "ui/batch_runner.h"
+#include "ui/drop_target.h"
 #include "ui/picture.h"
 #include "ui/twips.h"
 
 namespace vexlo::ui {
 
-// Where the stop gestures land. Empty by default; whoever runs batches
-// fills them in.
+// Observers of the stop gestures (each also sets StopFlag), and how closing
+// ends the program: at once, by default, whatever handler was interrupted.
 struct MainWindowHooks {
     std::function<void(int& KeyAscii)> keyPress;
     std::function<void()> click;
     std::function<void()> dblClick;
+    std::function<void()> endProgram = [] { ::ExitProcess(0); };
 };
 
 class MainWindow {
 public:
     static constexpr int kPictureCount = 5;
     static constexpr int kIdlePicture = 4;
+    // Timer identifiers of tmrSTART and tmrIDLE.
+    static constexpr UINT_PTR kStartTimerId = 1;
+    static constexpr UINT_PTR kIdleTimerId = 2;
 
-    MainWindow() = default;
+    MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
     ~MainWindow();
 
     // Creates the window and its controls as designed, hidden, then runs
-    // Form_Load. False when the window cannot be created.
+    // Form_Load and registers the drop target (OLE must be initialised on
+    // this thread for drops; without it the window works without them).
+    // False when the window cannot be created.
     bool Create(HINSTANCE instance);
 
     HWND Hwnd() const { return hwnd_.get(); }
     HWND chkTOP() const { return chkTOP_; }
     HWND chkVIEW() const { return chkVIEW_; }
+    popup::BalloonWindow& frmIMG() { return frmIMG_; }
+    DropTarget& dropTarget() { return dropTarget_; }
 
     // Status picture n (imgINFO(n)), 0 to 4; null for any other index or
     // a picture that failed to load.
@@ -65,7 +83,11 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void Form_Initialize(HINSTANCE instance);
-    void Form_Load();
+    void Form_Load(HINSTANCE instance);
+    void chkTOP_Click();
+    void tmrSTART_Timer();
+    void tmrIDLE_Timer();
+    void RunPendingDrop();
     void Form_Paint();
     void Form_PrintClient(HDC hdc, LPARAM flags);
     void Form_KeyPress(int& KeyAscii);
@@ -82,6 +104,26 @@ private:
     HWND chkVIEW_ = nullptr;
     std::array<std::optional<Picture>, kPictureCount> imgINFO_;
     const Picture* picture_ = nullptr;
+    win32::UniqueGdi<HFONT> font_;
+    HFONT windowFont_ = nullptr;  // the window's own font (WM_SETFONT), not owned
+
+    // One-shot timers: each handler disarms its own timer first.
+    struct Timer {
+        UINT_PTR id;
+        UINT Interval = 0;
+    };
+    Timer tmrSTART_{kStartTimerId};
+    Timer tmrIDLE_{kIdleTimerId};
+    void Arm(const Timer& timer) const;
+    void Disarm(const Timer& timer) const;
+
+    Engine engine_;
+    BatchRunner runner_;
+    DropTarget dropTarget_;
+    bool dropTargetRegistered_ = false;
+    // Drops wait here until the drag source has been let go (see RunPendingDrop).
+    std::deque<std::optional<std::vector<std::wstring>>> pendingDrops_;
+    popup::BalloonWindow frmIMG_;
 };
 
 }  // namespace vexlo::ui

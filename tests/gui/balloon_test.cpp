@@ -34,6 +34,9 @@ protected:
         StopFlag = false;
         HINSTANCE const instance = ::GetModuleHandleW(nullptr);
         ASSERT_TRUE(main.Create(instance));
+        // The test program's own (empty) command-line batch would clear
+        // StopFlag in the middle of these tests.
+        ::KillTimer(main.Hwnd(), vexlo::ui::MainWindow::kStartTimerId);
         ASSERT_TRUE(balloon.Load(instance, main.Hwnd()));
         ::SetWindowPos(main.Hwnd(), nullptr, kMainLeft, kMainTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
         Pump();
@@ -89,7 +92,7 @@ TEST_F(BalloonTest, LoadsHiddenTopmostBorderlessWithTheDesignClientSize) {
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME));
     EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
-    EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), main.Hwnd());
+    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW) << "no task-bar button";
     RECT client = {}, outer = {};
     ::GetClientRect(hwnd, &client);
     ::GetWindowRect(hwnd, &outer);

@@ -7,6 +7,7 @@
 
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
+#include "ui/app_state.h"
 #include "ui/gif_decoder.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
@@ -24,6 +25,8 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(window.Create(::GetModuleHandleW(nullptr)));
+        // The test program's own (empty) command-line batch is not under test here.
+        ::KillTimer(window.Hwnd(), vexlo::ui::MainWindow::kStartTimerId);
         ASSERT_EQ(::GetDeviceCaps(vexlo::win32::WindowDc(nullptr).get(), LOGPIXELSX), 96)
             << "the pixel figures below hold for 96 DPI";
     }
@@ -65,6 +68,45 @@ TEST_F(MainWindowTest, FixedFrameWithCaptionCloseBoxAndDesignClientSize) {
     EXPECT_NE(::GetClassLongPtrW(hwnd, GCLP_HICONSM), 0u);
 }
 
+TEST_F(MainWindowTest, StartUpPutsTheWindowAtTheRightEdgeInFrontWithTheJapaneseFace) {
+    RECT outer = {};
+    ::GetWindowRect(window.Hwnd(), &outer);
+    EXPECT_EQ(outer.right, ::GetSystemMetrics(SM_CXSCREEN)) << "right edge on the screen's right edge";
+    EXPECT_EQ(outer.top, 45);
+    EXPECT_TRUE(::GetWindowLongPtrW(window.Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_TRUE(::GetWindowLongPtrW(window.frmIMG().Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) << "the balloon is loaded";
+    EXPECT_FALSE(::IsWindowVisible(window.frmIMG().Hwnd()));
+
+    for (HWND const control : {window.Hwnd(), window.chkTOP(), window.chkVIEW()}) {
+        auto const font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        LOGFONTW face = {};
+        ASSERT_NE(::GetObjectW(font, sizeof(face), &face), 0);
+        EXPECT_EQ(std::wstring(face.lfFaceName), L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
+        EXPECT_EQ(face.lfHeight, -12) << "9 points at 96 DPI";
+        EXPECT_EQ(face.lfWeight, FW_NORMAL);
+        EXPECT_FALSE(face.lfItalic || face.lfUnderline || face.lfStrikeOut);
+    }
+}
+
+TEST_F(MainWindowTest, KeepInFrontFollowsEachClickOnItsBoxWithoutMovingTheWindow) {
+    ::ShowWindow(window.Hwnd(), SW_SHOWNA);
+    Pump();
+    RECT before = {};
+    ::GetWindowRect(window.Hwnd(), &before);
+    auto const topmost = [&] { return (::GetWindowLongPtrW(window.Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+    ::SendMessageW(window.chkTOP(), BM_CLICK, 0, 0);
+    EXPECT_EQ(::SendMessageW(window.chkTOP(), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_FALSE(topmost());
+    ::SendMessageW(window.chkTOP(), BM_CLICK, 0, 0);
+    EXPECT_EQ(::SendMessageW(window.chkTOP(), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(topmost());
+    EXPECT_TRUE(::GetWindowLongPtrW(window.frmIMG().Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) << "the balloon stays in front";
+    RECT after = {};
+    ::GetWindowRect(window.Hwnd(), &after);
+    EXPECT_TRUE(::EqualRect(&before, &after));
+}
+
 TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
     struct Case {
         const char* name;
@@ -75,7 +117,8 @@ TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
     };
     Case const cases[] = {
         {"chkTOP", window.chkTOP(), L"\u624B\u524D\u306B\u8868\u793A", {2, 78, 2 + 81, 78 + 13}, BST_CHECKED},
-        {"chkVIEW", window.chkVIEW(), L"Viewer\u3092\u8D77\u52D5", {2, 94, 2 + 89, 94 + 13}, BST_UNCHECKED},
+        // Unticked at design, ticked by every start-up.
+        {"chkVIEW", window.chkVIEW(), L"Viewer\u3092\u8D77\u52D5", {2, 94, 2 + 89, 94 + 13}, BST_CHECKED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,11 +193,14 @@ TEST_F(MainWindowTest, ClicksOnTheWindowReachItsHandlersButClicksOnCheckBoxesDoN
     ::SendMessageW(window.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, onBackground);
     ::SendMessageW(window.Hwnd(), WM_LBUTTONUP, 0, onBackground);
     ::SendMessageW(window.Hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, onBackground);
+    EXPECT_TRUE(vexlo::app::StopFlag) << "a click on the window asks for a stop";
+    vexlo::app::StopFlag = false;
     ::SendMessageW(window.chkVIEW(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ::SendMessageW(window.chkVIEW(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(doubleClicks, 1);
-    EXPECT_EQ(::SendMessageW(window.chkVIEW(), BM_GETCHECK, 0, 0), BST_CHECKED) << "the box took its own click";
+    EXPECT_EQ(::SendMessageW(window.chkVIEW(), BM_GETCHECK, 0, 0), BST_UNCHECKED) << "the box took its own click";
+    EXPECT_FALSE(vexlo::app::StopFlag) << "and it was no stop gesture";
 }
 
 // Colour families of the signs, loose enough to survive retouching.
