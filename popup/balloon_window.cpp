@@ -122,6 +122,8 @@ void BalloonWindow::Form_Load() {
 
 void BalloonWindow::WndPopUp() {
     if (!hwnd_) return;
+    // Invisible to users; lets a test that watches the debug output count hops.
+    ::OutputDebugStringA("vexlo: hop\n");
     ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
     RECT main = {};
     ::GetWindowRect(mainWindow_, &main);

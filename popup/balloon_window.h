@@ -23,7 +23,7 @@ struct BalloonHooks {
     // The line on the debug output lets a test that cannot hear see the beep.
     std::function<void()> beep = [] {
         ::MessageBeep(MB_OK);
-        ::OutputDebugStringW(L"vexlo: beep\n");
+        ::OutputDebugStringA("vexlo: beep\n");
     };
     std::function<void(DWORD milliseconds)> sleep = [](DWORD milliseconds) { ::Sleep(milliseconds); };
     // Called after the move and the pump of each step (1 to 20), before
