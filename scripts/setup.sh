@@ -14,6 +14,13 @@ packages=(
   valgrind time
 )
 
+# `scripts/setup.sh bench` adds the tools vexlo-cli is measured against
+# (bench/peers) and unzip for binwalk's ZIP step; GNU time, for peak memory,
+# is in the list above already.
+if [ "${1:-}" = bench ]; then
+  packages+=(pngcheck libimage-exiftool-perl binwalk foremost unzip)
+fi
+
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
