@@ -9,7 +9,7 @@ packages=(
   googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386
-  xvfb xauth x11-apps imagemagick fonts-ipafont-gothic icoutils
+  xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
   clang libclang-rt-14-dev llvm
   valgrind time
 )
