@@ -78,4 +78,32 @@ private:
     std::uint32_t* bits_ = nullptr;
 };
 
+// What the process holds of the window system: the counts GetGuiResources
+// reports, and the same two things counted directly, because Wine answers
+// GetGuiResources with 0 ("not implemented"). The direct counts walk the
+// handle tables by index: Wine takes a handle without its generation in the
+// high word for the live entry at that index. On Windows, GetGuiResources
+// is the measure that counts.
+struct GuiObjectCounts {
+    DWORD gdiObjects = 0;   // GR_GDIOBJECTS
+    DWORD userObjects = 0;  // GR_USEROBJECTS
+    int liveGdiObjects = 0;
+    int ownWindows = 0;
+    bool operator==(const GuiObjectCounts&) const = default;
+};
+
+inline GuiObjectCounts CountGuiObjects() {
+    GuiObjectCounts counts;
+    counts.gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    counts.userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    DWORD const self = ::GetCurrentProcessId();
+    for (ULONG_PTR index = 1; index <= 0xFFFF; ++index) {
+        if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++counts.liveGdiObjects;
+        auto const hwnd = reinterpret_cast<HWND>(index);
+        DWORD owner = 0;
+        if (::IsWindow(hwnd) && ::GetWindowThreadProcessId(hwnd, &owner) && owner == self) ++counts.ownWindows;
+    }
+    return counts;
+}
+
 }  // namespace vexlo::test
