@@ -2,7 +2,7 @@
 #   make demo   run vexlo on the bundled sample
 #   make test   run every test, natively and under Wine
 # Both install what is missing first, then configure and build.
-.PHONY: all setup native win32 asan fuzz-build test test-native test-win32 test-asan demo bench bench-peers fuzz clean
+.PHONY: measure-window all setup native win32 asan fuzz-build test test-native test-win32 test-asan demo bench bench-peers fuzz clean
 
 all: native win32
 
@@ -45,6 +45,10 @@ demo: native win32
 
 bench: native
 	./scripts/bench.sh
+
+# Size, start-up cost, hop time and batch overhead of vexlo.exe under Wine.
+measure-window: setup
+	./scripts/measure-window.sh
 
 # vexlo-cli beside pngcheck, exiftool, binwalk and foremost on 1,000 PNGs;
 # installs the peers, builds what it needs, writes build/peers/report.md.

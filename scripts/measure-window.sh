@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Figures of the Windows program under Wine on a private X server:
+#   - vexlo.exe's size and the DLLs it imports (system DLLs only);
+#   - CPU and wall time to create both windows and decode the six pictures,
+#     and the wall time of single hops (hop_demo);
+#   - a command-line batch of 100 small files: the time per file beyond the
+#     500 ms that each hop spends sleeping (engine, viewer launch, picture,
+#     moves and event pumping), from the timestamps of the hops on the
+#     debug output.
+# Uses its own Wine prefix, so it does not disturb a test run.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+if [ -z "${VEXLO_IN_XVFB:-}" ]; then
+  make -C "$top" --no-print-directory win32 >/dev/null
+  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+exe=$top/build/win32/ui/vexlo.exe
+prefix=$top/build/measure/wineprefix
+work=$top/build/measure/batch
+"$top/cmake/wine-run.sh" "$prefix" --init
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDLLOVERRIDES=mscoree,mshtml=
+
+echo "vexlo.exe: $(stat -c %s "$exe") bytes; imports: $(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ {printf "%s ", $3}')"
+WINEDEBUG=-all wine "$top/build/win32/tests/gui/hop_demo.exe" --hops 5 2>/dev/null
+
+rm -rf "$work" && mkdir -p "$work"
+for i in $(seq -w 1 100); do cp "$top/samples/hidden.png" "$work/f$i.png"; done
+cd "$work"
+WINEDEBUG=-all,+timestamp,+debugstr wine "$exe" f*.png >log.txt 2>&1 </dev/null &
+program=$!
+for _ in $(seq 1200); do [ -e f100.jpg ] && break; sleep 0.1; done
+sleep 1
+WINEDEBUG=-all wine taskkill /im vexlo.exe >/dev/null 2>&1 || true
+wait "$program" || true
+python3 - log.txt <<'PY'
+import re, statistics, sys
+stamps = [float(m.group(1)) for line in open(sys.argv[1])
+          if 'vexlo: hop' in line and (m := re.match(r'\s*([0-9.]+):', line))]
+if len(stamps) < 2:
+    sys.exit("measure-window: the batch showed fewer than two hops")
+periods = [b - a for a, b in zip(stamps, stamps[1:])]
+mean = statistics.mean(periods)
+print(f"batch of {len(stamps)} files: {1000 * mean:.1f} ms per file (median {1000 * statistics.median(periods):.1f}, "
+      f"max {1000 * max(periods):.1f}); beyond the 500 ms of hop sleeps: {1000 * (mean - 0.5):.1f} ms "
+      f"= {100 * (mean - 0.5) / mean:.1f}% of the batch")
+PY
