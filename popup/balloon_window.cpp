@@ -38,7 +38,7 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
     static bool const registered = [instance] {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &BalloonWindow::WndProc;
+        wc.lpfnWndProc = &ui::WindowProcedure<BalloonWindow>;
         wc.hInstance = instance;
         wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
         wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
@@ -62,23 +62,6 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
     if (!hwnd) return false;
     Form_Load();
     return true;
-}
-
-LRESULT CALLBACK BalloonWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto const* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<BalloonWindow*>(create->lpCreateParams);
-        self->hwnd_.reset(hwnd);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<BalloonWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    try {
-        return self->HandleMessage(msg, wParam, lParam);
-    } catch (...) {
-        // Nothing may unwind through the window system.
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
 }
 
 LRESULT BalloonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

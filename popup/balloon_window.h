@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "platform/win32/handles.h"
+#include "ui/window_procedure.h"
 #include "ui/picture.h"
 
 namespace vexlo::popup {
@@ -56,7 +57,8 @@ public:
     BalloonHooks hooks;
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK ui::WindowProcedure<BalloonWindow>(HWND, UINT, WPARAM, LPARAM);
+    void Attach(HWND hwnd) { hwnd_.reset(hwnd); }
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
     void Form_Load();

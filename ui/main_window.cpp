@@ -96,7 +96,7 @@ bool MainWindow::Create(HINSTANCE instance) {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof(wc);
         wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = &MainWindow::WndProc;
+        wc.lpfnWndProc = &WindowProcedure<MainWindow>;
         wc.hInstance = instance;
         wc.hIcon = LoadProgramIcon(instance, SM_CXICON, SM_CYICON);
         wc.hIconSm = LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
@@ -118,23 +118,6 @@ bool MainWindow::Create(HINSTANCE instance) {
     Form_Load(instance);
     dropTargetRegistered_ = SUCCEEDED(::RegisterDragDrop(hwnd, &dropTarget_));
     return true;
-}
-
-LRESULT CALLBACK MainWindow::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto const* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
-        self->hwnd_.reset(hwnd);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    try {
-        return self->HandleMessage(msg, wParam, lParam);
-    } catch (...) {
-        // Nothing may unwind through the window system.
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
 }
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

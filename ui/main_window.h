@@ -23,6 +23,7 @@
 
 #include "engine/engine.h"
 #include "platform/win32/handles.h"
+#include "ui/window_procedure.h"
 #include "popup/balloon_window.h"
 #include "ui/batch_runner.h"
 #include "ui/drop_target.h"
@@ -77,7 +78,8 @@ public:
     MainWindowHooks hooks;
 
 private:
-    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK WindowProcedure<MainWindow>(HWND, UINT, WPARAM, LPARAM);
+    void Attach(HWND hwnd) { hwnd_.reset(hwnd); }
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
