@@ -49,9 +49,10 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
 
     mainWindow_ = mainWindow;
     picture_ = ui::Picture::FromResource(instance, IDG_BALLOON);
-    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
+    // Read once: a hop converts 21 positions and should not ask the screen each time.
+    screen_ = ui::ScreenTwipsPerPixel();
     DWORD const style = WS_POPUP;
-    RECT frame = {0, 0, ui::TwipsToPixels(kClientTwips.cx, tpp.x), ui::TwipsToPixels(kClientTwips.cy, tpp.y)};
+    RECT frame = {0, 0, ui::TwipsToPixels(kClientTwips.cx, screen_.x), ui::TwipsToPixels(kClientTwips.cy, screen_.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
     // Not owned by the main window, so the main window's keep-in-front box
     // can take it in and out of the topmost band on its own (an owner with
@@ -91,9 +92,8 @@ LRESULT BalloonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 void BalloonWindow::Form_Load() {
     HopTable = kHopSteps;
 
-    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
-    TwipsX = ui::RoundHalfEven(tpp.x);
-    TwipsY = ui::RoundHalfEven(tpp.y);
+    TwipsX = ui::RoundHalfEven(screen_.x);
+    TwipsY = ui::RoundHalfEven(screen_.y);
 
     win32::UniqueGdi<HRGN> region(::CreatePolygonRgn(kOutline.data(), static_cast<int>(kOutline.size()), ALTERNATE));
     if (region && ::SetWindowRgn(hwnd_.get(), region.get(), TRUE)) {
@@ -107,11 +107,10 @@ void BalloonWindow::WndPopUp() {
     if (!hwnd_) return;
     // Invisible to users; lets a test that watches the debug output count hops.
     ::OutputDebugStringA("vexlo: hop\n");
-    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
     RECT main = {};
     ::GetWindowRect(mainWindow_, &main);
-    double const mainLeft = main.left * tpp.x;
-    double const mainTop = main.top * tpp.y;
+    double const mainLeft = main.left * screen_.x;
+    double const mainTop = main.top * screen_.y;
 
     int const BaseLeft = ui::RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
     int const BaseTop = ui::RoundHalfEven(mainTop + kOffsetDown * TwipsY);
@@ -137,8 +136,7 @@ void BalloonWindow::WndPopUp() {
 }
 
 void BalloonWindow::MoveTo(int leftTwips, int topTwips) {
-    ui::TwipsPerPixel const tpp = ui::ScreenTwipsPerPixel();
-    ::SetWindowPos(hwnd_.get(), nullptr, ui::TwipsToPixels(leftTwips, tpp.x), ui::TwipsToPixels(topTwips, tpp.y),
+    ::SetWindowPos(hwnd_.get(), nullptr, ui::TwipsToPixels(leftTwips, screen_.x), ui::TwipsToPixels(topTwips, screen_.y),
                    0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/win32/handles.h"
 #include "ui/window_procedure.h"
 #include "ui/picture.h"
+#include "ui/twips.h"
 
 namespace vexlo::popup {
 
@@ -76,6 +77,7 @@ private:
     std::optional<ui::Picture> picture_;
 
     std::array<int, kSteps> HopTable{};
+    ui::TwipsPerPixel screen_;  // the screen's factors, read at Load
     int TwipsX = 15;
     int TwipsY = 15;
 };

@@ -2,35 +2,17 @@
 // balloon and starts the command-line batch from its start timer), and the
 // message loop until the window is closed.
 #include <windows.h>
-#include <ole2.h>
 
+#include "ui/com_ptr.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
-
-namespace {
-
-// OLE for the drop target, for the life of the window.
-class OleScope {
-public:
-    OleScope() : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
-    OleScope(const OleScope&) = delete;
-    OleScope& operator=(const OleScope&) = delete;
-    ~OleScope() {
-        if (ok_) ::OleUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     // A second start ends here, silently, before any window or argument.
     vexlo::ui::SingleInstance const single;
     if (!single.IsFirst()) return 0;
 
-    OleScope const ole;
+    vexlo::win32::OleSession const ole;
     vexlo::ui::MainWindow frmMAIN;
     if (!frmMAIN.Create(instance)) return 1;
     ::ShowWindow(frmMAIN.Hwnd(), show);

@@ -1,6 +1,8 @@
-// A minimal owning COM pointer: AddRef on copy-in, Release on reset.
+// COM ownership: a minimal owning COM pointer (AddRef on copy-in, Release
+// on reset) and OLE's initialisation for the life of a scope.
 #pragma once
 
+#include <ole2.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -31,6 +33,20 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// OLE for this thread (drag and drop needs it), undone at the end of the scope.
+class OleSession {
+public:
+    OleSession() : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+    ~OleSession() {
+        if (ok_) ::OleUninitialize();
+    }
+
+private:
+    bool ok_;
 };
 
 }  // namespace vexlo::win32

@@ -366,31 +366,21 @@ def report(scores, manifest, env, repeat):
             ratio(ref["extract"]["rss_kb"], floor["rss_kb"])))
     add("")
 
-    # Byte-exact extraction by payload kind.
-    kinds = sorted({k for s in scores for k in s.get("exact_by_kind", {})})
-    ex = [s for s in scores if "exact_by_kind" in s]
-    add("Byte-exact extraction by payload kind (files with a trailer):")
-    add("")
-    add("| kind | files | " + " | ".join(s["name"] for s in ex) + " |")
-    add("|---|---|" + "---|" * len(ex))
-    for k in kinds:
-        total = ex[0]["exact_by_kind"].get(k, (0, 0))[1]
-        add("| %s | %d | %s |" % (k, total, " | ".join(
-            str(s["exact_by_kind"].get(k, (0, 0))[0]) for s in ex)))
-    add("")
+    def breakdown(title, key, first_column):
+        """One row per group (payload kind or case), one column per tool that has it."""
+        tools = [s for s in scores if key in s]
+        groups = sorted({g for s in tools for g in s[key]})
+        add(title)
+        add("")
+        add("| %s | files | " % first_column + " | ".join(s["name"] for s in tools) + " |")
+        add("|---|---|" + "---|" * len(tools))
+        for g in groups:
+            total = tools[0][key].get(g, (0, 0))[1]
+            add("| %s | %d | %s |" % (g, total, " | ".join(str(s[key].get(g, (0, 0))[0]) for s in tools)))
+        add("")
 
-    # Detection by case.
-    det = [s for s in scores if "detect_by_case" in s]
-    cases = sorted({c for s in det for c in s["detect_by_case"]})
-    add("Trailer detected correctly, by case:")
-    add("")
-    add("| case | files | " + " | ".join(s["name"] for s in det) + " |")
-    add("|---|---|" + "---|" * len(det))
-    for c in cases:
-        total = det[0]["detect_by_case"].get(c, (0, 0))[1]
-        add("| %s | %d | %s |" % (c, total, " | ".join(
-            str(s["detect_by_case"].get(c, (0, 0))[0]) for s in det)))
-    add("")
+    breakdown("Byte-exact extraction by payload kind (files with a trailer):", "exact_by_kind", "kind")
+    breakdown("Trailer detected correctly, by case:", "detect_by_case", "case")
     add("Commands (run in the copy's folder, FILES = the %s names, OUT a fresh folder):"
         % format(n, ","))
     add("")

@@ -27,6 +27,7 @@
 
 #include "tests/gui/gui_support.h"
 #include "ui/app_state.h"
+#include "ui/com_ptr.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -177,20 +178,6 @@ private:
     ULONG refs_ = 0;
 };
 
-// OLE for this thread, so the window registers its drop target as in the program.
-class OleSession {
-public:
-    OleSession() : ok_(SUCCEEDED(::OleInitialize(nullptr))) {}
-    OleSession(const OleSession&) = delete;
-    OleSession& operator=(const OleSession&) = delete;
-    ~OleSession() {
-        if (ok_) ::OleUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
 std::size_t WorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof(counters);
@@ -290,7 +277,7 @@ protected:
     DataObject& Files(std::vector<std::wstring> files) { return sources.emplace_back(std::move(files), std::nullopt); }
     DataObject& Text(std::wstring text) { return sources.emplace_back(std::nullopt, std::move(text)); }
 
-    OleSession ole;
+    vexlo::win32::OleSession ole;  // so the window registers its drop target as in the program
     TempFolder folder;
     std::deque<DataObject> sources;
     vexlo::ui::MainWindow window;
