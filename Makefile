@@ -2,9 +2,9 @@
 #   make demo   run vexlo on the bundled sample
 #   make test   run every test, natively and under Wine
 # Both install what is missing first, then configure and build.
-.PHONY: measure-window all setup native win32 asan fuzz-build test test-native test-win32 test-asan demo bench bench-peers fuzz clean
+.PHONY: measure-window all setup native win32 win64 asan fuzz-build test test-native test-windows test-asan demo dist bench bench-peers fuzz clean
 
-all: native win32
+all: native win32 win64
 
 setup:
 	@./scripts/setup.sh
@@ -16,6 +16,10 @@ native: setup
 win32: setup
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32
+
+win64: setup
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
 
 asan: setup
 	cmake --preset asan >/dev/null
@@ -32,15 +36,16 @@ fuzz: fuzz-build
 test-native: native
 	ctest --preset native -j2
 
-test-win32: win32
-	./scripts/test-win32.sh
+# x64 always, x86 where the kernel runs 32-bit programs (VEXLO_NO_X86=1: never).
+test-windows: win32 win64
+	./scripts/test-windows.sh
 
 test-asan: asan
 	ctest --preset asan -j2
 
-test: test-native test-asan test-win32
+test: test-native test-asan test-windows
 
-demo: native win32
+demo: setup
 	./scripts/demo.sh
 
 bench: native

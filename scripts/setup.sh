@@ -8,7 +8,8 @@ packages=(
   build-essential cmake ninja-build make git python3
   googletest libbenchmark-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  wine wine64 wine32:i386
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
   clang libclang-rt-14-dev llvm
   valgrind time

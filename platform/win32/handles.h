@@ -105,7 +105,9 @@ public:
     ScopedSelect(const ScopedSelect&) = delete;
     ScopedSelect& operator=(const ScopedSelect&) = delete;
     ~ScopedSelect() {
-        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(hdc_, previous_);
+        // HGDI_ERROR itself, spelled so that x64 builds see no sign conversion.
+        HGDIOBJ const gdiError = reinterpret_cast<HGDIOBJ>(static_cast<INT_PTR>(-1));
+        if (previous_ && previous_ != gdiError) ::SelectObject(hdc_, previous_);
     }
 
 private:

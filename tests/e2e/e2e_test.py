@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """vexlo.exe end to end: the program as its own process under Wine.
 
-    e2e_test.py WINE_RUN PREFIX VEXLO_EXE PROBE_EXE SAMPLES_DIR [unittest arguments]
+    e2e_test.py WINE_RUN ARCH PREFIX VEXLO_EXE PROBE_EXE SAMPLES_DIR [unittest arguments]
 
 Every case starts vexlo.exe afresh in a folder of its own and watches it from
 outside: the files it writes, its exit, the hops and beeps it reports on the
 debug output (Wine prints them on standard error with +debugstr), and its
-windows through e2e_probe.exe. Needs an X display (scripts/test-win32.sh).
+windows through e2e_probe.exe. Needs an X display (scripts/test-windows.sh).
 
 Wine's background services inherit the standard output and error of the
 program that starts them, so no Wine process here is given a pipe of ours:
@@ -23,17 +23,20 @@ import unittest
 from pathlib import Path
 
 # Absolute: vexlo.exe runs in folders of its own.
-WINE_RUN, PREFIX, VEXLO, PROBE, SAMPLES = map(os.path.abspath, sys.argv[1:6])
+ARCH = sys.argv[2]
+WINE_RUN, PREFIX, VEXLO, PROBE, SAMPLES = map(os.path.abspath, sys.argv[1:2] + sys.argv[3:7])
+# WINE_RUN with the build's architecture and prefix: the loader and environment
+# that match the programs under test.
+WINE = [WINE_RUN, ARCH, PREFIX]
 
 # A bound on any single wait, far above what the behaviour needs; every wait
 # polls for its condition and ends as soon as it holds.
 TIMEOUT = 30
 TIMEOUT_MS = str(TIMEOUT * 1000)
 
-WINE_ENV = dict(os.environ, WINEPREFIX=PREFIX, WINEARCH='win32', WINEDLLOVERRIDES='mscoree,mshtml=')
 # vexlo.exe reports its hops and beeps on the debug output.
-VEXLO_ENV = dict(WINE_ENV, WINEDEBUG='-all,+debugstr')
-PROBE_ENV = dict(WINE_ENV, WINEDEBUG='-all')
+VEXLO_ENV = dict(os.environ, WINEDEBUG='-all,+debugstr')
+PROBE_ENV = dict(os.environ, WINEDEBUG='-all')
 
 HOP = 'OutputDebugStringA "vexlo: hop\\n"'
 BEEP = 'OutputDebugStringA "vexlo: beep\\n"'
@@ -54,7 +57,7 @@ def windows_path(path):
 
 def probe(*args):
     """Runs e2e_probe.exe; (exit status, its output)."""
-    result = subprocess.run([WINE_RUN, PREFIX, PROBE, *args], env=PROBE_ENV, stdin=subprocess.DEVNULL,
+    result = subprocess.run([*WINE, PROBE, *args], env=PROBE_ENV, stdin=subprocess.DEVNULL,
                             capture_output=True, text=True, timeout=3 * TIMEOUT)
     return result.returncode, result.stdout
 
@@ -74,9 +77,9 @@ class Run:
         self.log = Path(log)
         with open(self.log, 'wb') as out:
             if start is None:
-                command = ['wine', VEXLO, *args]
+                command = [*WINE, '--exec', VEXLO, *args]
             else:  # through start.exe, which waits for the program: /min, or a normal window
-                command = ['wine', 'start', '/wait', *start, windows_path(VEXLO), *args]
+                command = [*WINE, '--exec', 'start', '/wait', *start, windows_path(VEXLO), *args]
             self.process = subprocess.Popen(command, cwd=folder, env=VEXLO_ENV, stdin=subprocess.DEVNULL,
                                             stdout=out, stderr=subprocess.STDOUT)
 
@@ -147,7 +150,7 @@ class VexloCase(unittest.TestCase):
         ready = self.tmp / 'probe-ready'
         out = open(self.tmp / 'probe.out', 'wb')
         self.addCleanup(out.close)
-        waiter = subprocess.Popen([WINE_RUN, PREFIX, PROBE, action + '-on-hop', TIMEOUT_MS, windows_path(ready)],
+        waiter = subprocess.Popen([*WINE, PROBE, action + '-on-hop', TIMEOUT_MS, windows_path(ready)],
                                   env=PROBE_ENV, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: waiter.poll() is None and waiter.kill())
         wait_until(lambda: ready.exists() or waiter.poll() is not None, 'the probe')
@@ -270,11 +273,11 @@ class LifetimeTest(VexloCase):
 def setUpModule():
     # Makes the prefix if needed and starts Wine's services through WINE_RUN,
     # away from our log files; closes anything a broken earlier run left.
-    subprocess.run([WINE_RUN, PREFIX, '--init'], env=PROBE_ENV, stdin=subprocess.DEVNULL,
+    subprocess.run([*WINE, '--init'], env=PROBE_ENV, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     probe('close', TIMEOUT_MS)
     assert HIDDEN == IMAGE + PAYLOAD, 'samples/hidden.png hides samples/payload.jpg'
 
 
 if __name__ == '__main__':
-    unittest.main(argv=sys.argv[:1] + sys.argv[6:], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[7:], verbosity=2)

@@ -14,6 +14,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..'))
+from pe_file import PeFile  # noqa: E402
+
 EXE, RES = sys.argv[1], sys.argv[2]
 failures = []
 
@@ -102,11 +105,13 @@ manifest = wrestool('-x', '--raw', '-t', '24', '-n', '1').decode()
 check('Microsoft.Windows.Common-Controls' in manifest and 'version="6.0.0.0"' in manifest,
       'manifest asks for Common Controls 6')
 check(manifest.count('<supportedOS') >= 4, 'manifest lists supported systems')
+# Both identities name the program's own architecture; the other one's
+# Common Controls would not load.
+arch = {'x86': 'x86', 'x64': 'amd64'}[PeFile(EXE).machine]
+check(re.findall(r'processorArchitecture="([^"]*)"', manifest) == [arch, arch], f'manifest names {arch} twice')
 
 # Nothing to ship beside the program: it imports only system DLLs.
-dump = subprocess.run(['i686-w64-mingw32-objdump', '-p', EXE], check=True, capture_output=True,
-                      text=True).stdout
-dlls = {d.lower() for d in re.findall(r'DLL Name: (\S+)', dump)}
+dlls = {dll for dll, _ in PeFile(EXE).imports()}
 system = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'comctl32.dll', 'msimg32.dll', 'msvcrt.dll',
           'shell32.dll', 'ole32.dll', 'oleaut32.dll', 'advapi32.dll'}
 check(dlls and dlls <= system, f'imports only system DLLs ({sorted(dlls)})')

@@ -3,9 +3,9 @@
 # reader (12-bit codes and table resets, interlacing, local palettes), with
 # the program's GIF reader under Wine and with ImageMagick, and compares
 # every pixel: the colour wherever the pixel is opaque, and the alpha.
-#   gif_decoder_crosscheck.sh WINE_RUN PREFIX GIF_DUMP_EXE RES_DIR
+#   gif_decoder_crosscheck.sh WINE_RUN ARCH PREFIX GIF_DUMP_EXE RES_DIR
 set -euo pipefail
-wine_run=$1 prefix=$2 dump=$3 res=$4
+wine=("$1" "$2" "$3") dump=$4 res=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -20,7 +20,7 @@ convert -seed 3 -size 30x20 xc:red xc:blue +append -crop 30x20 +repage "$work/fr
 fail=0
 for gif in "$work"/*.gif; do
   name=$(basename "$gif")
-  if ! "$wine_run" "$prefix" "$dump" "Z:$gif" "Z:$gif.ours" >/dev/null; then
+  if ! "${wine[@]}" "$dump" "Z:$gif" "Z:$gif.ours" >/dev/null; then
     echo "FAIL $name: our reader refused it"; fail=1; continue
   fi
   convert "$gif[0]" -alpha on -depth 8 "rgba:$gif.magick"

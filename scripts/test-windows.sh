@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs the Windows builds' tests under Wine on a private X server: x64
+# always, x86 where this machine runs 32-bit programs (VEXLO_NO_X86=1 leaves
+# it out anyway). One wineserver per architecture stays alive for its run,
+# so each program starts quickly. Extra arguments go to ctest.
+#   scripts/test-windows.sh [CTEST ARGS...]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/cmake/wine.sh"
+
+if [ -z "${VEXLO_IN_XVFB:-}" ]; then
+  fault=$(vexlo_wine_unavailable)
+  if [ -n "$fault" ]; then
+    echo "test-windows: Wine cannot run Windows programs on this machine: $fault." >&2
+    echo "test-windows: the Windows suites did not run." >&2
+    exit 1
+  fi
+  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+x86_fault=$(vexlo_x86_unavailable)
+if [ -n "$x86_fault" ]; then archs=(win64); else archs=(win32 win64); fi
+failed=()
+for arch in "${archs[@]}"; do
+  echo "== Windows suites, $arch =="
+  status=0
+  (
+    vexlo_wine "$arch" "$top/build/$arch/wineprefix"
+    wineserver -p 2>/dev/null || echo "test-windows: a wineserver already runs on this prefix; sharing it" >&2
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+    ctest --preset "$arch" -j2 "$@"
+  ) || status=$?
+  [ "$status" -eq 0 ] || failed+=("$arch")
+done
+
+ran="x64"; [ ${#archs[@]} -eq 2 ] && ran="x86 and x64"
+summary="test-windows: ran the $ran suites"
+[ -n "$x86_fault" ] && summary+="; x86 left out: $x86_fault"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "$summary; failed: ${failed[*]}" >&2
+  exit 1
+fi
+echo "$summary; all passed"
