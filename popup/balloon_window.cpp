@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "ui/app_state.h"
+#include "ui/dialog_keys.h"
 #include "ui/twips.h"
 
 namespace vexlo::popup {
@@ -140,13 +141,15 @@ void BalloonWindow::MoveTo(int leftTwips, int topTwips) {
                    0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool BalloonWindow::PumpEvents() {
+bool BalloonWindow::PumpEvents() const {
     MSG msg = {};
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return false;
         }
+        // As in the program's own loop: Tab is the main window's, not a key press.
+        if (ui::MoveFocusOnTab(mainWindow_, msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

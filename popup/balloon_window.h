@@ -70,7 +70,7 @@ private:
     void MoveTo(int leftTwips, int topTwips);
     // Handles every pending message of the thread. False when the program
     // is quitting (the quit message is put back for the main loop).
-    static bool PumpEvents();
+    bool PumpEvents() const;
 
     win32::UniqueHwnd hwnd_;
     HWND mainWindow_ = nullptr;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "ui/com_ptr.h"
+#include "ui/dialog_keys.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
 
@@ -19,12 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     MSG msg = {};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        // Tab moves between the check boxes as in a dialog. Only Tab: the
-        // dialog manager would swallow Enter and Escape, which are key
-        // presses for the window like any other.
-        if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && frmMAIN.Hwnd() &&
-            ::IsDialogMessageW(frmMAIN.Hwnd(), &msg))
-            continue;
+        if (vexlo::ui::MoveFocusOnTab(frmMAIN.Hwnd(), msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

@@ -191,6 +191,21 @@ TEST_F(BalloonTest, AKeyTypedOnTheBalloonSetsStopFlagWithoutCuttingTheHopShort) 
     EXPECT_EQ(beeps, 1);
 }
 
+TEST_F(BalloonTest, TabDuringAHopMovesTheFocusToTheBoxesAndIsNoStopGesture) {
+    // Typed where the keyboard focus is: first on the balloon, which the hop
+    // activated, then on the box that took the focus.
+    std::vector<HWND> focus;
+    onStep = [&](int step) {
+        if (step == 5 || step == 10) vexlo::test::TypeKey(step == 5 ? balloon.Hwnd() : ::GetFocus(), VK_TAB);
+        if (step == 6 || step == 11) focus.push_back(::GetFocus());
+    };
+    balloon.WndPopUp();
+    EXPECT_EQ(focus, (std::vector<HWND>{main.chkTOP(), main.chkVIEW()}));
+    EXPECT_FALSE(StopFlag);
+    EXPECT_EQ(beeps, 0);
+    ExpectFullHopFromBase();
+}
+
 TEST_F(BalloonTest, ClosingTheProgramDuringAHopEndsItAtOnceWithoutABeep) {
     StopFlag = true;
     onStep = [](int step) {

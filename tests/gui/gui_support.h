@@ -7,19 +7,34 @@
 #include <cstdint>
 #include <vector>
 
+#include "ui/dialog_keys.h"
+
 namespace vexlo::test {
 
 // Handles every pending message, then keeps doing so for `ms` milliseconds.
-inline void Pump(DWORD ms = 0) {
+// With a main window, Tab goes to its dialog navigation as in the program's
+// own message loop.
+inline void Pump(DWORD ms = 0, HWND mainWindow = nullptr) {
     DWORD const start = ::GetTickCount();
     do {
         MSG msg = {};
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (ui::MoveFocusOnTab(mainWindow, msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
         if (ms) ::Sleep(5);
     } while (::GetTickCount() - start < ms);
+}
+
+// Types one key into the window that has the focus: the key messages the
+// keyboard would queue, turned into characters by TranslateMessage as in
+// the program's own loop. Posting them keeps the test independent of which
+// window of the shared display is in the foreground.
+inline void TypeKey(HWND focus, WORD vk) {
+    UINT const scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    ::PostMessageW(focus, WM_KEYDOWN, vk, static_cast<LPARAM>(1 | (scan << 16)));
+    ::PostMessageW(focus, WM_KEYUP, vk, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
 }
 
 struct Rgb {

@@ -17,6 +17,7 @@ namespace {
 using vexlo::test::Canvas;
 using vexlo::test::Pump;
 using vexlo::test::Rgb;
+using vexlo::test::TypeKey;
 
 constexpr int kClientWidth = 128;  // 1920 x 1635 twips at 15 twips per pixel
 constexpr int kClientHeight = 109;
@@ -141,16 +142,6 @@ TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
     EXPECT_EQ(::GetNextDlgTabItem(window.Hwnd(), window.chkTOP(), FALSE), window.chkVIEW());
 }
 
-// Types one key into the window that has the focus: the key messages the
-// keyboard would queue, turned into characters by TranslateMessage as in
-// the program's own loop. Posting them keeps the test independent of which
-// window of the shared display is in the foreground.
-void TypeKey(HWND focus, WORD vk) {
-    UINT const scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
-    ::PostMessageW(focus, WM_KEYDOWN, vk, static_cast<LPARAM>(1 | (scan << 16)));
-    ::PostMessageW(focus, WM_KEYUP, vk, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
-}
-
 TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
     HWND const hwnd = window.Hwnd();
     ::ShowWindow(hwnd, SW_SHOW);
@@ -182,6 +173,15 @@ TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
     seen.clear();
     TypeKey(hwnd, VK_SHIFT);
     Pump();
+    EXPECT_TRUE(seen.empty());
+    // Tab, through the program loop's dialog navigation, moves the focus
+    // from box to box and round, and is no key press.
+    ::SetFocus(window.chkTOP());
+    for (HWND const next : {window.chkVIEW(), window.chkTOP()}) {
+        TypeKey(::GetFocus(), VK_TAB);
+        Pump(0, hwnd);
+        EXPECT_EQ(::GetFocus(), next);
+    }
     EXPECT_TRUE(seen.empty());
 }
 
