@@ -48,6 +48,10 @@ test: test-native test-asan test-windows
 demo: setup
 	./scripts/demo.sh
 
+# dist/vexlo-VERSION-x86.zip and -x64.zip: both programs and readme.txt.
+dist: setup
+	./scripts/dist.py
+
 bench: native
 	./scripts/bench.sh
 
