@@ -8,6 +8,7 @@
 #                            nothing when they can.
 #   vexlo_wine_unavailable   prints why no Windows program can run here, or
 #                            nothing when x64 ones can.
+#   vexlo_preferred_arch     win32 where x86 programs run, else win64.
 #
 # Debian's `wine` launcher always prefers the 32-bit loader once wine32 is
 # installed, so each architecture's loader is started directly, and each
@@ -38,6 +39,12 @@ vexlo_x86_unavailable() {
   else
     vexlo_loader_fault /usr/lib/wine/wine 32
   fi
+}
+
+# The build to run where one will do: x86, the one we hand out, where it
+# runs; x64 otherwise.
+vexlo_preferred_arch() {
+  if [ -z "$(vexlo_x86_unavailable)" ]; then echo win32; else echo win64; fi
 }
 
 vexlo_wine_unavailable() {

@@ -8,29 +8,36 @@
 #     moves and event pumping), from the timestamps of the hops on the
 #     debug output.
 # Uses its own Wine prefix, so it does not disturb a test run.
+#   scripts/measure-window.sh [win32|win64]   (default: x86 where it runs)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/cmake/wine.sh"
+arch=${1:-$(vexlo_preferred_arch)}
 if [ -z "${VEXLO_IN_XVFB:-}" ]; then
-  make -C "$top" --no-print-directory win32 >/dev/null
-  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  make -C "$top" --no-print-directory "$arch" >/dev/null
+  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$arch"
 fi
-exe=$top/build/win32/ui/vexlo.exe
-prefix=$top/build/measure/wineprefix
+exe=$top/build/$arch/ui/vexlo.exe
 work=$top/build/measure/batch
-"$top/cmake/wine-run.sh" "$prefix" --init
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDLLOVERRIDES=mscoree,mshtml=
+vexlo_wine "$arch" "$top/build/measure/wineprefix-$arch"
 
-echo "vexlo.exe: $(stat -c %s "$exe") bytes; imports: $(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ {printf "%s ", $3}')"
-WINEDEBUG=-all wine "$top/build/win32/tests/gui/hop_demo.exe" --hops 5 2>/dev/null
+echo "vexlo.exe ($arch): $(stat -c %s "$exe") bytes; imports: $(python3 - "$top/tests" "$exe" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+from pe_file import PeFile
+print(' '.join(sorted({dll for dll, _ in PeFile(sys.argv[2]).imports()})))
+PY
+)"
+WINEDEBUG=-all "$WINE" "$top/build/$arch/tests/gui/hop_demo.exe" --hops 5 2>/dev/null
 
 rm -rf "$work" && mkdir -p "$work"
 for i in $(seq -w 1 100); do cp "$top/samples/hidden.png" "$work/f$i.png"; done
 cd "$work"
-WINEDEBUG=-all,+timestamp,+debugstr wine "$exe" f*.png >log.txt 2>&1 </dev/null &
+WINEDEBUG=-all,+timestamp,+debugstr "$WINE" "$exe" f*.png >log.txt 2>&1 </dev/null &
 program=$!
 for _ in $(seq 1200); do [ -e f100.jpg ] && break; sleep 0.1; done
 sleep 1
-WINEDEBUG=-all wine taskkill /im vexlo.exe >/dev/null 2>&1 || true
+WINEDEBUG=-all "$WINE" taskkill /im vexlo.exe >/dev/null 2>&1 || true
 wait "$program" || true
 python3 - log.txt <<'PY'
 import re, statistics, sys

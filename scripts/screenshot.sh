@@ -2,6 +2,7 @@
 # Photographs vexlo.exe at work: the real program under Wine on a private X
 # server, given four copies of the sample, with its balloon in the air.
 #   scripts/screenshot.sh [OUT.png]       (default docs/screenshot.png)
+# The x86 build where it runs, else the x64 one: both look the same.
 # Frames are grabbed while the batch runs; the one whose balloon stands
 # highest (the most pixels different from the window at rest) is kept,
 # cropped to the window and its balloon.
@@ -13,19 +14,19 @@ if [ -z "${VEXLO_IN_XVFB:-}" ]; then
   VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" "$0" "$out"
 fi
 
-prefix=$top/build/win32/wineprefix
-exe=$top/build/win32/ui/vexlo.exe
-"$top/cmake/wine-run.sh" "$prefix" --init
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+. "$top/cmake/wine.sh"
+arch=$(vexlo_preferred_arch)
+exe=$top/build/$arch/ui/vexlo.exe
+vexlo_wine "$arch" "$top/build/$arch/wineprefix"
 
 work=$(mktemp -d)
-trap 'wine taskkill /im vexlo.exe >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+trap '"$WINE" taskkill /im vexlo.exe >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 for i in 1 2 3 4; do cp "$top/samples/hidden.png" "$work/photo$i.png"; done
 
 # The window (134 pixels wide with its frame) stands at the right edge, 45
 # pixels down; its balloon hops up to 18 pixels above the title bar.
 crop=160x170+$((width - 160))+20
-(cd "$work" && exec wine "$exe" photo1.png photo2.png photo3.png photo4.png >/dev/null 2>&1 </dev/null) &
+(cd "$work" && exec "$WINE" "$exe" photo1.png photo2.png photo3.png photo4.png >/dev/null 2>&1 </dev/null) &
 for _ in $(seq 200); do [ -e "$work/photo1.jpg" ] && break; sleep 0.02; done
 n=0
 until [ -e "$work/photo4.jpg" ] || [ $n -ge 400 ]; do
