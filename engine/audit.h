@@ -1,0 +1,44 @@
+// One source examined for vexlo-cli's reports, and extracted when asked,
+// without holding it in memory: the streaming walk, then one pass over the
+// trailer that hashes it, finds its kind and copies it through a bounded
+// buffer. With the default limit the results and names are the window
+// program's.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "engine/engine.h"
+#include "engine/stream_walk.h"
+#include "platform/platform.h"
+#include "platform/sha256.h"
+
+namespace vexlo {
+
+struct AuditOptions {
+    std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
+    bool write = false;                      // false: --check, nothing written
+    bool open = false;                       // open written images in the viewer
+    // Called with the trailer bytes handled so far, for progress displays.
+    std::function<void(std::uint64_t)> progress;
+};
+
+struct AuditReport {
+    ProcessResult result = resNOFILE;
+    platform::Path fullPath;       // the source's full path; empty when none could be made
+    std::uint64_t size = 0;        // the source's size, once measured
+    bool hasTrailer = false;       // offset, length, sha256, extension and kind are set
+    TrailerSpan trailer;
+    platform::Sha256::Digest sha256{};
+    std::string_view extension;    // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named
+    std::string_view kind;         // TrailerKind's word
+    platform::Path output;         // written, or with write = false the name it would get; empty when none
+};
+
+class Auditor {
+public:
+    AuditReport Examine(const platform::Path& source, const AuditOptions& options);
+};
+
+}  // namespace vexlo
