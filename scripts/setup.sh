@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
   clang libclang-rt-14-dev llvm
   valgrind time
+  libssl-dev
 )
 
 # `scripts/setup.sh bench` adds the tools vexlo-cli is measured against
