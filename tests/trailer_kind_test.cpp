@@ -48,7 +48,7 @@ Bytes Exe(std::uint32_t lfanew, std::size_t size) {
     const Bytes field = Le32(lfanew);
     std::copy(field.begin(), field.end(), b.begin() + 0x3C);
     const Bytes pe = {'P', 'E', 0, 0};
-    if (std::uint64_t{lfanew} + 4 <= size) std::copy(pe.begin(), pe.end(), b.begin() + lfanew);
+    if (std::uint64_t{lfanew} + 4 <= size) std::copy(pe.begin(), pe.end(), b.begin() + static_cast<std::ptrdiff_t>(lfanew));
     return b;
 }
 
