@@ -36,9 +36,22 @@ struct AuditReport {
     platform::Path output;         // written, or with write = false the name it would get; empty when none
 };
 
+// Holds the pass buffer and the hash between calls so a batch reuses them.
+// Not reentrant: one call at a time.
 class Auditor {
 public:
     AuditReport Examine(const platform::Path& source, const AuditOptions& options);
+
+private:
+    enum class PassResult { Ok, ReadFailed, WriteFailed };
+    // Reads the trailer once, feeding the hash, the kind and `out` unless it is
+    // null; after a write error the output is removed and the pass goes on
+    // without it, so the report still gets the hash and the kind.
+    PassResult Pass(const platform::SourceFile& file, const AuditOptions& options, AuditReport& report,
+                    platform::NewFile* out);
+
+    platform::ByteBuffer buffer_;
+    platform::Sha256 hash_;
 };
 
 }  // namespace vexlo
