@@ -13,6 +13,10 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
   clang libclang-rt-14-dev llvm
   valgrind time
+  libssl-dev
+  # Makers of the trailer-kind samples (tests/make_kind_samples.py).
+  zip p7zip-full bzip2 xz-utils zstd sqlite3 qpdf sox libsox-fmt-mp3
+  gstreamer1.0-tools gstreamer1.0-plugins-good
 )
 
 # `scripts/setup.sh bench` adds the tools vexlo-cli is measured against

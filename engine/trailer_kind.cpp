@@ -1,0 +1,266 @@
+#include "engine/trailer_kind.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vexlo {
+namespace {
+
+using namespace std::string_view_literals;
+using Head = std::span<const std::uint8_t>;
+
+std::uint32_t Be32(Head h, std::size_t at) {
+    return (std::uint32_t{h[at]} << 24) | (std::uint32_t{h[at + 1]} << 16) | (std::uint32_t{h[at + 2]} << 8) |
+           std::uint32_t{h[at + 3]};
+}
+
+std::uint32_t Le32(Head h, std::size_t at) {
+    return std::uint32_t{h[at]} | (std::uint32_t{h[at + 1]} << 8) | (std::uint32_t{h[at + 2]} << 16) |
+           (std::uint32_t{h[at + 3]} << 24);
+}
+
+bool Has(Head h, std::size_t at, std::string_view bytes) {
+    // Written so that no sum can wrap where size_t is 32 bits (e_lfanew is any 32-bit value).
+    return at <= h.size() && bytes.size() <= h.size() - at && std::memcmp(h.data() + at, bytes.data(), bytes.size()) == 0;
+}
+
+// The length of the MPEG layer III frame whose header is at `at`; 0 when
+// the four bytes there are no valid header.
+std::size_t Mp3FrameLength(Head h, std::size_t at) {
+    if (at + 4 > h.size() || h[at] != 0xFF || (h[at + 1] & 0xE0) != 0xE0) return 0;
+    const int version = (h[at + 1] >> 3) & 3;  // 3: MPEG 1, 2: MPEG 2, 0: MPEG 2.5, 1: reserved
+    const int layer = (h[at + 1] >> 1) & 3;    // 1: layer III
+    const int bitrateIndex = h[at + 2] >> 4;
+    const int rateIndex = (h[at + 2] >> 2) & 3;
+    // Free-format and "bad" bit rates, reserved rates and emphasis are refused.
+    if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 ||
+        (h[at + 3] & 3) == 2) {
+        return 0;
+    }
+    constexpr std::array<std::uint32_t, 15> kMpeg1Kbps = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr std::array<std::uint32_t, 15> kMpeg2Kbps = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    constexpr std::array<std::uint32_t, 3> kMpeg1Rates = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const auto index = static_cast<std::size_t>(bitrateIndex);
+    const std::uint32_t kbps = mpeg1 ? kMpeg1Kbps[index] : kMpeg2Kbps[index];
+    // MPEG 2 halves MPEG 1's sample rates, MPEG 2.5 quarters them.
+    const std::uint32_t rate = kMpeg1Rates[static_cast<std::size_t>(rateIndex)] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    const std::uint32_t padding = (h[at + 2] >> 1) & 1u;
+    return (mpeg1 ? 144'000u : 72'000u) * kbps / rate + padding;
+}
+
+// A frame header, and a matching one after it when that lies within the head.
+bool IsMp3Frames(Head h) {
+    const std::size_t next = Mp3FrameLength(h, 0);
+    if (next == 0) return false;
+    if (next + 4 > h.size()) return true;
+    return Mp3FrameLength(h, next) != 0 && h[next + 1] == h[1] && ((h[next + 2] ^ h[2]) & 0x0C) == 0;
+}
+
+bool IsId3Header(Head h) {
+    // Version 2.2 to 2.4, then a size of four 7-bit bytes.
+    return h.size() >= 10 && h[3] >= 2 && h[3] <= 4 && h[4] != 0xFF &&
+           std::all_of(h.begin() + 6, h.begin() + 10, [](std::uint8_t b) { return b < 0x80; });
+}
+
+bool IsBmpHeader(Head h) {
+    if (h.size() < 18) return false;
+    constexpr std::array<std::uint32_t, 7> kDibSizes = {12, 40, 52, 56, 64, 108, 124};
+    return std::find(kDibSizes.begin(), kDibSizes.end(), Le32(h, 14)) != kDibSizes.end();
+}
+
+bool HasPeHeader(Head h) {
+    if (h.size() < 0x40) return false;
+    return Has(h, Le32(h, 0x3C), "PE\0\0"sv);
+}
+
+bool IsBoxSize(Head h) {
+    const std::uint32_t size = Be32(h, 0);
+    return size == 1 || size >= 8;  // 1: a 64-bit size follows
+}
+
+bool IsBzip2Level(Head h) { return h[3] >= '1' && h[3] <= '9'; }
+
+struct Part {
+    std::size_t offset = 0;
+    std::string_view bytes;  // empty: no part
+};
+
+struct Signature {
+    std::string_view kind;
+    Part first;
+    Part second;
+    bool (*check)(Head) = nullptr;  // run once the parts match
+};
+
+// In order of precedence; the parts make sure the bytes a check reads exist,
+// except where the check tests the length itself.
+constexpr Signature kSignatures[] = {
+    {"jpeg", {0, "\xFF\xD8\xFF"sv}, {}},
+    {"png", {0, "\x89PNG\r\n\x1A\n"sv}, {}},
+    {"gif", {0, "GIF87a"sv}, {}},
+    {"gif", {0, "GIF89a"sv}, {}},
+    {"bmp", {0, "BM"sv}, {6, "\0\0\0\0"sv}, IsBmpHeader},
+    {"webp", {0, "RIFF"sv}, {8, "WEBP"sv}},
+    {"wav", {0, "RIFF"sv}, {8, "WAVE"sv}},
+    {"avi", {0, "RIFF"sv}, {8, "AVI "sv}},
+    {"tiff", {0, "II*\0"sv}, {}},
+    {"tiff", {0, "MM\0*"sv}, {}},
+    {"tiff", {0, "II+\0"sv}, {}},
+    {"tiff", {0, "MM\0+"sv}, {}},
+    {"zip", {0, "PK\x03\x04"sv}, {}},
+    {"zip", {0, "PK\x05\x06"sv}, {}},
+    {"zip", {0, "PK\x07\x08"sv}, {4, "PK\x03\x04"sv}},
+    {"rar", {0, "Rar!\x1A\x07\x00"sv}, {}},
+    {"rar", {0, "Rar!\x1A\x07\x01\x00"sv}, {}},
+    {"7z", {0, "7z\xBC\xAF\x27\x1C"sv}, {}},
+    {"gzip", {0, "\x1F\x8B\x08"sv}, {}},
+    {"bzip2", {0, "BZh"sv}, {4, "1AY&SY"sv}, IsBzip2Level},
+    {"bzip2", {0, "BZh"sv}, {4, "\x17\x72\x45\x38\x50\x90"sv}, IsBzip2Level},
+    {"xz", {0, "\xFD" "7zXZ\x00"sv}, {}},
+    {"zstd", {0, "\x28\xB5\x2F\xFD"sv}, {}},
+    {"pdf", {0, "%PDF-"sv}, {}},
+    {"mp3", {0, "ID3"sv}, {}, IsId3Header},
+    {"mp3", {0, "\xFF"sv}, {}, IsMp3Frames},
+    {"mp4", {4, "ftyp"sv}, {}, IsBoxSize},
+    {"mp4", {4, "moov"sv}, {}, IsBoxSize},
+    {"ogg", {0, "OggS\x00"sv}, {}},
+    {"exe", {0, "MZ"sv}, {}, HasPeHeader},
+    {"elf", {0, "\x7F" "ELF"sv}, {}},
+    {"sqlite", {0, "SQLite format 3\x00"sv}, {}},
+};
+
+bool Matches(const Signature& s, Head h) {
+    return Has(h, s.first.offset, s.first.bytes) && (s.second.bytes.empty() || Has(h, s.second.offset, s.second.bytes)) &&
+           (s.check == nullptr || s.check(h));
+}
+
+// Lead bytes of UTF-8 text: how many continuation bytes follow, and the
+// range of the first one, which shuts out overlong forms, surrogates, values
+// past U+10FFFF and the C1 controls.
+struct Lead {
+    std::uint8_t first, last;
+    int due;
+    std::uint8_t low, high;
+};
+constexpr Lead kLeads[] = {
+    {0xC2, 0xC2, 1, 0xA0, 0xBF},  // U+0080-U+009F are the C1 controls
+    {0xC3, 0xDF, 1, 0x80, 0xBF},
+    {0xE0, 0xE0, 2, 0xA0, 0xBF},
+    {0xE1, 0xEC, 2, 0x80, 0xBF},
+    {0xED, 0xED, 2, 0x80, 0x9F},
+    {0xEE, 0xEF, 2, 0x80, 0xBF},
+    {0xF0, 0xF0, 3, 0x90, 0xBF},
+    {0xF1, 0xF3, 3, 0x80, 0xBF},
+    {0xF4, 0xF4, 3, 0x80, 0x8F},
+};
+
+constexpr std::uint32_t kIdat = 0x49444154;  // "IDAT"
+constexpr std::uint32_t kIend = 0x49454E44;  // "IEND"
+constexpr std::uint32_t kMaxLength = 0x7FFF'FFFF;
+constexpr std::array<std::uint8_t, 12> kIendChunk = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+
+bool IsChunkType(std::uint32_t type) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const auto c = static_cast<std::uint8_t>(type >> shift);
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void TrailerKind::Feed(std::span<const std::uint8_t> bytes) {
+    if (size_ < kHeadSize) {
+        const std::size_t take = std::min(bytes.size(), kHeadSize - static_cast<std::size_t>(size_));
+        std::copy_n(bytes.begin(), take, head_.begin() + static_cast<std::ptrdiff_t>(size_));
+    }
+    const std::size_t keep = std::min(bytes.size(), tail_.size());
+    std::copy(tail_.begin() + static_cast<std::ptrdiff_t>(keep), tail_.end(), tail_.begin());
+    std::copy(bytes.end() - static_cast<std::ptrdiff_t>(keep), bytes.end(), tail_.end() - static_cast<std::ptrdiff_t>(keep));
+
+    for (const std::uint8_t b : bytes) {
+        if (text_) TextStep(b);
+        allZero_ = allZero_ && b == 0;
+        window_ = (window_ << 8) | b;
+        if (size_ >= 7) ChunkStep();
+        ++size_;
+    }
+}
+
+void TrailerKind::TextStep(std::uint8_t b) {
+    if (textDue_ > 0) {
+        text_ = b >= textLow_ && b <= textHigh_;
+        --textDue_;
+        textLow_ = 0x80;
+        textHigh_ = 0xBF;
+        return;
+    }
+    if (b < 0x80) {
+        text_ = (b >= 0x20 && b != 0x7F) || b == '\t' || b == '\n' || b == '\f' || b == '\r';
+        return;
+    }
+    const auto lead = std::find_if(std::begin(kLeads), std::end(kLeads),
+                                   [b](const Lead& l) { return b >= l.first && b <= l.last; });
+    text_ = lead != std::end(kLeads);
+    if (!text_) return;
+    textDue_ = lead->due;
+    textLow_ = lead->low;
+    textHigh_ = lead->high;
+}
+
+// window_ now holds the 8 bytes from offset size_ - 7: a chunk header if any chain expects one there.
+void TrailerKind::ChunkStep() {
+    const std::uint64_t header = size_ - 7;
+    const auto length = static_cast<std::uint32_t>(window_ >> 32);
+    const auto type = static_cast<std::uint32_t>(window_);
+    if (header == nextHeader_) {
+        nextHeader_ = kNone;
+        for (std::uint64_t& next : chains_) {
+            if (next == header) {
+                if (type == kIend && length == 0) {
+                    chainIend_ = header;
+                    next = kNone;
+                } else {
+                    next = IsChunkType(type) && length <= kMaxLength ? header + 12 + length : kNone;
+                }
+            }
+            nextHeader_ = std::min(nextHeader_, next);
+        }
+    }
+    if (type == kIdat && length <= kMaxLength) {
+        sawIdat_ = true;
+        StartChain(header + 12 + length);
+    }
+    if (type == kIend && firstIend_ == kNone) firstIend_ = header;
+}
+
+void TrailerKind::StartChain(std::uint64_t next) {
+    // A chain already on its way there covers this one; without a free slot the candidate is dropped.
+    if (std::find(chains_.begin(), chains_.end(), next) != chains_.end()) return;
+    const auto slot = std::find(chains_.begin(), chains_.end(), kNone);
+    if (slot == chains_.end()) return;
+    *slot = next;
+    nextHeader_ = std::min(nextHeader_, next);
+}
+
+bool TrailerKind::IsRemnant() const {
+    if (size_ < kIendChunk.size() || tail_ != kIendChunk) return false;
+    const std::uint64_t iend = size_ - kIendChunk.size();
+    if (chainIend_ == iend) return true;
+    return !sawIdat_ && firstIend_ == iend && (iend == 0 || iend >= 4);
+}
+
+std::string_view TrailerKind::Kind() const {
+    if (size_ == 0) return "data";
+    const Head head(head_.data(), static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadSize)));
+    for (const Signature& s : kSignatures) {
+        if (Matches(s, head)) return s.kind;
+    }
+    if (IsRemnant()) return "png-remnant";
+    if (allZero_) return "zeros";
+    if (text_ && textDue_ == 0) return "text";
+    return "data";
+}
+
+}  // namespace vexlo
