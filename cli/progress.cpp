@@ -20,9 +20,13 @@ bool StderrIsTerminal() {
 }
 
 std::string WithSeparators(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 Progress::Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
@@ -32,19 +36,23 @@ void Progress::Update(std::size_t done, std::uint64_t bytes) {
     const Clock::time_point now = Clock::now();
     if (now - start_ < kProgressDelay || (shown_ > 0 && now - lastDraw_ < kProgressInterval)) return;
     lastDraw_ = now;
-    std::string line = "vexlo-cli: " + WithSeparators(done) + " of " + WithSeparators(total_) +
-                       (total_ == 1 ? " file, " : " files, ") + WithSeparators(bytes) + " bytes";
-    const std::size_t length = line.size();
+    std::string line = "\rvexlo-cli: ";
+    line += WithSeparators(done) + " of " + WithSeparators(total_);
+    line += total_ == 1 ? " file, " : " files, ";
+    line += WithSeparators(bytes) + " bytes";
+    const std::size_t length = line.size() - 1;
     // Spaces over the rest of a longer previous line: no terminal escape codes needed.
     if (length < shown_) line.append(shown_ - length, ' ');
-    std::fputs(("\r" + line).c_str(), stderr);
+    std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
     shown_ = length;
 }
 
 void Progress::Clear() {
     if (shown_ == 0) return;
-    std::fputs(("\r" + std::string(shown_, ' ') + "\r").c_str(), stderr);
+    std::string blank(shown_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    std::fputs(blank.c_str(), stderr);
     std::fflush(stderr);
     shown_ = 0;
 }

@@ -12,9 +12,11 @@ import pty
 import re
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 CLI = sys.argv.pop(1)
@@ -43,12 +45,30 @@ def run_measured(*args, cwd):
         return r.returncode, r.stdout, r.stderr, int(peak.read().split()[-1])
 
 
-def run_on_terminal(*args, cwd):
-    """(exit status, stdout, what reached the terminal) with standard error on a pseudo-terminal."""
-    master, slave = pty.openpty()
+def run_paused(*args, cwd, source, terminal):
+    """(exit status, stdout, stderr) of a run stopped for longer than the
+    progress line's one-second delay once it has opened `source`: the line is
+    then due, however fast the machine. With `terminal`, standard error is a
+    pseudo-terminal."""
+    master, slave = pty.openpty() if terminal else (None, subprocess.PIPE)
     p = subprocess.Popen([CLI, *args], cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave)
-    os.close(slave)
-    terminal = b""
+    if terminal:
+        os.close(slave)
+    fds = f"/proc/{p.pid}/fd"
+    while p.poll() is None:
+        try:
+            if any(os.readlink(os.path.join(fds, fd)) == str(source) for fd in os.listdir(fds)):
+                break
+        except OSError:  # an entry closed while listed
+            pass
+        time.sleep(0.001)
+    p.send_signal(signal.SIGSTOP)
+    time.sleep(1.5)
+    p.send_signal(signal.SIGCONT)
+    if not terminal:
+        out, err = p.communicate(timeout=120)
+        return p.returncode, out, err.decode()
+    err = b""
     while select.select([master], [], [], 120)[0]:
         try:
             data = os.read(master, 4096)
@@ -56,11 +76,11 @@ def run_on_terminal(*args, cwd):
             break
         if not data:
             break
-        terminal += data
+        err += data
     os.close(master)
     out = p.stdout.read()
     p.stdout.close()
-    return p.wait(timeout=120), out, terminal.decode()
+    return p.wait(timeout=120), out, err.decode()
 
 
 def json_lines(stdout):
@@ -322,33 +342,35 @@ class Cli(unittest.TestCase):
         self.assertEqual(r.stderr, "big.png: cannot be read or larger than 2,048,000 bytes\n")
 
     def test_progress_line_only_on_a_terminal(self):
-        # 4 GiB of zeros after IEND: long enough to pass the one-second delay
-        # (every byte is hashed) without using the disk. On tmpfs where there
-        # is one: other file systems read holes far slower than they hash.
+        # 256 MiB of zeros after IEND, a hole on tmpfs where there is one (other
+        # file systems read holes slowly): every byte is hashed, so the run is
+        # still going when it is paused.
         shm = pathlib.Path("/dev/shm")
         folder = pathlib.Path(tempfile.mkdtemp(dir=shm if shm.is_dir() else self.dir))
         self.addCleanup(shutil.rmtree, folder)
-        sparse_png(folder / "long.png", [], 4 << 30)
-        code, out, terminal = run_on_terminal("--check", "--max-size", "0", "long.png", cwd=folder)
-        self.assertEqual((code, out), (0, f"long.png: {4 << 30} bytes of .dat data (zeros), would be written to "
-                                          f"{folder / 'long.dat'}\n".encode()))
-        lines = re.findall(r"\rvexlo-cli: 0 of 1 file, ([\d,]+) bytes *", terminal)
-        self.assertTrue(lines, repr(terminal))
-        counts = [int(n.replace(",", "")) for n in lines]
+        source = folder / "long.png"
+        sparse_png(source, [], 1 << 28)
+        check = ["--check", "--max-size", "0"]
+        code, out, terminal = run_paused(*check, source, source, cwd=folder, source=source, terminal=True)
+        self.assertEqual((code, out.decode().splitlines()), (0, [
+            f"{source}: {1 << 28} bytes of .dat data (zeros), would be written to {folder / 'long.dat'}"] * 2))
+        drawn = re.findall(r"\rvexlo-cli: ([01]) of 2 files, ([\d,]+) bytes *", terminal)
+        self.assertTrue(drawn, repr(terminal))
+        counts = [(int(done), int(n.replace(",", ""))) for done, n in drawn]
         self.assertEqual(counts, sorted(counts))
-        self.assertLessEqual(counts[-1], 4 << 30)
-        # Erased at the end: spaces over the whole last line, the cursor back at its start.
-        last = terminal.rsplit("\r", 3)
-        self.assertEqual((last[-1], last[-2].strip(" ")), ("", ""))
-        self.assertGreaterEqual(len(last[-2]), len(last[-3]))
-        self.assertEqual(terminal, "".join(re.findall(r"\r[^\r]*", terminal)))  # nothing but the line
-        for args in (["--json"], ["--quiet"]):
-            with self.subTest(args=args):
-                code, out, terminal = run_on_terminal("--check", "--max-size", "0", *args, "long.png", cwd=folder)
-                self.assertEqual((code, terminal), (0, ""))
-        r = run("--check", "--max-size", "0", "long.png", cwd=folder)
-        self.assertEqual((r.returncode, r.stderr), (0, ""))
-
+        self.assertLessEqual(counts[-1][1], 2 << 28)
+        # The line is erased before each output line and at the end: spaces
+        # over its whole length, the cursor back at its start. Then only the summary.
+        self.assertTrue(terminal.endswith("\rvexlo-cli: 2 files: 2 has-trailer\r\n"), repr(terminal[-200:]))
+        segments = terminal[: -len("vexlo-cli: 2 files: 2 has-trailer\r\n")].split("\r")
+        self.assertEqual((segments[0], segments[-1], segments[-2].strip(" ")), ("", "", ""))
+        self.assertGreaterEqual(len(segments[-2]), len(segments[-3]))
+        for args, terminal in [(["--json"], True), (["--quiet"], True), ([], False)]:
+            with self.subTest(args=args, terminal=terminal):
+                code, out, err = run_paused(*check, *args, source, source, cwd=folder, source=source, terminal=terminal)
+                self.assertEqual(code, 0)
+                self.assertEqual(err, "vexlo-cli: 2 files: 2 has-trailer\n" if "--quiet" not in args and not terminal
+                                 else "vexlo-cli: 2 files: 2 has-trailer\r\n" if "--quiet" not in args else "")
 
 if __name__ == "__main__":
     unittest.main()
