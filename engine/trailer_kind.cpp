@@ -20,8 +20,9 @@ std::uint32_t Le32(Head h, std::size_t at) {
 }
 
 bool Has(Head h, std::size_t at, std::string_view bytes) {
-    // Written so that no sum can wrap where size_t is 32 bits (e_lfanew is any 32-bit value).
-    return at <= h.size() && bytes.size() <= h.size() - at && std::memcmp(h.data() + at, bytes.data(), bytes.size()) == 0;
+    // No sum that could wrap where size_t is 32 bits: e_lfanew is any 32-bit value.
+    return at <= h.size() && bytes.size() <= h.size() - at &&
+           std::memcmp(h.data() + at, bytes.data(), bytes.size()) == 0;
 }
 
 // The length of the MPEG layer III frame whose header is at `at`; 0 when
@@ -32,12 +33,13 @@ std::size_t Mp3FrameLength(Head h, std::size_t at) {
     const int layer = (h[at + 1] >> 1) & 3;    // 1: layer III
     const int bitrateIndex = h[at + 2] >> 4;
     const int rateIndex = (h[at + 2] >> 2) & 3;
-    // Free-format and "bad" bit rates, reserved rates and emphasis are refused.
+    // Free-format and "bad" bit rates, reserved sample rates and the reserved emphasis are refused.
     if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3 ||
         (h[at + 3] & 3) == 2) {
         return 0;
     }
-    constexpr std::array<std::uint32_t, 15> kMpeg1Kbps = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    constexpr std::array<std::uint32_t, 15> kMpeg1Kbps = {0,   32,  40,  48,  56,  64,  80, 96,
+                                                          112, 128, 160, 192, 224, 256, 320};
     constexpr std::array<std::uint32_t, 15> kMpeg2Kbps = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     constexpr std::array<std::uint32_t, 3> kMpeg1Rates = {44100, 48000, 32000};
     const bool mpeg1 = version == 3;
@@ -83,7 +85,7 @@ bool IsBzip2Level(Head h) { return h[3] >= '1' && h[3] <= '9'; }
 
 struct Part {
     std::size_t offset = 0;
-    std::string_view bytes;  // empty: no part
+    std::string_view bytes;  // empty: matches anything
 };
 
 struct Signature {
@@ -131,7 +133,7 @@ constexpr Signature kSignatures[] = {
 };
 
 bool Matches(const Signature& s, Head h) {
-    return Has(h, s.first.offset, s.first.bytes) && (s.second.bytes.empty() || Has(h, s.second.offset, s.second.bytes)) &&
+    return Has(h, s.first.offset, s.first.bytes) && Has(h, s.second.offset, s.second.bytes) &&
            (s.check == nullptr || s.check(h));
 }
 
@@ -175,9 +177,10 @@ void TrailerKind::Feed(std::span<const std::uint8_t> bytes) {
         const std::size_t take = std::min(bytes.size(), kHeadSize - static_cast<std::size_t>(size_));
         std::copy_n(bytes.begin(), take, head_.begin() + static_cast<std::ptrdiff_t>(size_));
     }
-    const std::size_t keep = std::min(bytes.size(), tail_.size());
-    std::copy(tail_.begin() + static_cast<std::ptrdiff_t>(keep), tail_.end(), tail_.begin());
-    std::copy(bytes.end() - static_cast<std::ptrdiff_t>(keep), bytes.end(), tail_.end() - static_cast<std::ptrdiff_t>(keep));
+    const auto last = bytes.last(std::min(bytes.size(), tail_.size()));
+    const auto keep = static_cast<std::ptrdiff_t>(last.size());
+    std::shift_left(tail_.begin(), tail_.end(), keep);
+    std::copy(last.begin(), last.end(), tail_.end() - keep);
 
     for (const std::uint8_t b : bytes) {
         if (text_) TextStep(b);

@@ -30,7 +30,9 @@ SAMPLES = {
     'image.webp': 'convert -seed 7 -size 16x16 plasma: image.webp',
     'archive.zip': 'zip -q archive.zip text.txt',
     'archive.7z': '7z a -bso0 -bsp0 archive.7z text.txt',
-    'archive.rar': "printf 'Rar!\\032\\007\\001\\000\\063\\222\\265\\345\\012\\001\\005\\006\\000\\005\\001\\001' > archive.rar",
+    # RAR 5: the signature and the first bytes of the main archive header.
+    'archive.rar': "printf 'Rar!\\032\\007\\001\\000\\063\\222\\265\\345\\012\\001\\005\\006\\000\\005\\001\\001' "
+                   '> archive.rar',
     'text.gz': 'gzip -9nc text.txt > text.gz',
     'text.bz2': 'bzip2 -c text.txt > text.bz2',
     'text.xz': 'xz -c text.txt > text.xz',

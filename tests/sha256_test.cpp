@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vexlo::platform {
 namespace {
@@ -50,12 +49,6 @@ TEST(Sha256, FinishStartsOver) {
     (void)sha.Finish();
     EXPECT_EQ(HexOf(sha, "abc"), kAbc);
     EXPECT_EQ(ToHex(sha.Finish()), kEmpty);
-}
-
-TEST(ToHex, TwoLowerCaseDigitsAByte) {
-    const std::vector<std::uint8_t> bytes = {0x00, 0x0F, 0xA0, 0xFF};
-    EXPECT_EQ(ToHex(bytes), "000fa0ff");
-    EXPECT_EQ(ToHex({}), "");
 }
 
 }  // namespace
