@@ -126,12 +126,13 @@ TEST(CliProgress, ThousandsSeparators) {
     }
 }
 
+// Byte order puts "Z" before "a"; names differ beyond case, as Windows needs.
 TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
     std::random_device rd;
     const fs::path root = fs::temp_directory_path() / ("vexlo-inputs-" + std::to_string(rd()));
     const test::Bytes png = test::SmallPng();
     const std::pair<const char*, test::Bytes> tree[] = {
-        {"b.png", png}, {"B.png", png}, {"a.dat", png}, {"notes.png", test::Ascii("text")},
+        {"b.png", png}, {"Z.png", png}, {"a.dat", png}, {"notes.png", test::Ascii("text")},
         {"sub/z.png", png}, {"sub/deep/c", png}, {"short.png", test::Bytes(png.begin(), png.begin() + 7)},
         {"empty/.keep", {}}};
     for (const auto& [name, bytes] : tree) {
@@ -146,7 +147,7 @@ TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
     const Inputs walked = CollectInputs({file, top}, true, note);
     std::vector<fs::path> names;
     for (const platform::Path& path : walked.files) names.push_back(fs::path(path).lexically_relative(root));
-    EXPECT_EQ(names, (std::vector<fs::path>{"notes.png", "B.png", "a.dat", "b.png", fs::path("sub") / "deep" / "c",
+    EXPECT_EQ(names, (std::vector<fs::path>{"notes.png", "Z.png", "a.dat", "b.png", fs::path("sub") / "deep" / "c",
                                             fs::path("sub") / "z.png"}));
     EXPECT_EQ(walked.unreadable, 0u);
     EXPECT_TRUE(unreadable.empty());
