@@ -39,11 +39,11 @@ std::string Reason(ProcessResult result, std::uint64_t maxSize) {
     return "unknown result";
 }
 
-// The plain line for one file, newline included; `ok` tells which stream it is for.
-std::string PlainLine(const Path& file, const AuditReport& report, const cli::Options& options, bool& ok) {
+// The plain line for one file, newline included: for standard output on
+// success, else for standard error.
+std::string PlainLine(const Path& file, const AuditReport& report, const cli::Options& options) {
     const std::string name = ToUtf8(file);
-    ok = report.result == vexlo::resDONE;
-    if (!ok) return name + ": " + Reason(report.result, options.maxSize) + "\n";
+    if (report.result != vexlo::resDONE) return name + ": " + Reason(report.result, options.maxSize) + "\n";
     const std::string length = std::to_string(report.trailer.length);
     const std::string out = ToUtf8(report.output);
     if (!options.check) return name + ": " + length + " bytes -> " + out + "\n";
@@ -102,9 +102,7 @@ int Audit(const cli::Options& options) {
         if (options.json) {
             std::fputs(cli::JsonLine(file, report, options.check).c_str(), stdout);
         } else {
-            bool ok = false;
-            const std::string line = PlainLine(file, report, options, ok);
-            std::fputs(line.c_str(), ok ? stdout : stderr);
+            std::fputs(PlainLine(file, report, options).c_str(), report.result == vexlo::resDONE ? stdout : stderr);
         }
         if (report.hasTrailer) bytesBefore += report.trailer.length;
         progress.Update(++done, bytesBefore);
