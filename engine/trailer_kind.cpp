@@ -21,8 +21,9 @@ std::uint32_t Le32(Head h, std::size_t at) {
 
 bool Has(Head h, std::size_t at, std::string_view bytes) {
     // No sum that could wrap where size_t is 32 bits: e_lfanew is any 32-bit value.
+    // An empty part has no data pointer at all, which memcmp may not see.
     return at <= h.size() && bytes.size() <= h.size() - at &&
-           std::memcmp(h.data() + at, bytes.data(), bytes.size()) == 0;
+           (bytes.empty() || std::memcmp(h.data() + at, bytes.data(), bytes.size()) == 0);
 }
 
 // The length of the MPEG layer III frame whose header is at `at`; 0 when

@@ -1,5 +1,6 @@
 // SHA-256 from the system's own cryptography: OpenSSL's libcrypto on POSIX,
 // CryptoAPI (present from Windows XP SP3) on Windows.
+// A failure of the system's cryptography throws std::runtime_error.
 #pragma once
 
 #include <array>
