@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the fuzzers' seed corpora: OUTDIR/engine, OUTDIR/command_line,
-OUTDIR/split_path. Deterministic; CI replays them on every run."""
+"""Writes the fuzzers' seed corpora: OUTDIR/engine, OUTDIR/stream_walk,
+OUTDIR/command_line, OUTDIR/split_path. Deterministic; CI replays them on
+every run."""
 import pathlib
 import struct
 import sys
@@ -46,6 +47,21 @@ def engine_seeds():
     }
 
 
+def stream_walk_seeds():
+    # The engine's shapes, plus the edges of each rule of the walk.
+    seeds = engine_seeds()
+    seeds.update({
+        "zero_length_chunks": SIG + chunk(b"aaAA", b"") + chunk(b"bbBB", b"") + chunk(b"IEND", b"") + b"t",
+        "iend_9_left": SIG + struct.pack(">I", 0) + b"IEND" + b"x",
+        "iend_12_left": SIG + chunk(b"IEND", b""),
+        "header_8_left": SIG + chunk(b"IDAT", b"12345") + struct.pack(">I", 0) + b"IDAT",
+        "chunk_to_the_end": SIG + chunk(b"IDAT", b"12345"),
+        "length_past_end": SIG + chunk(b"IDAT", b"", length=0x10) + chunk(b"IEND", b""),
+        "length_one_past": SIG + chunk(b"IDAT", b"12345", length=6) + b"\0" * 16,
+    })
+    return seeds
+
+
 def utf16(text):
     return text.encode("utf-16-le")
 
@@ -69,7 +85,8 @@ def split_path_seeds():
 
 def main():
     out = pathlib.Path(sys.argv[1])
-    for name, seeds in (("engine", engine_seeds()), ("command_line", command_line_seeds()),
+    for name, seeds in (("engine", engine_seeds()), ("stream_walk", stream_walk_seeds()),
+                        ("command_line", command_line_seeds()),
                         ("split_path", split_path_seeds())):
         folder = out / name
         folder.mkdir(parents=True, exist_ok=True)
