@@ -4,11 +4,32 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win32/tick_count.h"
 #else
 #include <unistd.h>
 #endif
 
 namespace vexlo::cli {
+namespace {
+
+// Monotonic milliseconds. On Windows from the performance counter, which the
+// programs import already: std::chrono's clocks would bring in the threading
+// library's clock functions and their imports.
+std::uint64_t Milliseconds() {
+#ifdef _WIN32
+    LARGE_INTEGER count = {}, frequency = {};
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
+    return win32::CounterToMilliseconds(static_cast<std::uint64_t>(count.QuadPart),
+                                        static_cast<std::uint64_t>(frequency.QuadPart));
+#else
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+#endif
+}
+
+}  // namespace
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -29,12 +50,15 @@ std::string WithSeparators(std::uint64_t value) {
     return text;
 }
 
-Progress::Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
+Progress::Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total), start_(Milliseconds()) {}
 
 void Progress::Update(std::size_t done, std::uint64_t bytes) {
     if (!enabled_) return;
-    const Clock::time_point now = Clock::now();
-    if (now - start_ < kProgressDelay || (shown_ > 0 && now - lastDraw_ < kProgressInterval)) return;
+    const std::uint64_t now = Milliseconds();
+    const auto since = [now](std::uint64_t then, std::chrono::milliseconds span) {
+        return now - then >= static_cast<std::uint64_t>(span.count());
+    };
+    if (!since(start_, kProgressDelay) || (shown_ > 0 && !since(lastDraw_, kProgressInterval))) return;
     lastDraw_ = now;
     std::string line = "\rvexlo-cli: ";
     line += WithSeparators(done) + " of " + WithSeparators(total_);

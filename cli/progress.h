@@ -32,11 +32,10 @@ public:
     void Clear();
 
 private:
-    using Clock = std::chrono::steady_clock;
     const bool enabled_;
     const std::size_t total_;
-    const Clock::time_point start_ = Clock::now();
-    Clock::time_point lastDraw_{};
+    const std::uint64_t start_;  // milliseconds of a monotonic clock
+    std::uint64_t lastDraw_ = 0;
     std::size_t shown_ = 0;  // characters of the line on screen, 0 when none
 };
 
