@@ -92,6 +92,8 @@ int Audit(const cli::Options& options) {
     audit.maxSize = options.maxSize;
     audit.write = !options.check;
     audit.open = options.open;
+    // Plain extraction shows neither hash nor kind: the trailer is only copied.
+    audit.describe = options.json || options.check;
     audit.progress = [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); };
 
     vexlo::Auditor auditor;

@@ -54,12 +54,14 @@ Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditO
         const std::optional<std::size_t> got = file.ReadAt(report.trailer.offset + done, {buffer, want});
         // Zero bytes before the end: the file shrank since the walk.
         if (!got || *got == 0) {
-            hash_.Finish();  // the next source starts from a clean hash
+            if (options.describe) hash_.Finish();  // the next source starts from a clean hash
             return PassResult::ReadFailed;
         }
         const std::span<const std::uint8_t> piece(buffer, *got);
-        hash_.Update(piece);
-        kind.Feed(piece);
+        if (options.describe) {
+            hash_.Update(piece);
+            kind.Feed(piece);
+        }
         if (out != nullptr && !out->Write(piece)) {
             *out = platform::NewFile();  // removes the partial output now
             out = nullptr;
@@ -68,8 +70,10 @@ Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditO
         done += *got;
         if (options.progress) options.progress(done);
     }
-    report.sha256 = hash_.Finish();
-    report.kind = kind.Kind();
+    if (options.describe) {
+        report.sha256 = hash_.Finish();
+        report.kind = kind.Kind();
+    }
     return writeFailed ? PassResult::WriteFailed : PassResult::Ok;
 }
 

@@ -20,6 +20,9 @@ struct AuditOptions {
     std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
     bool write = false;                      // false: --check, nothing written
     bool open = false;                       // open written images in the viewer
+    // Hash the trailer and tell its kind; false only copies it (at a fraction
+    // of the cost), leaving sha256 and kind unset.
+    bool describe = true;
     // Called with the trailer bytes handled so far, for progress displays.
     std::function<void(std::uint64_t)> progress;
 };
@@ -28,7 +31,7 @@ struct AuditReport {
     ProcessResult result = resNOFILE;
     platform::Path fullPath;       // the source's full path; empty when none could be made
     std::uint64_t size = 0;        // the source's size, once measured
-    bool hasTrailer = false;       // offset, length, sha256, extension and kind are set
+    bool hasTrailer = false;       // offset, length, extension (and when described sha256, kind) are set
     TrailerSpan trailer;
     platform::Sha256::Digest sha256{};
     std::string_view extension;    // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named

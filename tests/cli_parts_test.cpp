@@ -1,5 +1,6 @@
-// vexlo-cli's parts on their own: names as JSON text, the command line, the
-// folder walk on the real platform (POSIX natively, Win32 under Wine).
+// vexlo-cli's parts that the process tests (cli_test.py, POSIX only) cannot
+// reach on Windows: names as JSON text, UTF-16 included, and the folder walk
+// on the real platform (POSIX natively, Win32 under Wine).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,8 +9,6 @@
 
 #include "cli/inputs.h"
 #include "cli/json.h"
-#include "cli/options.h"
-#include "cli/progress.h"
 #include "png_bytes.h"
 
 namespace vexlo::cli {
@@ -88,41 +87,6 @@ TEST(CliJson, LineForEachKindOfReport) {
                       std::string(check ? "has-trailer" : "extracted") +
                       "\",\"offset\":57,\"length\":8589934592,\"sha256\":\"" + abab + "\"," +
                       "\"extension\":\".dat\",\"kind\":\"zeros\",\"output\":\"/d/a.dat\"}\n");
-    }
-}
-
-TEST(CliOptions, ParsesEveryOption) {
-    const auto parse = [](std::initializer_list<std::string_view> args) {
-        std::vector<platform::Path> wide;
-        for (const std::string_view a : args) wide.push_back(P(a));
-        return ParseOptions(wide);
-    };
-    const auto options = parse({"--check", "--open", "--json", "-r", "-q", "--max-size", "0", "a", "-", "--", "-q"});
-    ASSERT_TRUE(std::holds_alternative<Options>(options));
-    const Options& o = std::get<Options>(options);
-    EXPECT_TRUE(o.check && o.open && o.json && o.recursive && o.quiet);
-    EXPECT_EQ(o.maxSize, 0u);
-    EXPECT_EQ(o.operands, (std::vector<platform::Path>{P("a"), P("-"), P("-q")}));
-    const auto defaults = std::get<Options>(parse({"--recursive", "--quiet", "--max-size=18446744073709551615", "a"}));
-    EXPECT_TRUE(defaults.recursive && defaults.quiet && !defaults.check && !defaults.json);
-    EXPECT_EQ(defaults.maxSize, 18446744073709551615u);
-    EXPECT_EQ(std::get<Options>(parse({"a"})).maxSize, std::uint64_t{kMaxSourceSize});
-    EXPECT_EQ(std::get<Stop>(parse({"a", "--help"})), Stop::Help);
-    EXPECT_EQ(std::get<Stop>(parse({"--version"})), Stop::Version);
-    for (const auto& bad : {std::vector<std::string_view>{}, {"--max-size"}, {"a", "--max-size", "-1"},
-                            {"a", "--max-size", "1e3"}, {"a", "--max-size="}, {"a", "--max-size", " 1"},
-                            {"a", "--max-size", "18446744073709551616"}, {"a", "-x"}, {"a", "--Json"}}) {
-        std::vector<platform::Path> args;
-        for (const std::string_view a : bad) args.push_back(P(a));
-        EXPECT_TRUE(std::holds_alternative<UsageError>(ParseOptions(args))) << args.size();
-    }
-}
-
-TEST(CliProgress, ThousandsSeparators) {
-    for (const auto& [value, text] : {std::pair<std::uint64_t, std::string_view>{0, "0"}, {999, "999"},
-                                      {1000, "1,000"}, {2048000, "2,048,000"}, {18446744073709551615u,
-                                                                                 "18,446,744,073,709,551,615"}}) {
-        EXPECT_EQ(WithSeparators(value), text);
     }
 }
 
