@@ -1,11 +1,15 @@
 // vexlo-cli: the extraction engine for terminals and scripts. Same limits,
-// names and result codes as the window; one line per file.
+// names and result codes as the window; one line (or JSON object) per file.
+#include <array>
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
+#include "cli/inputs.h"
+#include "cli/json.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "engine/audit.h"
 #include "res/version.h"
 
 #ifdef _WIN32
@@ -14,21 +18,18 @@
 
 namespace {
 
-using vexlo::platform::Char;
+using vexlo::AuditReport;
+using vexlo::ProcessResult;
 using vexlo::platform::Path;
+using vexlo::platform::ToUtf8;
+namespace cli = vexlo::cli;
 
-constexpr const char* kUsage =
-    "usage: vexlo-cli [--check] [--open] [--] FILE...\n"
-    "Writes the data hidden after the end of each PNG image to a new file beside it.\n"
-    "  --check    write nothing; report what each file holds and the name it would get\n"
-    "  --open     open extracted images in the default viewer\n"
-    "  -h, --help show this text\n"
-    "  --version  show the version\n";
-
-const char* Reason(vexlo::ProcessResult result) {
+std::string Reason(ProcessResult result, std::uint64_t maxSize) {
     switch (result) {
         case vexlo::resNOFILE: return "no such file";
-        case vexlo::resNOREAD: return "cannot be read or larger than 2,048,000 bytes";
+        case vexlo::resNOREAD:
+            return maxSize == 0 ? "cannot be read"
+                                : "cannot be read or larger than " + cli::WithSeparators(maxSize) + " bytes";
         case vexlo::resNOTPNG: return "not a PNG file";
         case vexlo::resNOTRAIL: return "nothing after the end of the image";
         case vexlo::resNONAME: return "no free output name";
@@ -38,59 +39,93 @@ const char* Reason(vexlo::ProcessResult result) {
     return "unknown result";
 }
 
-bool Is(const Path& arg, std::string_view option) { return arg == Path(option.begin(), option.end()); }
+// The plain line for one file, newline included: for standard output on
+// success, else for standard error.
+std::string PlainLine(const Path& file, const AuditReport& report, const cli::Options& options) {
+    const std::string name = ToUtf8(file);
+    if (report.result != vexlo::resDONE) return name + ": " + Reason(report.result, options.maxSize) + "\n";
+    const std::string length = std::to_string(report.trailer.length);
+    const std::string out = ToUtf8(report.output);
+    if (!options.check) return name + ": " + length + " bytes -> " + out + "\n";
+    return name + ": " + length + " bytes of " + std::string(report.extension) + " data (" +
+           std::string(report.kind) + "), would be written to " + out + "\n";
+}
+
+// Outcomes of one run, for the exit status and the summary line.
+struct Tally {
+    std::array<std::size_t, vexlo::resNOWRITE + 1> results{};
+    std::size_t files = 0;
+    std::size_t unreadable = 0;  // entries of walked folders
+
+    bool AllDone() const { return unreadable == 0 && results[vexlo::resDONE] == files; }
+
+    // "vexlo-cli: 5 files: 2 extracted, 1 no-file, 2 not-png", in the words of --json's "status".
+    std::string Summary(bool check) const {
+        std::string line = "vexlo-cli: " + cli::WithSeparators(files) + (files == 1 ? " file:" : " files:");
+        const char* separator = " ";
+        for (std::size_t code = 0; code < results.size(); ++code) {
+            if (results[code] == 0) continue;
+            line += separator + cli::WithSeparators(results[code]) + " " +
+                    std::string(cli::StatusWord(static_cast<ProcessResult>(code), check));
+            separator = ", ";
+        }
+        if (unreadable > 0) {
+            line += "; " + cli::WithSeparators(unreadable) + (unreadable == 1 ? " entry" : " entries") +
+                    " could not be read";
+        }
+        return line + "\n";
+    }
+};
+
+int Audit(const cli::Options& options) {
+    Tally tally;
+    const cli::Inputs inputs = cli::CollectInputs(options.operands, options.recursive, [](const Path& entry) {
+        std::fprintf(stderr, "%s: cannot be read\n", ToUtf8(entry).c_str());
+    });
+    tally.files = inputs.files.size();
+    tally.unreadable = inputs.unreadable;
+
+    cli::Progress progress(!options.json && !options.quiet && cli::StderrIsTerminal(), inputs.files.size());
+    std::uint64_t bytesBefore = 0;  // trailing bytes of the files already done
+    std::size_t done = 0;
+    vexlo::AuditOptions audit;
+    audit.maxSize = options.maxSize;
+    audit.write = !options.check;
+    audit.open = options.open;
+    // Plain extraction shows neither hash nor kind: the trailer is only copied.
+    audit.describe = options.json || options.check;
+    audit.progress = [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); };
+
+    vexlo::Auditor auditor;
+    for (const Path& file : inputs.files) {
+        const AuditReport report = auditor.Examine(file, audit);
+        progress.Clear();
+        ++tally.results[static_cast<std::size_t>(report.result)];
+        if (options.json) {
+            std::fputs(cli::JsonLine(file, report, options.check).c_str(), stdout);
+        } else {
+            std::fputs(PlainLine(file, report, options).c_str(), report.result == vexlo::resDONE ? stdout : stderr);
+        }
+        if (report.hasTrailer) bytesBefore += report.trailer.length;
+        progress.Update(++done, bytesBefore);
+    }
+    progress.Clear();
+    std::fflush(stdout);
+    if (tally.files > 1 && !options.quiet) std::fputs(tally.Summary(options.check).c_str(), stderr);
+    return tally.AllDone() ? 0 : 1;
+}
 
 int Run(const std::vector<Path>& args) {
-    bool check = false;
-    bool open = false;
-    std::vector<Path> files;
-    bool optionsEnded = false;
-    for (const Path& arg : args) {
-        if (optionsEnded || arg.size() < 2 || arg[0] != Char('-')) {
-            files.push_back(arg);
-        } else if (Is(arg, "--")) {
-            optionsEnded = true;
-        } else if (Is(arg, "--check")) {
-            check = true;
-        } else if (Is(arg, "--open")) {
-            open = true;
-        } else if (Is(arg, "-h") || Is(arg, "--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (Is(arg, "--version")) {
-            std::puts(VEXLO_NAME " " VEXLO_VERSION_TEXT);
-            return 0;
-        } else {
-            std::fprintf(stderr, "vexlo-cli: unknown option %s\n%s", vexlo::platform::ToUtf8(arg).c_str(), kUsage);
-            return 2;
-        }
+    const auto parsed = cli::ParseOptions(args);
+    if (const auto* stop = std::get_if<cli::Stop>(&parsed)) {
+        std::fputs(*stop == cli::Stop::Help ? cli::kUsage : VEXLO_NAME " " VEXLO_VERSION_TEXT "\n", stdout);
+        return 0;
     }
-    if (files.empty()) {
-        std::fprintf(stderr, "vexlo-cli: no FILE given\n%s", kUsage);
+    if (const auto* error = std::get_if<cli::UsageError>(&parsed)) {
+        std::fprintf(stderr, "vexlo-cli: %s\n%s", error->message.c_str(), cli::kUsage);
         return 2;
     }
-
-    vexlo::Engine engine;
-    const vexlo::ViewerSettings viewer{open ? vexlo::kChecked : 0, nullptr};
-    bool allDone = true;
-    for (const Path& file : files) {
-        const std::string name = vexlo::platform::ToUtf8(file);
-        const vexlo::ProcessResult result = check ? engine.Prepare(file) : engine.ProcessFile(file, viewer);
-        if (result != vexlo::resDONE) {
-            std::fprintf(stderr, "%s: %s\n", name.c_str(), Reason(result));
-            allDone = false;
-            continue;
-        }
-        const std::string out = vexlo::platform::ToUtf8(engine.OutFileName);
-        if (check) {
-            std::printf("%s: %ld bytes of %.*s data, would be written to %s\n", name.c_str(),
-                        static_cast<long>(engine.OUTBUFSIZE), static_cast<int>(engine.FileType.size()),
-                        engine.FileType.data(), out.c_str());
-        } else {
-            std::printf("%s: %ld bytes -> %s\n", name.c_str(), static_cast<long>(engine.OUTBUFSIZE), out.c_str());
-        }
-    }
-    return allDone ? 0 : 1;
+    return Audit(std::get<cli::Options>(parsed));
 }
 
 }  // namespace

@@ -20,6 +20,9 @@ struct AuditOptions {
     std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
     bool write = false;                      // false: --check, nothing written
     bool open = false;                       // open written images in the viewer
+    // Hash the trailer and tell its kind; false only copies it (at a fraction
+    // of the cost), leaving sha256 and kind unset.
+    bool describe = true;
     // Called with the trailer bytes handled so far, for progress displays.
     std::function<void(std::uint64_t)> progress;
 };
@@ -28,7 +31,7 @@ struct AuditReport {
     ProcessResult result = resNOFILE;
     platform::Path fullPath;       // the source's full path; empty when none could be made
     std::uint64_t size = 0;        // the source's size, once measured
-    bool hasTrailer = false;       // offset, length, sha256, extension and kind are set
+    bool hasTrailer = false;       // offset, length, extension (and when described sha256, kind) are set
     TrailerSpan trailer;
     platform::Sha256::Digest sha256{};
     std::string_view extension;    // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named
@@ -36,9 +39,22 @@ struct AuditReport {
     platform::Path output;         // written, or with write = false the name it would get; empty when none
 };
 
+// Holds the pass buffer and the hash between calls so a batch reuses them.
+// Not reentrant: one call at a time.
 class Auditor {
 public:
     AuditReport Examine(const platform::Path& source, const AuditOptions& options);
+
+private:
+    enum class PassResult { Ok, ReadFailed, WriteFailed };
+    // Reads the trailer once, feeding the hash, the kind and `out` unless it is
+    // null; after a write error the output is removed and the pass goes on
+    // without it, so the report still gets the hash and the kind.
+    PassResult Pass(const platform::SourceFile& file, const AuditOptions& options, AuditReport& report,
+                    platform::NewFile* out);
+
+    platform::ByteBuffer buffer_;
+    platform::Sha256 hash_;
 };
 
 }  // namespace vexlo

@@ -47,7 +47,9 @@ def main():
             if r.returncode not in (0, 1) or errors:
                 print("\n".join(errors) or r.stderr[-3000:])
                 return 1
-            reasons = {line.split(": ", 1)[1] for line in r.stderr.splitlines() if ": " in line}
+            # Every line but the summary ("vexlo-cli: 200 files: ...") is "FILE: reason".
+            reasons = {line.split(": ", 1)[1] for line in r.stderr.splitlines()
+                       if ": " in line and not line.startswith("vexlo-cli: ")}
             print(f"{mode or ['extract']}: exit {r.returncode}, {len(r.stdout.splitlines())} extracted, "
                   f"failures: {sorted(reasons)}")
             expected = {"no such file", "cannot be read or larger than 2,048,000 bytes", "not a PNG file",

@@ -95,8 +95,12 @@ def tools(vexlo, floor, names, as_root):
          "shown": "binwalk -q --dd='.*'%s -C OUT FILES" % shown_as},
         {"name": "foremost", "role": "extract",
          "cmd": ["foremost", "-Q", "-o", "../out"] + names, "shown": "foremost -Q -o OUT FILES"},
+        {"name": "vexlo-cli -r", "role": "extract",
+         "cmd": [vexlo, "-r", "."], "shown": "vexlo-cli -r . (the folder walked)"},
         {"name": "vexlo-cli --check", "role": "detect",
          "cmd": [vexlo, "--check", "--"] + names, "shown": "vexlo-cli --check -- FILES"},
+        {"name": "vexlo-cli --check --json", "role": "detect",
+         "cmd": [vexlo, "--check", "--json", "--"] + names, "shown": "vexlo-cli --check --json -- FILES"},
         {"name": "pngcheck", "role": "detect",
          "cmd": ["pngcheck"] + names, "shown": "pngcheck FILES"},
         {"name": "exiftool", "role": "detect",
@@ -111,7 +115,7 @@ def tools(vexlo, floor, names, as_root):
 PNGCHECK_SUMMARY = re.compile(r"^Errors were detected in (?P<n>\d+) of the \d+ files tested",
                               re.M)
 VEXLO_DONE = re.compile(r"^(?P<name>[^:]+): (?P<n>\d+) bytes -> (?P<out>.*)$")
-VEXLO_CHECK = re.compile(r"^(?P<name>[^:]+): (?P<n>\d+) bytes of (?P<ext>\.\w+) data, "
+VEXLO_CHECK = re.compile(r"^(?P<name>[^:]+): (?P<n>\d+) bytes of (?P<ext>\.\w+) data \([\w-]+\), "
                          r"would be written to (?P<out>.*)$")
 
 
@@ -129,12 +133,19 @@ def detections(tool, stdout, stderr, manifest):
         pattern = VEXLO_CHECK if tool["role"] == "detect" else VEXLO_DONE
         wrong_size = wrong_name = 0
         for line in stdout.splitlines():
-            m = pattern.match(line)
+            if "--json" in tool["cmd"]:
+                rec = json.loads(line)
+                if rec["status"] not in ("has-trailer", "extracted"):
+                    continue
+                m = {"name": rec["path"], "n": rec["length"], "out": rec["output"]}
+            else:
+                m = pattern.match(line)
             if not m:
                 notes.append("unparsed line: " + line)
                 continue
-            found.add(m["name"])
-            e = by_name[m["name"]]
+            name = os.path.basename(m["name"])  # -r gives ./p0001.png
+            found.add(name)
+            e = by_name[name]
             if e["trailer"] and int(m["n"]) != e["length"]:
                 wrong_size += 1
             if e["trailer"] and os.path.basename(m["out"]) != expected_out_name(e):

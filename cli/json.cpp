@@ -1,0 +1,203 @@
+#include "cli/json.h"
+
+#include <array>
+#include <optional>
+#include <span>
+
+#include "platform/sha256.h"
+
+namespace vexlo::cli {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+void AppendUtf8(std::string& out, char32_t c) {
+    const auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(static_cast<unsigned char>(v))); };
+    if (c < 0x80) {
+        byte(c);
+    } else if (c < 0x800) {
+        byte(0xC0 | (c >> 6));
+        byte(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        byte(0xE0 | (c >> 12));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    } else {
+        byte(0xF0 | (c >> 18));
+        byte(0x80 | ((c >> 12) & 0x3F));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    }
+}
+
+// Length of the valid UTF-8 sequence at the start of `s`, 0 when there is none.
+// The second byte's range excludes overlong forms, surrogates and values past U+10FFFF.
+std::size_t ValidSequence(std::string_view s) {
+    const auto at = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = at(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() < length || at(1) < low || at(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+    }
+    return length;
+}
+
+// The name's exact bytes as the system holds them: UTF-16LE on Windows.
+std::string NameHex(const platform::Path& name) {
+#ifdef _WIN32
+    std::string bytes;
+    for (const wchar_t unit : name) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+    }
+#else
+    const std::string& bytes = name;
+#endif
+    return platform::ToHex({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+}
+
+NameText Text(const platform::Path& name) {
+#ifdef _WIN32
+    return FromUtf16(std::u16string(name.begin(), name.end()));
+#else
+    return FromBytes(name);
+#endif
+}
+
+class JsonObject {
+public:
+    void Raw(std::string_view key, std::string_view json) {
+        text_ += text_.empty() ? "{" : ",";
+        text_ += Quote(key);
+        text_ += ':';
+        text_ += json;
+    }
+    void String(std::string_view key, std::string_view utf8) { Raw(key, Quote(utf8)); }
+    void Number(std::string_view key, std::uint64_t value) { Raw(key, std::to_string(value)); }
+    void Null(std::string_view key) { Raw(key, "null"); }
+    // A name, or null when empty; "<key>_hex" follows when the text is not exact.
+    void Name(std::string_view key, const platform::Path& name) {
+        if (name.empty()) return Null(key);
+        const NameText text = Text(name);
+        String(key, text.utf8);
+        if (!text.exact) String(std::string(key) + "_hex", NameHex(name));
+    }
+    std::string Line() const { return text_ + "}\n"; }
+
+private:
+    std::string text_;
+};
+
+}  // namespace
+
+NameText FromBytes(std::string_view bytes) {
+    NameText out;
+    out.utf8.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const std::size_t length = ValidSequence(bytes);
+        if (length == 0) {
+            out.utf8 += kReplacement;
+            out.exact = false;
+            bytes.remove_prefix(1);
+        } else {
+            out.utf8 += bytes.substr(0, length);
+            bytes.remove_prefix(length);
+        }
+    }
+    return out;
+}
+
+NameText FromUtf16(std::u16string_view units) {
+    NameText out;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            AppendUtf8(out.utf8, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (high || low) {
+            out.utf8 += kReplacement;
+            out.exact = false;
+        } else {
+            AppendUtf8(out.utf8, unit);
+        }
+    }
+    return out;
+}
+
+std::string Quote(std::string_view utf8) {
+    constexpr std::string_view kHex = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (byte < 0x20) {
+                    out += "\\u00";
+                    out += kHex[byte >> 4];
+                    out += kHex[byte & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string_view StatusWord(ProcessResult result, bool check) {
+    switch (result) {
+        case resDONE: return check ? "has-trailer" : "extracted";
+        case resNOFILE: return "no-file";
+        case resNOREAD: return "unreadable";
+        case resNOTPNG: return "not-png";
+        case resNOTRAIL: return "no-trailer";
+        case resNONAME: return "no-name";
+        case resNOWRITE: return "write-failed";
+    }
+    return "unknown";
+}
+
+std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check) {
+    JsonObject json;
+    json.Name("path", given);
+    json.Name("full_path", report.fullPath);
+    json.Number("result", static_cast<std::uint64_t>(report.result));
+    json.String("status", StatusWord(report.result, check));
+    if (report.hasTrailer) {
+        json.Number("offset", report.trailer.offset);
+        json.Number("length", report.trailer.length);
+        json.String("sha256", platform::ToHex(report.sha256));
+        json.String("extension", report.extension);
+        json.String("kind", report.kind);
+    } else {
+        for (const std::string_view key : {"offset", "length", "sha256", "extension", "kind"}) json.Null(key);
+    }
+    json.Name("output", report.output);
+    return json.Line();
+}
+
+}  // namespace vexlo::cli

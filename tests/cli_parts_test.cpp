@@ -1,0 +1,125 @@
+// vexlo-cli's parts that the process tests (cli_test.py, POSIX only) cannot
+// reach on Windows: names as JSON text, UTF-16 included, and the folder walk
+// on the real platform (POSIX natively, Win32 under Wine).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "cli/inputs.h"
+#include "cli/json.h"
+#include "png_bytes.h"
+
+namespace vexlo::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+platform::Path P(std::string_view ascii) { return platform::Path(ascii.begin(), ascii.end()); }
+
+TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
+    const struct {
+        std::string_view bytes;
+        std::string_view utf8;
+        bool exact;
+    } cases[] = {
+        {"plain.png", "plain.png", true},
+        {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", true},
+        {"caf\xE9.png", "caf\xEF\xBF\xBD.png", false},                       // Latin-1
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD", false},                      // overlong "/"
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},      // a surrogate
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},  // past U+10FFFF
+        {"a\xE2\x98", "a\xEF\xBF\xBD\xEF\xBF\xBD", false},                     // cut off at the end
+    };
+    for (const auto& c : cases) {
+        const NameText text = FromBytes(c.bytes);
+        EXPECT_EQ(text.utf8, c.utf8) << c.bytes;
+        EXPECT_EQ(text.exact, c.exact) << c.bytes;
+    }
+    const struct {
+        std::u16string units;
+        std::string_view utf8;
+        bool exact;
+    } wide[] = {
+        {u"\u5199\u771f.png", "\xE5\x86\x99\xE7\x9C\x9F.png", true},
+        {u"\U0001F600", "\xF0\x9F\x98\x80", true},
+        {std::u16string{u'a', char16_t(0xD83D)}, "a\xEF\xBF\xBD", false},      // lone high surrogate at the end
+        {std::u16string{char16_t(0xDE00), u'b'}, "\xEF\xBF\xBD" "b", false},  // lone low surrogate
+    };
+    for (const auto& c : wide) {
+        const NameText text = FromUtf16(c.units);
+        EXPECT_EQ(text.utf8, c.utf8);
+        EXPECT_EQ(text.exact, c.exact);
+    }
+    EXPECT_EQ(Quote("a\"b\\c\nd\te\x01\x1F\x7F\xC3\xA9"), "\"a\\\"b\\\\c\\nd\\te\\u0001\\u001f\x7F\xC3\xA9\"");
+}
+
+TEST(CliJson, LineForEachKindOfReport) {
+    AuditReport report;
+    report.result = resNOFILE;
+#ifdef _WIN32
+    const platform::Path odd = {L'a', wchar_t(0xD800), L'.', L'p', L'n', L'g'};
+    const std::string oddHex = "610000d82e0070006e006700";  // UTF-16LE
+#else
+    const platform::Path odd = "a\xFF.png";
+    const std::string oddHex = "61ff2e706e67";
+#endif
+    report.fullPath = odd;
+    EXPECT_EQ(JsonLine(P("x\"y.png"), report, false),
+              "{\"path\":\"x\\\"y.png\",\"full_path\":\"a\xEF\xBF\xBD.png\",\"full_path_hex\":\"" + oddHex +
+                  "\",\"result\":1,\"status\":\"no-file\",\"offset\":null,\"length\":null,\"sha256\":null,"
+                  "\"extension\":null,\"kind\":null,\"output\":null}\n");
+    report = {};
+    report.result = resDONE;
+    report.fullPath = P("/d/a.png");
+    report.hasTrailer = true;
+    report.trailer = {57, 1ull << 33};
+    report.sha256.fill(0xAB);
+    std::string abab;
+    while (abab.size() < 64) abab += "ab";
+    report.extension = ".dat";
+    report.kind = "zeros";
+    report.output = P("/d/a.dat");
+    for (const bool check : {false, true}) {
+        EXPECT_EQ(JsonLine(P("a.png"), report, check),
+                  "{\"path\":\"a.png\",\"full_path\":\"/d/a.png\",\"result\":0,\"status\":\"" +
+                      std::string(check ? "has-trailer" : "extracted") +
+                      "\",\"offset\":57,\"length\":8589934592,\"sha256\":\"" + abab + "\"," +
+                      "\"extension\":\".dat\",\"kind\":\"zeros\",\"output\":\"/d/a.dat\"}\n");
+    }
+}
+
+// Byte order puts "Z" before "a"; names differ beyond case, as Windows needs.
+TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
+    std::random_device rd;
+    const fs::path root = fs::temp_directory_path() / ("vexlo-inputs-" + std::to_string(rd()));
+    const test::Bytes png = test::SmallPng();
+    const std::pair<const char*, test::Bytes> tree[] = {
+        {"b.png", png}, {"Z.png", png}, {"a.dat", png}, {"notes.png", test::Ascii("text")},
+        {"sub/z.png", png}, {"sub/deep/c", png}, {"short.png", test::Bytes(png.begin(), png.begin() + 7)},
+        {"empty/.keep", {}}};
+    for (const auto& [name, bytes] : tree) {
+        fs::create_directories((root / name).parent_path());
+        std::ofstream(root / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::vector<platform::Path> unreadable;
+    const auto note = [&unreadable](const platform::Path& path) { unreadable.push_back(path); };
+    const platform::Path top = root.native();
+    const platform::Path file = (root / "notes.png").native();
+    const Inputs walked = CollectInputs({file, top}, true, note);
+    std::vector<fs::path> names;
+    for (const platform::Path& path : walked.files) names.push_back(fs::path(path).lexically_relative(root));
+    EXPECT_EQ(names, (std::vector<fs::path>{"notes.png", "Z.png", "a.dat", "b.png", fs::path("sub") / "deep" / "c",
+                                            fs::path("sub") / "z.png"}));
+    EXPECT_EQ(walked.unreadable, 0u);
+    EXPECT_TRUE(unreadable.empty());
+    // Without -r a folder stays an operand, for the engine to refuse.
+    EXPECT_EQ(CollectInputs({top}, false, note).files, std::vector<platform::Path>{top});
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}
+
+}  // namespace
+}  // namespace vexlo::cli
