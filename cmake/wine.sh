@@ -58,12 +58,20 @@ vexlo_wine() {
   export WINEPREFIX=$prefix WINEARCH=$arch WINELOADER=$WINE WINE
   export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
   [ -f "$prefix/.vexlo-ready-4" ] && return
+  # Only a prefix of ours (or nothing) is ever made or made again here: a
+  # mistaken argument must not wipe a program or a folder.
+  if [ -e "$prefix" ] && ! compgen -G "$prefix/.vexlo-*" >/dev/null &&
+     { [ ! -d "$prefix" ] || [ -n "$(ls -A "$prefix")" ]; }; then
+    echo "wine: $prefix is not a Wine prefix made by this project; leaving it alone" >&2
+    return 1
+  fi
   mkdir -p "$(dirname "$prefix")"
   (
     flock 9
     [ -f "$prefix/.vexlo-ready-4" ] && exit 0
     # A prefix left half made by an interrupted run is made again.
     rm -rf "$prefix"
+    mkdir -p "$prefix" && touch "$prefix/.vexlo-prefix"
     set -e
     "$WINE" wineboot -i >/dev/null 2>&1
     # Windows neither decorated nor managed by an X window manager: Wine draws
