@@ -171,6 +171,18 @@ bool IsChunkType(std::uint32_t type) {
     return true;
 }
 
+std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::uint32_t Be32At(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+}
+
+std::uint64_t Be64At(const std::uint8_t* p) { return (std::uint64_t{Be32At(p)} << 32) | Be32At(p + 4); }
+
 }  // namespace
 
 void TrailerKind::Feed(std::span<const std::uint8_t> bytes) {
@@ -183,13 +195,77 @@ void TrailerKind::Feed(std::span<const std::uint8_t> bytes) {
     std::shift_left(tail_.begin(), tail_.end(), keep);
     std::copy(last.begin(), last.end(), tail_.end() - keep);
 
-    for (const std::uint8_t b : bytes) {
-        if (text_) TextStep(b);
-        allZero_ = allZero_ && b == 0;
-        window_ = (window_ << 8) | b;
-        if (size_ >= 7) ChunkStep();
-        ++size_;
+    if (allZero_) allZero_ = AllZero(bytes);
+    if (text_) TextRun(bytes);
+    ChunkScan(bytes);
+    size_ += bytes.size();
+}
+
+bool TrailerKind::AllZero(std::span<const std::uint8_t> bytes) {
+    // Whole blocks of 64 bytes OR-ed together, then the rest byte by byte.
+    const std::uint8_t* p = bytes.data();
+    std::size_t left = bytes.size();
+    for (; left >= 64; p += 64, left -= 64) {
+        std::uint64_t any = 0;
+        for (int w = 0; w < 8; ++w) any |= Load64(p + 8 * w);
+        if (any != 0) return false;
     }
+    return std::all_of(p, p + left, [](std::uint8_t b) { return b == 0; });
+}
+
+void TrailerKind::TextRun(std::span<const std::uint8_t> bytes) {
+    constexpr std::uint64_t kOnes = 0x0101'0101'0101'0101;
+    constexpr std::uint64_t kHigh = 0x8080'8080'8080'8080;
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n && text_) {
+        // Eight printable ASCII bytes at once: no high bit, none below 0x20, no DEL.
+        if (textDue_ == 0 && n - i >= 8) {
+            const std::uint64_t w = Load64(bytes.data() + i);
+            const std::uint64_t del = w ^ (kOnes * 0x7F);
+            if ((w & kHigh) == 0 && ((w - kOnes * 0x20) & ~w & kHigh) == 0 && ((del - kOnes) & ~del & kHigh) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        TextStep(bytes[i]);
+        ++i;
+    }
+}
+
+// Every 8-byte window ending in the piece is a possible chunk header. The few that
+// start in an earlier piece go through window_ byte by byte; within the piece only
+// the offsets a chain waits for and the "IDAT"/"IEND" types found by memchr are visited.
+void TrailerKind::ChunkScan(std::span<const std::uint8_t> bytes) {
+    const std::size_t n = bytes.size();
+    const std::uint64_t base = size_;
+    const std::size_t across = std::min<std::size_t>(n, 7);
+    for (std::size_t i = 0; i < across; ++i) {
+        window_ = (window_ << 8) | bytes[i];
+        if (base + i >= 7) {
+            ChunkAt(base + i - 7, static_cast<std::uint32_t>(window_ >> 32), static_cast<std::uint32_t>(window_));
+        }
+    }
+    if (n < 8) return;
+
+    const std::uint8_t* p = bytes.data();
+    const std::size_t lastHeader = n - 8;  // the last local header offset whose 8 bytes are all in the piece
+    std::size_t from = 0;                   // the next local header offset not yet visited
+    while (from <= lastHeader) {
+        // The next header offset whose type starts with 'I', else one past the last.
+        const auto* found = static_cast<const std::uint8_t*>(std::memchr(p + from + 4, 'I', lastHeader + 1 - from));
+        const std::size_t tag = found == nullptr ? lastHeader + 1 : static_cast<std::size_t>(found - p) - 4;
+        // Chains waiting at or before it go first, as header offsets come in order.
+        while (nextHeader_ != kNone && nextHeader_ - base <= std::min(tag, lastHeader)) {
+            const auto at = static_cast<std::size_t>(nextHeader_ - base);
+            FollowChains(nextHeader_, Be32At(p + at), Be32At(p + at + 4));
+        }
+        if (tag > lastHeader) break;
+        const std::uint32_t type = Be32At(p + tag + 4);
+        if (type == kIdat || type == kIend) TypeAt(base + tag, Be32At(p + tag), type);
+        from = tag + 1;
+    }
+    window_ = Be64At(p + n - 8);
 }
 
 void TrailerKind::TextStep(std::uint8_t b) {
@@ -213,25 +289,30 @@ void TrailerKind::TextStep(std::uint8_t b) {
     textHigh_ = lead->high;
 }
 
-// window_ now holds the 8 bytes from offset size_ - 7: a chunk header if any chain expects one there.
-void TrailerKind::ChunkStep() {
-    const std::uint64_t header = size_ - 7;
-    const auto length = static_cast<std::uint32_t>(window_ >> 32);
-    const auto type = static_cast<std::uint32_t>(window_);
-    if (header == nextHeader_) {
-        nextHeader_ = kNone;
-        for (std::uint64_t& next : chains_) {
-            if (next == header) {
-                if (type == kIend && length == 0) {
-                    chainIend_ = header;
-                    next = kNone;
-                } else {
-                    next = IsChunkType(type) && length <= kMaxLength ? header + 12 + length : kNone;
-                }
+// A whole 8-byte chunk header at offset `header`.
+void TrailerKind::ChunkAt(std::uint64_t header, std::uint32_t length, std::uint32_t type) {
+    if (header == nextHeader_) FollowChains(header, length, type);
+    TypeAt(header, length, type);
+}
+
+// The chains expecting a header at `header` take a step.
+void TrailerKind::FollowChains(std::uint64_t header, std::uint32_t length, std::uint32_t type) {
+    nextHeader_ = kNone;
+    for (std::uint64_t& next : chains_) {
+        if (next == header) {
+            if (type == kIend && length == 0) {
+                chainIend_ = header;
+                next = kNone;
+            } else {
+                next = IsChunkType(type) && length <= kMaxLength ? header + 12 + length : kNone;
             }
-            nextHeader_ = std::min(nextHeader_, next);
         }
+        nextHeader_ = std::min(nextHeader_, next);
     }
+}
+
+// An IDAT header starts a chain; the first IEND header is remembered.
+void TrailerKind::TypeAt(std::uint64_t header, std::uint32_t length, std::uint32_t type) {
     if (type == kIdat && length <= kMaxLength) {
         sawIdat_ = true;
         StartChain(header + 12 + length);

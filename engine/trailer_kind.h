@@ -80,8 +80,13 @@ public:
 private:
     static constexpr std::uint64_t kNone = UINT64_MAX;
 
+    static bool AllZero(std::span<const std::uint8_t> bytes);
+    void TextRun(std::span<const std::uint8_t> bytes);
     void TextStep(std::uint8_t b);
-    void ChunkStep();
+    void ChunkScan(std::span<const std::uint8_t> bytes);
+    void ChunkAt(std::uint64_t header, std::uint32_t length, std::uint32_t type);
+    void FollowChains(std::uint64_t header, std::uint32_t length, std::uint32_t type);
+    void TypeAt(std::uint64_t header, std::uint32_t length, std::uint32_t type);
     void StartChain(std::uint64_t next);
     bool IsRemnant() const;
 

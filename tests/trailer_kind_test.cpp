@@ -82,6 +82,10 @@ TEST(TrailerKind, EdgeRulesInAnyPieces) {
         {"BOM, two-, three- and four-byte characters",
          Ascii("\xEF\xBB\xBF" "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "text"},
         {"a control byte", Ascii("abc\x01" "def"), "data"},
+        // Eight ASCII bytes are checked at once: bad bytes at either end of such a run.
+        {"a control byte after 8 ASCII bytes", Ascii("12345678\x1F" "12345678"), "data"},
+        {"DEL ending 8 ASCII bytes", Ascii("1234567\x7F" "12345678"), "data"},
+        {"9 ASCII bytes, then a C1 control", Ascii("123456789\xC2\x80"), "data"},
         {"DEL", Ascii("abc\x7F"), "data"},
         {"a C1 control", Ascii("abc\xC2\x85"), "data"},
         {"overlong slash", Ascii("a\xC0\xAF"), "data"},
