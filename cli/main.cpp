@@ -94,6 +94,8 @@ int Audit(const cli::Options& options) {
     audit.open = options.open;
     // Plain extraction shows neither hash nor kind: the trailer is only copied.
     audit.describe = options.json || options.check;
+    // Plain --check lines show the kind but not the hash.
+    audit.hash = options.json;
     audit.progress = [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); };
 
     vexlo::Auditor auditor;

@@ -54,12 +54,12 @@ Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditO
         const std::optional<std::size_t> got = file.ReadAt(report.trailer.offset + done, {buffer, want});
         // Zero bytes before the end: the file shrank since the walk.
         if (!got || *got == 0) {
-            if (options.describe) hash_.Finish();  // the next source starts from a clean hash
+            if (options.describe && options.hash) hash_.Finish();  // the next source starts from a clean hash
             return PassResult::ReadFailed;
         }
         const std::span<const std::uint8_t> piece(buffer, *got);
         if (options.describe) {
-            hash_.Update(piece);
+            if (options.hash) hash_.Update(piece);
             kind.Feed(piece);
         }
         if (out != nullptr && !out->Write(piece)) {
@@ -71,7 +71,7 @@ Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditO
         if (options.progress) options.progress(done);
     }
     if (options.describe) {
-        report.sha256 = hash_.Finish();
+        if (options.hash) report.sha256 = hash_.Finish();
         report.kind = kind.Kind();
     }
     return writeFailed ? PassResult::WriteFailed : PassResult::Ok;

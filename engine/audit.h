@@ -23,6 +23,9 @@ struct AuditOptions {
     // Hash the trailer and tell its kind; false only copies it (at a fraction
     // of the cost), leaving sha256 and kind unset.
     bool describe = true;
+    // With describe: also the SHA-256, the larger part of that cost; only
+    // reports that show it need it.
+    bool hash = true;
     // Called with the trailer bytes handled so far, for progress displays.
     std::function<void(std::uint64_t)> progress;
 };
