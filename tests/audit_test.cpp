@@ -24,15 +24,8 @@ using test::Ascii;
 using test::operator+;
 using test::Bytes;
 
-Bytes Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void Write(const fs::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+const auto Read = test::ReadFileBytes;
+const auto Write = test::WriteFileBytes;
 
 std::set<fs::path> Files(const fs::path& dir) {
     std::set<fs::path> names;

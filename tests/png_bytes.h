@@ -2,12 +2,25 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
 namespace vexlo::test {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Whole files as bytes: sources the tests write, outputs they read back.
+inline Bytes ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+inline void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
 
 inline Bytes Ascii(std::string_view text) { return Bytes(text.begin(), text.end()); }
 

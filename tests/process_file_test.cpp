@@ -44,14 +44,10 @@ protected:
 
     fs::path Write(const fs::path& name, const Bytes& bytes) {
         const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        test::WriteFileBytes(path, bytes);
         return path;
     }
-    static Bytes Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
+    static Bytes Read(const fs::path& path) { return test::ReadFileBytes(path); }
     std::set<fs::path> Files() const {
         std::set<fs::path> names;
         for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename());

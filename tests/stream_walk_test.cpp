@@ -46,8 +46,7 @@ protected:
     }
     fs::path Write(const Bytes& bytes) {
         const fs::path path = dir_ / "source.png";
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        test::WriteFileBytes(path, bytes);
         return path;
     }
     // WalkSource on the file must give ExamineSource's verdict on the bytes.
