@@ -13,7 +13,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
   clang libclang-rt-14-dev llvm
   valgrind time
-  libssl-dev
+  libssl-dev zlib1g-dev libz-mingw-w64-dev
   # Makers of the trailer-kind samples (tests/make_kind_samples.py).
   zip p7zip-full bzip2 xz-utils zstd sqlite3 qpdf sox libsox-fmt-mp3
   gstreamer1.0-tools gstreamer1.0-plugins-good
