@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ui/command_line.h"
+#include "app/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -1,9 +1,9 @@
 #include "popup/balloon_window.h"
 
 #include "res/resource.h"
-#include "ui/app_state.h"
-#include "ui/dialog_keys.h"
-#include "ui/twips.h"
+#include "app/app_state.h"
+#include "win/dialog_keys.h"
+#include "win/twips.h"
 
 namespace vexlo::popup {
 namespace {

@@ -15,8 +15,8 @@
 
 #include "platform/win32/handles.h"
 #include "ui/window_procedure.h"
-#include "ui/picture.h"
-#include "ui/twips.h"
+#include "win/picture.h"
+#include "win/twips.h"
 
 namespace vexlo::popup {
 

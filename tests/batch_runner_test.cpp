@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "ui/app_state.h"
-#include "ui/batch_runner.h"
+#include "app/app_state.h"
+#include "app/batch_runner.h"
 
 namespace vexlo {
 namespace {

@@ -1,7 +1,7 @@
 // The argument splitter over the texts a user's shell or shortcut may hand us.
 #include <gtest/gtest.h>
 
-#include "ui/command_line.h"
+#include "app/command_line.h"
 
 namespace vexlo {
 namespace {

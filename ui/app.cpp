@@ -3,8 +3,8 @@
 // message loop until the window is closed.
 #include <windows.h>
 
-#include "ui/com_ptr.h"
-#include "ui/dialog_keys.h"
+#include "win/com_ptr.h"
+#include "win/dialog_keys.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/com_ptr.h"
+#include "win/com_ptr.h"
 
 namespace vexlo::ui {
 

@@ -6,9 +6,9 @@
 
 #include "res/resource.h"
 #include "res/version.h"
-#include "ui/app_state.h"
-#include "ui/command_line.h"
-#include "ui/twips.h"
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "win/twips.h"
 
 namespace vexlo::ui {
 namespace {

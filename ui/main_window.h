@@ -25,10 +25,10 @@
 #include "platform/win32/handles.h"
 #include "ui/window_procedure.h"
 #include "popup/balloon_window.h"
-#include "ui/batch_runner.h"
+#include "app/batch_runner.h"
 #include "ui/drop_target.h"
-#include "ui/picture.h"
-#include "ui/twips.h"
+#include "win/picture.h"
+#include "win/twips.h"
 
 namespace vexlo::ui {
 

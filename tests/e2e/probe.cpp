@@ -25,7 +25,7 @@
 #include "platform/win32/handles.h"
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
-#include "ui/picture.h"
+#include "win/picture.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "popup/balloon_window.h"
 #include "tests/gui/gui_support.h"
-#include "ui/app_state.h"
+#include "app/app_state.h"
 #include "ui/main_window.h"
-#include "ui/twips.h"
+#include "win/twips.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "tests/gui/gui_support.h"
-#include "ui/app_state.h"
-#include "ui/com_ptr.h"
+#include "app/app_state.h"
+#include "win/com_ptr.h"
 #include "ui/main_window.h"
 
 namespace {

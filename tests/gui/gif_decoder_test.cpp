@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "ui/gif_decoder.h"
-#include "ui/picture.h"
+#include "app/gif_decoder.h"
+#include "win/picture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <vector>
 
-#include "ui/gif_decoder.h"
+#include "app/gif_decoder.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/dialog_keys.h"
+#include "win/dialog_keys.h"
 
 namespace vexlo::test {
 

@@ -7,10 +7,10 @@
 
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
-#include "ui/app_state.h"
-#include "ui/gif_decoder.h"
+#include "app/app_state.h"
+#include "app/gif_decoder.h"
 #include "ui/main_window.h"
-#include "ui/picture.h"
+#include "win/picture.h"
 
 namespace {
 

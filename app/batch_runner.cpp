@@ -1,7 +1,7 @@
-#include "ui/batch_runner.h"
+#include "app/batch_runner.h"
 
-#include "ui/app_state.h"
-#include "ui/command_line.h"
+#include "app/app_state.h"
+#include "app/command_line.h"
 
 namespace vexlo {
 

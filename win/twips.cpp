@@ -1,4 +1,4 @@
-#include "ui/twips.h"
+#include "win/twips.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "ui/gif_decoder.h"
+#include "app/gif_decoder.h"
 
 #include <algorithm>
 #include <array>

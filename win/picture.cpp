@@ -1,7 +1,7 @@
-#include "ui/picture.h"
+#include "win/picture.h"
 
 
-#include "ui/gif_decoder.h"
+#include "app/gif_decoder.h"
 
 namespace vexlo::ui {
 
