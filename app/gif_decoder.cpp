@@ -4,7 +4,7 @@
 #include <array>
 #include <cstddef>
 
-namespace vexlo::ui {
+namespace vexlo {
 namespace {
 
 constexpr int kMaxSide = 4096;  // far above anything we ship; bounds the allocation
@@ -224,4 +224,4 @@ std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes) {
     return image;
 }
 
-}  // namespace vexlo::ui
+}  // namespace vexlo

@@ -10,7 +10,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "engine/audit.h"
-#include "res/version.h"
+#include "version.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -143,7 +143,7 @@ ProcessResult Engine::ProcessFile(const platform::Path& FileName, const ViewerSe
         break;
     }
 
-    if (viewer.chkVIEW == kChecked && IsImageType(FileType)) platform::OpenInViewer(OutFileName, viewer.owner);
+    if (viewer.chkVIEW == kChecked && IsImageType(FileType)) viewer.open(OutFileName, viewer.owner);
     return resDONE;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,8 @@ inline constexpr int kChecked = 1;
 struct ViewerSettings {
     int chkVIEW = 0;                             // 1 ticked, anything else not
     platform::WindowHandle owner = nullptr;      // owner of the viewer launch
+    // The launch itself; tests put a recorder here.
+    std::function<void(const platform::Path&, platform::WindowHandle)> open = platform::OpenInViewer;
 };
 
 // Walks the chunks of `file` (signature already checked) to the first IEND.

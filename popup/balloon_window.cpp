@@ -1,12 +1,14 @@
 #include "popup/balloon_window.h"
 
-#include "res/resource.h"
 #include "app/app_state.h"
+#include "res/resource.h"
 #include "win/dialog_keys.h"
-#include "win/twips.h"
 
 namespace vexlo::popup {
 namespace {
+
+using win32::RoundHalfEven;
+using win32::TwipsToPixels;
 
 constexpr wchar_t kClassName[] = L"vexloBalloon";
 
@@ -29,83 +31,57 @@ constexpr DWORD kStepMilliseconds = 25;
 
 }  // namespace
 
-BalloonWindow::~BalloonWindow() {
-    if (!hwnd_) return;
-    ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
-    hwnd_.reset();
-}
-
 bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
-    static bool const registered = [instance] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &ui::WindowProcedure<BalloonWindow>;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-        wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
-    if (!registered || hwnd_) return false;
+    if (Hwnd()) return false;
+    WNDCLASSEXW wc = {};
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
 
     mainWindow_ = mainWindow;
-    picture_ = ui::Picture::FromResource(instance, IDG_BALLOON);
+    picture_ = win32::Picture::FromResource(instance, IDG_BALLOON);
     // Read once: a hop converts 21 positions and should not ask the screen each time.
-    screen_ = ui::ScreenTwipsPerPixel();
+    screen_ = win32::ScreenTwipsPerPixel();
     DWORD const style = WS_POPUP;
-    RECT frame = {0, 0, ui::TwipsToPixels(kClientTwips.cx, screen_.x), ui::TwipsToPixels(kClientTwips.cy, screen_.y)};
+    RECT frame = {0, 0, TwipsToPixels(kClientTwips.cx, screen_.x), TwipsToPixels(kClientTwips.cy, screen_.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
     // Not owned by the main window, so the main window's keep-in-front box
     // can take it in and out of the topmost band on its own (an owner with
     // a topmost owned window does not become topmost again under Wine); a
     // tool window, so it has no task-bar button either way.
-    HWND const hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", style, 0, 0, frame.right - frame.left,
-                                        frame.bottom - frame.top, nullptr, nullptr, instance, this);
-    if (!hwnd) return false;
+    if (!Create(wc, WS_EX_TOOLWINDOW, L"", style, 0, 0, frame.right - frame.left, frame.bottom - frame.top)) {
+        return false;
+    }
     Form_Load();
     return true;
 }
 
 LRESULT BalloonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND const hwnd = hwnd_.get();
-    switch (msg) {
-    case WM_PAINT:
-        Form_Paint();
-        return 0;
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wParam));
-        return 0;
-    case WM_CHAR: {
+    if (msg == WM_CHAR) {
         int KeyAscii = static_cast<int>(wParam);
         Form_KeyPress(KeyAscii);
         return 0;
     }
-    case WM_NCDESTROY:
-        // The window is gone; make sure nobody destroys it again.
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        hwnd_.release();
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    default:
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
+    return ::DefWindowProcW(Hwnd(), msg, wParam, lParam);
 }
 
 void BalloonWindow::Form_Load() {
     HopTable = kHopSteps;
 
-    TwipsX = ui::RoundHalfEven(screen_.x);
-    TwipsY = ui::RoundHalfEven(screen_.y);
+    TwipsX = RoundHalfEven(screen_.x);
+    TwipsY = RoundHalfEven(screen_.y);
 
     win32::UniqueGdi<HRGN> region(::CreatePolygonRgn(kOutline.data(), static_cast<int>(kOutline.size()), ALTERNATE));
-    if (region && ::SetWindowRgn(hwnd_.get(), region.get(), TRUE)) {
+    if (region && ::SetWindowRgn(Hwnd(), region.get(), TRUE)) {
         region.release();  // the system owns the region now and deletes it
     }
 
-    ::SetWindowPos(hwnd_.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetWindowPos(Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void BalloonWindow::WndPopUp() {
-    if (!hwnd_) return;
+    if (!Hwnd()) return;
     // Invisible to users; lets a test that watches the debug output count hops.
     ::OutputDebugStringA("vexlo: hop\n");
     RECT main = {};
@@ -113,10 +89,10 @@ void BalloonWindow::WndPopUp() {
     double const mainLeft = main.left * screen_.x;
     double const mainTop = main.top * screen_.y;
 
-    int const BaseLeft = ui::RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
-    int const BaseTop = ui::RoundHalfEven(mainTop + kOffsetDown * TwipsY);
+    int const BaseLeft = RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
+    int const BaseTop = RoundHalfEven(mainTop + kOffsetDown * TwipsY);
     MoveTo(BaseLeft, BaseTop);
-    ::ShowWindow(hwnd_.get(), SW_SHOW);
+    ::ShowWindow(Hwnd(), SW_SHOW);
 
     int offset = 0;
     for (int i = 0; i < kSteps; ++i) {
@@ -124,20 +100,20 @@ void BalloonWindow::WndPopUp() {
         // Always from BaseTop, never from where the balloon stands now.
         MoveTo(BaseLeft, BaseTop + offset);
         // The program is ending, or the handlers took the window with them.
-        if (!PumpEvents() || !hwnd_) return;
+        if (!PumpEvents() || !Hwnd()) return;
         if (hooks.stepDone) hooks.stepDone(i + 1);
         if (hooks.sleep) hooks.sleep(kStepMilliseconds);
     }
 
     if (app::StopFlag && hooks.beep) hooks.beep();
     // Hand the activation back to the main window if the hop took it.
-    bool const wasActive = ::GetActiveWindow() == hwnd_.get();
-    ::ShowWindow(hwnd_.get(), SW_HIDE);
+    bool const wasActive = ::GetActiveWindow() == Hwnd();
+    ::ShowWindow(Hwnd(), SW_HIDE);
     if (wasActive && mainWindow_) ::SetActiveWindow(mainWindow_);
 }
 
 void BalloonWindow::MoveTo(int leftTwips, int topTwips) {
-    ::SetWindowPos(hwnd_.get(), nullptr, ui::TwipsToPixels(leftTwips, screen_.x), ui::TwipsToPixels(topTwips, screen_.y),
+    ::SetWindowPos(Hwnd(), nullptr, TwipsToPixels(leftTwips, screen_.x), TwipsToPixels(topTwips, screen_.y),
                    0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -149,7 +125,7 @@ bool BalloonWindow::PumpEvents() const {
             return false;
         }
         // As in the program's own loop: Tab is the main window's, not a key press.
-        if (ui::MoveFocusOnTab(mainWindow_, msg)) continue;
+        if (win32::MoveFocusOnTab(mainWindow_, msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
@@ -158,11 +134,6 @@ bool BalloonWindow::PumpEvents() const {
 
 void BalloonWindow::Paint(HDC hdc) const {
     if (picture_) picture_->Draw(hdc, 0, 0);
-}
-
-void BalloonWindow::Form_Paint() {
-    win32::PaintScope const paint(hwnd_.get());
-    Paint(paint.get());
 }
 
 void BalloonWindow::Form_KeyPress(int& KeyAscii) {

@@ -13,10 +13,9 @@
 #include <functional>
 #include <optional>
 
-#include "platform/win32/handles.h"
-#include "ui/window_procedure.h"
 #include "win/picture.h"
 #include "win/twips.h"
+#include "win/window.h"
 
 namespace vexlo::popup {
 
@@ -33,37 +32,30 @@ struct BalloonHooks {
     std::function<void(int step)> stepDone;
 };
 
-class BalloonWindow {
+class BalloonWindow final : public win32::Window {
 public:
     static constexpr int kSteps = 20;
 
     BalloonWindow() = default;
-    BalloonWindow(const BalloonWindow&) = delete;
-    BalloonWindow& operator=(const BalloonWindow&) = delete;
-    ~BalloonWindow();
 
     // Creates the balloon hidden, owned by the main window (whose outer
     // corner it hops beside), and runs Form_Load.
     bool Load(HINSTANCE instance, HWND mainWindow);
     // Destroys the balloon; a hop in progress ends at its next step.
-    void Unload() { hwnd_.reset(); }
+    void Unload() { Destroy(); }
 
     // One hop: shows the balloon, moves it 20 times, beeps when StopFlag
     // is set, hides it. Takes a little over half a second.
     void WndPopUp();
 
-    HWND Hwnd() const { return hwnd_.get(); }
-    void Paint(HDC hdc) const;
+    void Paint(HDC hdc) const override;
 
     BalloonHooks hooks;
 
 private:
-    friend LRESULT CALLBACK ui::WindowProcedure<BalloonWindow>(HWND, UINT, WPARAM, LPARAM);
-    void Attach(HWND hwnd) { hwnd_.reset(hwnd); }
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     void Form_Load();
-    void Form_Paint();
     void Form_KeyPress(int& KeyAscii);
 
     // Moves the balloon's top left corner to a position in twips.
@@ -72,12 +64,11 @@ private:
     // is quitting (the quit message is put back for the main loop).
     bool PumpEvents() const;
 
-    win32::UniqueHwnd hwnd_;
     HWND mainWindow_ = nullptr;
-    std::optional<ui::Picture> picture_;
+    std::optional<win32::Picture> picture_;
 
     std::array<int, kSteps> HopTable{};
-    ui::TwipsPerPixel screen_;  // the screen's factors, read at Load
+    win32::TwipsPerPixel screen_;  // the screen's factors, read at Load
     int TwipsX = 15;
     int TwipsY = 15;
 };

@@ -123,6 +123,42 @@ TEST_F(ProcessFileTest, OutputIsExactlyTheTrailingBytesUnderATypedName) {
     }
 }
 
+TEST_F(ProcessFileTest, ViewerOpensWrittenImagesOnlyWhenTicked) {
+    const Bytes png = test::SmallPng();
+    const struct {
+        const char* source;
+        Bytes trailer;
+        int chkVIEW;
+        const char* opened;  // null: no launch
+    } cases[] = {
+        {"a.png", test::Jfif(), kChecked, "a.jpg"},
+        {"b.png", Ascii("GIF89a") + Bytes(9, 7), kChecked, "b.gif"},
+        {"c.png", Ascii("BM") + Bytes(54, 0), kChecked, "c.bmp"},
+        {"d.png", png, kChecked, "d(1).png"},
+        {"e.png", Ascii("plain data"), kChecked, nullptr},
+        {"f.png", test::Jfif(), 0, nullptr},
+        {"g.png", test::Jfif(), 2, nullptr},  // greyed is not ticked
+        {"h.png", Bytes(), kChecked, nullptr},  // nothing written, nothing opened
+    };
+    int owner = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        std::vector<std::pair<fs::path, platform::WindowHandle>> opened;
+        const ViewerSettings viewer{c.chkVIEW, &owner,
+                                    [&opened](const platform::Path& path, platform::WindowHandle window) {
+                                        opened.emplace_back(path, window);
+                                    }};
+        engine_.ProcessFile(Write(c.source, png + c.trailer).native(), viewer);
+        if (c.opened) {
+            ASSERT_EQ(opened.size(), 1u);
+            EXPECT_EQ(opened[0].first, dir_ / c.opened);
+            EXPECT_EQ(opened[0].second, &owner);
+        } else {
+            EXPECT_TRUE(opened.empty());
+        }
+    }
+}
+
 TEST_F(ProcessFileTest, SizeLimitIs2048000Bytes) {
     const fs::path atLimit = Write("limit.png", PngOfSize(2'048'000));
     const fs::path overLimit = Write("over.png", PngOfSize(2'048'001));

@@ -20,7 +20,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     MSG msg = {};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (vexlo::ui::MoveFocusOnTab(frmMAIN.Hwnd(), msg)) continue;
+        if (vexlo::win32::MoveFocusOnTab(frmMAIN.Hwnd(), msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

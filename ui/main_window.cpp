@@ -5,13 +5,17 @@
 #include <utility>
 
 #include "res/resource.h"
-#include "res/version.h"
+#include "version.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
-#include "win/twips.h"
 
 namespace vexlo::ui {
 namespace {
+
+using win32::ScreenTwipsPerPixel;
+using win32::TwipsBox;
+using win32::TwipsPerPixel;
+using win32::TwipsToPixels;
 
 constexpr wchar_t kClassName[] = L"vexloMain";
 constexpr wchar_t kCaption[] = L"" VEXLO_NAME " v" VEXLO_VERSION_TEXT;
@@ -37,8 +41,8 @@ constexpr wchar_t kFontFace[] = L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF";
 constexpr int kFontPoints = 9;
 constexpr UINT kStartMilliseconds = 250;
 constexpr UINT kIdleMilliseconds = 5000;
-// The z-order alone: keep position and size (SWP_NOMOVE | SWP_NOSIZE).
-constexpr UINT kZOrderOnly = 3;
+// The z-order alone: keep position and size.
+constexpr UINT kZOrderOnly = SWP_NOMOVE | SWP_NOSIZE;
 // A drop, run once the drag source has returned.
 constexpr UINT WM_APP_DROP = WM_APP + 1;
 
@@ -56,81 +60,61 @@ MainWindow::MainWindow()
               [this](const std::wstring& path) {
                   // chkVIEW is read for every file: a click during a hop counts from the next one.
                   int const value = chkVIEW_ ? static_cast<int>(::SendMessageW(chkVIEW_, BM_GETCHECK, 0, 0)) : 0;
-                  return engine_.ProcessFile(path, ViewerSettings{value, hwnd_.get()});
+                  return engine_.ProcessFile(path, ViewerSettings{value, Hwnd()});
               },
           .setPicture =
               [this](int n) {
                   SetPicture(n);
-                  if (hwnd_) ::UpdateWindow(hwnd_.get());
+                  if (Hwnd()) ::UpdateWindow(Hwnd());
               },
           .popUp = [this] { frmIMG_.WndPopUp(); },
           .windowState =
               [this] {
-                  if (::IsIconic(hwnd_.get())) return WindowState::Minimized;
-                  if (::IsZoomed(hwnd_.get())) return WindowState::Maximized;
+                  if (::IsIconic(Hwnd())) return WindowState::Minimized;
+                  if (::IsZoomed(Hwnd())) return WindowState::Maximized;
                   return WindowState::Normal;
               },
           .armIdleTimer = [this] { Arm(tmrIDLE_); },
       }),
       dropTarget_([this](const std::optional<std::vector<std::wstring>>& files) {
           pendingDrops_.push_back(files);
-          ::PostMessageW(hwnd_.get(), WM_APP_DROP, 0, 0);
+          ::PostMessageW(Hwnd(), WM_APP_DROP, 0, 0);
       }) {}
 
-MainWindow::~MainWindow() {
-    // Teardown order: unsubclass the controls, keep the window procedure
-    // from reaching this object, then destroy.
-    if (!hwnd_) return;
-    if (dropTargetRegistered_) ::RevokeDragDrop(hwnd_.get());
-    if (chkTOP_) ::RemoveWindowSubclass(chkTOP_, &ControlProc, IDC_CHKTOP);
-    if (chkVIEW_) ::RemoveWindowSubclass(chkVIEW_, &ControlProc, IDC_CHKVIEW);
-    ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
-    hwnd_.reset();
-}
+// The drop target and the subclass procedures are members: they go first.
+MainWindow::~MainWindow() { Destroy(); }
 
 bool MainWindow::Create(HINSTANCE instance) {
-    static bool const registered = [instance] {
-        // Themed check boxes come from Common Controls 6 (see the manifest).
-        INITCOMMONCONTROLSEX const controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&controls);
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = &WindowProcedure<MainWindow>;
-        wc.hInstance = instance;
-        wc.hIcon = LoadProgramIcon(instance, SM_CXICON, SM_CYICON);
-        wc.hIconSm = LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
-        wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-        wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc) != 0;
-    }();
-    if (!registered || hwnd_) return false;
+    // Themed check boxes come from Common Controls 6 (see the manifest).
+    INITCOMMONCONTROLSEX const controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    WNDCLASSEXW wc = {};
+    wc.style = CS_DBLCLKS;
+    wc.hInstance = instance;
+    wc.hIcon = LoadProgramIcon(instance, SM_CXICON, SM_CYICON);
+    wc.hIconSm = LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
 
     TwipsPerPixel const tpp = ScreenTwipsPerPixel();
     RECT frame = {0, 0, TwipsToPixels(kClientTwips.cx, tpp.x), TwipsToPixels(kClientTwips.cy, tpp.y)};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     // The start-up places the window; until then the system's default does.
-    HWND const hwnd = ::CreateWindowExW(kExStyle, kClassName, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                        instance, this);
-    if (!hwnd) return false;
+    if (!Window::Create(wc, kExStyle, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                        frame.bottom - frame.top)) {
+        return false;
+    }
     Form_Load(instance);
-    dropTargetRegistered_ = SUCCEEDED(::RegisterDragDrop(hwnd, &dropTarget_));
+    RegisterDropTarget(&dropTarget_);
     return true;
 }
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND const hwnd = hwnd_.get();
+    HWND const hwnd = Hwnd();
     switch (msg) {
     case WM_CREATE:
         Form_Initialize(reinterpret_cast<const CREATESTRUCTW*>(lParam)->hInstance);
-        return 0;
-    case WM_PAINT:
-        Form_Paint();
-        return 0;
-    case WM_PRINTCLIENT:
-        Form_PrintClient(reinterpret_cast<HDC>(wParam), lParam);
         return 0;
     case WM_CHAR: {
         int KeyAscii = static_cast<int>(wParam);
@@ -158,24 +142,13 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_APP_DROP:
         RunPendingDrop();
         return 0;
-    case WM_CLOSE: {
-        int Cancel = 0;
-        Form_Unload(Cancel);
-        if (Cancel == 0) {
-            ::DestroyWindow(hwnd);
-            ::PostQuitMessage(0);
-        }
+    case WM_CLOSE:
+        Form_Unload();
+        // Reached only where the program's end was replaced (tests): the
+        // window goes, and the message loop with it.
+        Destroy();
+        ::PostQuitMessage(0);
         return 0;
-    }
-    case WM_DESTROY:
-        if (std::exchange(dropTargetRegistered_, false)) ::RevokeDragDrop(hwnd);
-        return 0;
-    case WM_NCDESTROY:
-        // The window is gone; make sure nobody destroys it again.
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        hwnd_.release();
-        chkTOP_ = chkVIEW_ = nullptr;
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     default:
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -202,13 +175,11 @@ LRESULT CALLBACK MainWindow::ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
 void MainWindow::Form_Initialize(HINSTANCE instance) {
     // Design time: the controls in their creation (and tab) order, and
     // the five pictures that imgINFO holds.
-    chkTOP_ = CreateCheckBox(instance, kTopCaption, IDC_CHKTOP,
-                             kTopTwips);
-    chkVIEW_ = CreateCheckBox(instance, kViewCaption, IDC_CHKVIEW,
-                              kViewTwips);
+    chkTOP_ = CreateCheckBox(instance, kTopCaption, IDC_CHKTOP, kTopTwips);
+    chkVIEW_ = CreateCheckBox(instance, kViewCaption, IDC_CHKVIEW, kViewTwips);
     if (chkTOP_) ::SendMessageW(chkTOP_, BM_SETCHECK, BST_CHECKED, 0);
     for (int n = 0; n < kPictureCount; ++n) {
-        imgINFO_[static_cast<std::size_t>(n)] = Picture::FromResource(instance, IDG_INFO0 + n);
+        imgINFO_[static_cast<std::size_t>(n)] = win32::Picture::FromResource(instance, IDG_INFO0 + n);
     }
 }
 
@@ -217,18 +188,18 @@ HWND MainWindow::CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int 
     HWND const box = ::CreateWindowExW(
         0, WC_BUTTONW, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
         TwipsToPixels(twips.left, tpp.x), TwipsToPixels(twips.top, tpp.y), TwipsToPixels(twips.width, tpp.x),
-        TwipsToPixels(twips.height, tpp.y), hwnd_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        TwipsToPixels(twips.height, tpp.y), Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
         instance, nullptr);
     if (!box) return nullptr;
     // The platform's own dialog font until start-up chooses one.
     ::SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-    ::SetWindowSubclass(box, &ControlProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
+    Subclass(box, &ControlProc, static_cast<UINT_PTR>(id), reinterpret_cast<DWORD_PTR>(this));
     return box;
 }
 
 void MainWindow::Form_Load(HINSTANCE instance) {
     // Each step on its own: one that fails is skipped, the next still runs.
-    HWND const hwnd = hwnd_.get();
+    HWND const hwnd = Hwnd();
     SetPicture(kIdlePicture);
 
     Disarm(tmrSTART_);
@@ -267,18 +238,10 @@ void MainWindow::Form_Load(HINSTANCE instance) {
     frmIMG_.Load(instance, hwnd);
 }
 
-void MainWindow::Arm(const Timer& timer) const {
-    if (hwnd_ && timer.Interval) ::SetTimer(hwnd_.get(), timer.id, timer.Interval, nullptr);
-}
-
-void MainWindow::Disarm(const Timer& timer) const {
-    if (hwnd_) ::KillTimer(hwnd_.get(), timer.id);
-}
-
 void MainWindow::chkTOP_Click() {
     // Ticked: in front of all others; unticked or greyed: not.
     auto const value = ::SendMessageW(chkTOP_, BM_GETCHECK, 0, 0);
-    ::SetWindowPos(hwnd_.get(), value == BST_CHECKED ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly);
+    ::SetWindowPos(Hwnd(), value == BST_CHECKED ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly);
 }
 
 void MainWindow::tmrSTART_Timer() {
@@ -303,39 +266,23 @@ void MainWindow::RunPendingDrop() {
     runner_.Form_OLEDragDrop(files);
 }
 
-const Picture* MainWindow::StatusPicture(int n) const {
+const win32::Picture* MainWindow::StatusPicture(int n) const {
     if (n < 0 || n >= kPictureCount) return nullptr;
     auto const& picture = imgINFO_[static_cast<std::size_t>(n)];
     return picture ? &*picture : nullptr;
 }
 
 void MainWindow::SetPicture(int n) {
-    const Picture* const picture = StatusPicture(n);
+    const win32::Picture* const picture = StatusPicture(n);
     if (!picture) return;
     picture_ = picture;
-    if (hwnd_) ::InvalidateRect(hwnd_.get(), nullptr, TRUE);
-}
-
-void MainWindow::EraseBackground(HDC hdc) const {
-    RECT client = {};
-    ::GetClientRect(hwnd_.get(), &client);
-    ::FillRect(hdc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+    if (Hwnd()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
 void MainWindow::Paint(HDC hdc) const {
     // The picture at natural size in the top left corner; its transparent
     // pixels leave the background that is already there.
     if (picture_) picture_->Draw(hdc, 0, 0);
-}
-
-void MainWindow::Form_Paint() {
-    win32::PaintScope const paint(hwnd_.get());
-    Paint(paint.get());
-}
-
-void MainWindow::Form_PrintClient(HDC hdc, LPARAM flags) {
-    if (flags & PRF_ERASEBKGND) EraseBackground(hdc);
-    Paint(hdc);
 }
 
 // The stop gestures ask a running batch to stop after its current file,
@@ -355,10 +302,9 @@ void MainWindow::Form_DblClick() {
     if (hooks.dblClick) hooks.dblClick();
 }
 
-void MainWindow::Form_Unload(int& Cancel) {
-    // Closing is never refused, and ends the program at once, also from
-    // inside a hop in the middle of a batch: nothing of the batch runs on.
-    (void)Cancel;
+void MainWindow::Form_Unload() {
+    // Closing ends the program at once, also from inside a hop in the
+    // middle of a batch: nothing of the batch runs on.
     app::StopFlag = true;
     frmIMG_.Unload();
     if (hooks.endProgram) hooks.endProgram();

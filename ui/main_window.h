@@ -22,13 +22,12 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "platform/win32/handles.h"
-#include "ui/window_procedure.h"
-#include "popup/balloon_window.h"
 #include "app/batch_runner.h"
+#include "popup/balloon_window.h"
 #include "ui/drop_target.h"
 #include "win/picture.h"
 #include "win/twips.h"
+#include "win/window.h"
 
 namespace vexlo::ui {
 
@@ -41,18 +40,16 @@ struct MainWindowHooks {
     std::function<void()> endProgram = [] { ::ExitProcess(0); };
 };
 
-class MainWindow {
+class MainWindow final : public win32::Window {
 public:
     static constexpr int kPictureCount = 5;
-    static constexpr int kIdlePicture = 4;
+    static constexpr int kIdlePicture = kIdlePictureIndex;
     // Timer identifiers of tmrSTART and tmrIDLE.
     static constexpr UINT_PTR kStartTimerId = 1;
     static constexpr UINT_PTR kIdleTimerId = 2;
 
     MainWindow();
-    MainWindow(const MainWindow&) = delete;
-    MainWindow& operator=(const MainWindow&) = delete;
-    ~MainWindow();
+    ~MainWindow() override;
 
     // Creates the window and its controls as designed, hidden, then runs
     // Form_Load and registers the drop target (OLE must be initialised on
@@ -60,7 +57,6 @@ public:
     // False when the window cannot be created.
     bool Create(HINSTANCE instance);
 
-    HWND Hwnd() const { return hwnd_.get(); }
     HWND chkTOP() const { return chkTOP_; }
     HWND chkVIEW() const { return chkVIEW_; }
     popup::BalloonWindow& frmIMG() { return frmIMG_; }
@@ -68,21 +64,20 @@ public:
 
     // Status picture n (imgINFO(n)), 0 to 4; null for any other index or
     // a picture that failed to load.
-    const Picture* StatusPicture(int n) const;
+    const win32::Picture* StatusPicture(int n) const;
     // Makes status picture n the window's picture; other indices leave it.
     void SetPicture(int n);
 
     // Everything the client area shows apart from the check boxes.
-    void Paint(HDC hdc) const;
+    void Paint(HDC hdc) const override;
 
     MainWindowHooks hooks;
 
 private:
-    friend LRESULT CALLBACK WindowProcedure<MainWindow>(HWND, UINT, WPARAM, LPARAM);
-    void Attach(HWND hwnd) { hwnd_.reset(hwnd); }
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self);
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void Detached() override { chkTOP_ = chkVIEW_ = nullptr; }
 
     void Form_Initialize(HINSTANCE instance);
     void Form_Load(HINSTANCE instance);
@@ -90,39 +85,28 @@ private:
     void tmrSTART_Timer();
     void tmrIDLE_Timer();
     void RunPendingDrop();
-    void Form_Paint();
-    void Form_PrintClient(HDC hdc, LPARAM flags);
     void Form_KeyPress(int& KeyAscii);
     void Form_Click();
     void Form_DblClick();
-    void Form_Unload(int& Cancel);
+    // Closing is never refused.
+    void Form_Unload();
 
-    void EraseBackground(HDC hdc) const;
-    HWND CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int id, const TwipsBox& twips);
+    HWND CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int id, const win32::TwipsBox& twips);
 
-    win32::UniqueHwnd hwnd_;
     // Children die with the window; they need no owner of their own.
     HWND chkTOP_ = nullptr;
     HWND chkVIEW_ = nullptr;
-    std::array<std::optional<Picture>, kPictureCount> imgINFO_;
-    const Picture* picture_ = nullptr;
+    std::array<std::optional<win32::Picture>, kPictureCount> imgINFO_;
+    const win32::Picture* picture_ = nullptr;
     win32::UniqueGdi<HFONT> font_;
     HFONT windowFont_ = nullptr;  // the window's own font (WM_SETFONT), not owned
 
-    // One-shot timers: each handler disarms its own timer first.
-    struct Timer {
-        UINT_PTR id;
-        UINT Interval = 0;
-    };
     Timer tmrSTART_{kStartTimerId};
     Timer tmrIDLE_{kIdleTimerId};
-    void Arm(const Timer& timer) const;
-    void Disarm(const Timer& timer) const;
 
     Engine engine_;
     BatchRunner runner_;
     DropTarget dropTarget_;
-    bool dropTargetRegistered_ = false;
     // Drops wait here until the drag source has been let go (see RunPendingDrop).
     std::deque<std::optional<std::vector<std::wstring>>> pendingDrops_;
     popup::BalloonWindow frmIMG_;

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace vexlo::ui {
+namespace vexlo::win32 {
 
 TwipsPerPixel ScreenTwipsPerPixel() {
     TwipsPerPixel result;
@@ -30,4 +30,4 @@ int TwipsToPixels(double twips, double twipsPerPixel) {
     return static_cast<int>(std::lround(twips / twipsPerPixel));
 }
 
-}  // namespace vexlo::ui
+}  // namespace vexlo::win32

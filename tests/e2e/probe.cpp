@@ -73,7 +73,7 @@ public:
         for (int n = 0; n < kPictureCount; ++n) {
             auto& canvas = expected_[static_cast<std::size_t>(n)].emplace(kPictureWidth, kPictureHeight);
             canvas.Fill(background);
-            if (auto const picture = vexlo::ui::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
+            if (auto const picture = vexlo::win32::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
         }
     }
 

@@ -219,12 +219,12 @@ protected:
             if (duringHop) duringHop(hops, step);
         };
 
-        const vexlo::ui::Picture* const first = window.StatusPicture(0);
+        const vexlo::win32::Picture* const first = window.StatusPicture(0);
         ASSERT_NE(first, nullptr);
         width = first->Width();
         height = first->Height();
         for (int n = 0; n < vexlo::ui::MainWindow::kPictureCount; ++n) {
-            const vexlo::ui::Picture* const picture = window.StatusPicture(n);
+            const vexlo::win32::Picture* const picture = window.StatusPicture(n);
             ASSERT_NE(picture, nullptr);
             ASSERT_EQ(picture->Width(), width);
             ASSERT_EQ(picture->Height(), height);

@@ -15,7 +15,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
     std::ifstream in(std::filesystem::path(argv[1]), std::ios::binary);
     std::vector<std::uint8_t> const bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto const image = vexlo::ui::DecodeGif(bytes);
+    auto const image = vexlo::DecodeGif(bytes);
     if (!image) return 1;
     std::vector<char> rgba;
     rgba.reserve(image->pixels.size() * 4);

@@ -236,8 +236,8 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
     for (const SignCase& c : cases) {
         SCOPED_TRACE("picture " + std::to_string(c.picture));
         window.SetPicture(c.picture);
-        auto const image = vexlo::ui::DecodeGif(
-            vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
+        auto const image = vexlo::DecodeGif(
+            vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
         ASSERT_TRUE(image);
         ASSERT_EQ(image->width, 80);
         ASSERT_EQ(image->height, 61);
@@ -282,7 +282,7 @@ TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
         SCOPED_TRACE("picture " + std::to_string(n));
         window.SetPicture(n);
         auto const image =
-            vexlo::ui::DecodeGif(vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
+            vexlo::DecodeGif(vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
         ASSERT_TRUE(image);
         Canvas canvas(image->width, image->height);
         canvas.Fill(underlay);
@@ -308,8 +308,8 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
     // Read back through the window's own DC: what the window system holds.
     Canvas canvas(kClientWidth, kClientHeight);
     ::BitBlt(canvas.dc(), 0, 0, kClientWidth, kClientHeight, vexlo::win32::WindowDc(hwnd).get(), 0, 0, SRCCOPY);
-    auto const image = vexlo::ui::DecodeGif(
-        vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
+    auto const image = vexlo::DecodeGif(
+        vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
     ASSERT_TRUE(image);
     Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
     int mismatches = 0;
@@ -326,7 +326,7 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
 
 TEST_F(MainWindowTest, StatusPicturesExistForIndicesZeroToFourOnly) {
     for (int n = -1; n <= 5; ++n) {
-        const vexlo::ui::Picture* const p = window.StatusPicture(n);
+        const vexlo::win32::Picture* const p = window.StatusPicture(n);
         if (n < 0 || n > 4) {
             EXPECT_EQ(p, nullptr) << n;
             continue;

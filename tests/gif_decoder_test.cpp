@@ -1,32 +1,30 @@
 // The GIF reader on our own pictures and on damaged copies of them.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "res/resource.h"
 #include "app/gif_decoder.h"
-#include "win/picture.h"
+#include "png_bytes.h"
 
 namespace {
 
-using vexlo::ui::DecodeGif;
+using vexlo::DecodeGif;
 
-std::vector<std::uint8_t> Resource(int id) {
-    auto const bytes = vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), id);
-    return {bytes.begin(), bytes.end()};
+// The pictures the program carries as resources, read from res/.
+std::vector<std::uint8_t> Resource(const char* name) {
+    return vexlo::test::ReadFileBytes(std::string(VEXLO_RES_DIR "/") + name);
 }
 
 struct Shipped {
-    int id;
+    const char* id;
     int width, height;
     bool transparent;
 };
 constexpr Shipped kShipped[] = {
-    {IDG_INFO0, 80, 61, true}, {IDG_INFO1, 80, 61, true}, {IDG_INFO2, 80, 61, true},
-    {IDG_INFO3, 80, 61, true}, {IDG_INFO4, 80, 61, true}, {IDG_BALLOON, 32, 32, false},
+    {"info0.gif", 80, 61, true}, {"info1.gif", 80, 61, true}, {"info2.gif", 80, 61, true},
+    {"info3.gif", 80, 61, true}, {"info4.gif", 80, 61, true}, {"balloon.gif", 32, 32, false},
 };
 
 TEST(GifDecoderTest, ReadsEveryShippedPictureWithItsSizeAndTransparency) {
