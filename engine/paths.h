@@ -38,13 +38,13 @@ using NativeSyntax = WindowsSyntax;
 using NativeSyntax = PosixSyntax;
 #endif
 
-// Full path of `path` with its split positions (1-based); empty when the path
-// is blank, refused, or longer than kMaxFullPath. The positions change only
-// when a full path is returned.
+// Full path of `path` with its split positions (1-based, in SplitPath's
+// order); empty when the path is blank, refused, or longer than
+// kMaxFullPath. The positions change only when a full path is returned.
 template <class Syntax, class FullPathFn>
 std::basic_string<typename Syntax::Char> GetFullPath(const std::basic_string<typename Syntax::Char>& path,
-                                                     std::int32_t& NameStart, std::int32_t& DotPos,
-                                                     std::int32_t& RootEnd, FullPathFn&& fullPath) {
+                                                     std::int32_t& NameStart, std::int32_t& RootEnd,
+                                                     std::int32_t& DotPos, FullPathFn&& fullPath) {
     using String = std::basic_string<typename Syntax::Char>;
     if (path.find_first_not_of(typename Syntax::Char(' ')) == String::npos) return {};
     const std::optional<String> full = fullPath(path);
@@ -66,7 +66,7 @@ std::basic_string<typename Syntax::Char> MakeOutFileName(const std::basic_string
     std::int32_t NameStart = 0;
     std::int32_t DotPos = 0;
     std::int32_t RootEnd = 0;
-    const String full = GetFullPath<Syntax>(source, NameStart, DotPos, RootEnd, fullPath);
+    const String full = GetFullPath<Syntax>(source, NameStart, RootEnd, DotPos, fullPath);
     // NameStart stays 0 when no separator was found: there is no directory to put the output in.
     if (full.empty() || NameStart < 1 || DotPos < NameStart) return {};
 

@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace vexlo::platform {
 
 #ifdef _WIN32
@@ -58,9 +60,17 @@ public:
     NewFile() = default;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
-    NewFile(NewFile&& other) noexcept;
-    NewFile& operator=(NewFile&& other) noexcept;
-    ~NewFile();
+    NewFile(NewFile&& other) noexcept = default;
+    // The file this one created and did not commit is removed first.
+    NewFile& operator=(NewFile&& other) noexcept {
+        if (this != &other) {
+            Discard();
+            file_ = std::move(other.file_);
+            path_ = std::move(other.path_);
+        }
+        return *this;
+    }
+    ~NewFile() { Discard(); }
 
     CreateStatus Create(const Path& path);
     bool Write(std::span<const std::uint8_t> bytes);
@@ -70,11 +80,7 @@ public:
 private:
     void Discard();
 
-#ifdef _WIN32
-    void* handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
-#else
-    int fd_ = -1;
-#endif
+    UniqueFile file_;
     Path path_;
 };
 

@@ -16,7 +16,7 @@ public:
     SourceFile() = default;
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
-    ~SourceFile();
+    ~SourceFile() = default;
 
     // False when the path cannot be opened for reading or names no regular
     // file (a directory, a FIFO: never blocks). Closes what was open before.
@@ -28,13 +28,7 @@ public:
     std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const;
 
 private:
-    void Close();
-
-#ifdef _WIN32
-    void* handle_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
-#else
-    int fd_ = -1;
-#endif
+    UniqueFile file_;
     std::uint64_t size_ = 0;
 };
 

@@ -10,19 +10,9 @@
 namespace vexlo::platform {
 namespace {
 
-class UniqueDir {
-public:
-    explicit UniqueDir(DIR* dir) : dir_(dir) {}
-    UniqueDir(const UniqueDir&) = delete;
-    UniqueDir& operator=(const UniqueDir&) = delete;
-    ~UniqueDir() {
-        if (dir_ != nullptr) ::closedir(dir_);
-    }
-    DIR* get() const { return dir_; }
-
-private:
-    DIR* dir_;
-};
+void CloseDir(DIR* dir) { ::closedir(dir); }
+DIR* NoDir() { return nullptr; }
+using UniqueDir = UniqueAny<DIR*, CloseDir, NoDir>;
 
 EntryType TypeOf(const Path& path) {
     struct stat st {};

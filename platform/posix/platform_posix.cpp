@@ -19,21 +19,6 @@ extern char** environ;
 namespace vexlo::platform {
 namespace {
 
-// Closes a descriptor on every path out of a scope.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -85,8 +70,8 @@ std::optional<Path> FullPathName(const Path& path) {
 }
 
 ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block the batch
-    if (fd.get() < 0) return ReadStatus::CannotOpen;
+    const UniqueFile fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block the batch
+    if (!fd) return ReadStatus::CannotOpen;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::CannotOpen;
     length = st.st_size > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(st.st_size);
@@ -104,37 +89,23 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
     return ReadStatus::Ok;
 }
 
-NewFile::NewFile(NewFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
-
-NewFile& NewFile::operator=(NewFile&& other) noexcept {
-    if (this != &other) {
-        Discard();
-        fd_ = other.fd_;
-        path_ = std::move(other.path_);
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-NewFile::~NewFile() { Discard(); }
+void detail::CloseFile(NativeFile file) { ::close(file); }
 
 CreateStatus NewFile::Create(const Path& path) {
     Discard();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0) return errno == EEXIST ? CreateStatus::Exists : CreateStatus::Failed;
+    file_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!file_) return errno == EEXIST ? CreateStatus::Exists : CreateStatus::Failed;
     path_ = path;
     return CreateStatus::Ok;
 }
 
 bool NewFile::Write(std::span<const std::uint8_t> bytes) {
-    return fd_ >= 0 && WriteAll(fd_, bytes.data(), bytes.size());
+    return file_ && WriteAll(file_.get(), bytes.data(), bytes.size());
 }
 
 bool NewFile::Commit() {
-    if (fd_ < 0) return false;
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
+    if (!file_) return false;
+    if (::close(file_.release()) != 0) {
         ::unlink(path_.c_str());
         return false;
     }
@@ -143,9 +114,8 @@ bool NewFile::Commit() {
 }
 
 void NewFile::Discard() {
-    if (fd_ < 0) return;
-    ::close(fd_);
-    fd_ = -1;
+    if (!file_) return;
+    file_.reset();
     ::unlink(path_.c_str());
     path_.clear();
 }

@@ -18,25 +18,15 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 
 namespace vexlo::platform {
 
-SourceFile::~SourceFile() { Close(); }
-
-void SourceFile::Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    size_ = 0;
-}
-
 bool SourceFile::Open(const Path& path) {
-    Close();
+    file_.reset();
+    size_ = 0;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    UniqueFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
-        return false;
-    }
-    fd_ = fd;
+    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+    file_ = std::move(file);
     size_ = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
@@ -44,13 +34,13 @@ bool SourceFile::Open(const Path& path) {
 std::optional<std::size_t> SourceFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
     constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
     constexpr std::size_t kMaxPiece = 1u << 30;  // well below SSIZE_MAX on every target
-    if (fd_ < 0) return std::nullopt;
+    if (!file_) return std::nullopt;
     std::size_t done = 0;
     while (done < bytes.size()) {
         const std::uint64_t at = offset + done;
         if (at < offset || at > kMaxOffset) return std::nullopt;  // beyond any file
         const std::size_t piece = bytes.size() - done < kMaxPiece ? bytes.size() - done : kMaxPiece;
-        const ssize_t n = ::pread(fd_, bytes.data() + done, piece, static_cast<off_t>(at));
+        const ssize_t n = ::pread(file_.get(), bytes.data() + done, piece, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return std::nullopt;
         if (n == 0) break;  // end of file

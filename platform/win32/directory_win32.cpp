@@ -8,19 +8,8 @@
 namespace vexlo::platform {
 namespace {
 
-class UniqueFind {
-public:
-    explicit UniqueFind(HANDLE find) : find_(find) {}
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    ~UniqueFind() {
-        if (find_ != INVALID_HANDLE_VALUE) ::FindClose(find_);
-    }
-    HANDLE get() const { return find_; }
-
-private:
-    HANDLE find_;
-};
+void CloseFind(HANDLE find) { ::FindClose(find); }
+using UniqueFind = UniqueAny<HANDLE, CloseFind, detail::NoFile>;
 
 EntryType TypeOf(DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryType::Link;

@@ -1,43 +1,15 @@
-// Owning wrappers for Win32 handles: move-only, closed exactly once, each
-// with its own idea of "invalid" (CreateFileW fails with INVALID_HANDLE_VALUE,
-// most other calls with NULL).
+// Owning wrappers for Win32 handles, on the platform's one template.
 #pragma once
 
 #include <windows.h>
 
-#include <utility>
+#include "platform/unique_handle.h"
 
 namespace vexlo::win32 {
 
-template <class T, auto Close, auto Invalid>
-class UniqueAny {
-public:
-    UniqueAny() = default;
-    explicit UniqueAny(T value) : value_(value) {}
-    UniqueAny(const UniqueAny&) = delete;
-    UniqueAny& operator=(const UniqueAny&) = delete;
-    UniqueAny(UniqueAny&& other) noexcept : value_(other.release()) {}
-    UniqueAny& operator=(UniqueAny&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    ~UniqueAny() { reset(); }
-
-    T get() const { return value_; }
-    explicit operator bool() const { return value_ != Invalid(); }
-    // Ownership passes to the caller (or, after SetWindowRgn, to the system).
-    T release() { return std::exchange(value_, Invalid()); }
-    void reset(T value = Invalid()) {
-        if (value_ != Invalid()) Close(value_);
-        value_ = value;
-    }
-
-private:
-    T value_ = Invalid();
-};
+using platform::UniqueAny;
 
 namespace detail {
-inline HANDLE InvalidFile() { return INVALID_HANDLE_VALUE; }
 inline HANDLE NullHandle() { return nullptr; }
 inline void CloseKernel(HANDLE h) { ::CloseHandle(h); }
 template <class G>
@@ -48,7 +20,7 @@ inline HWND NullHwnd() { return nullptr; }
 inline void Destroy(HWND h) { ::DestroyWindow(h); }
 }  // namespace detail
 
-using UniqueFile = UniqueAny<HANDLE, detail::CloseKernel, detail::InvalidFile>;
+using UniqueFile = platform::UniqueFile;  // INVALID_HANDLE_VALUE when empty
 using UniqueHandle = UniqueAny<HANDLE, detail::CloseKernel, detail::NullHandle>;
 template <class G>
 using UniqueGdi = UniqueAny<G, detail::DeleteGdi<G>, detail::NullGdi<G>>;

@@ -76,25 +76,12 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
     return ReadStatus::Ok;
 }
 
-NewFile::NewFile(NewFile&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
-    other.handle_ = INVALID_HANDLE_VALUE;
-}
-
-NewFile& NewFile::operator=(NewFile&& other) noexcept {
-    if (this != &other) {
-        Discard();
-        handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-NewFile::~NewFile() { Discard(); }
+void detail::CloseFile(NativeFile file) { ::CloseHandle(file); }
 
 CreateStatus NewFile::Create(const Path& path) {
     Discard();
-    handle_ = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
         const DWORD error = ::GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::Exists
                                                                            : CreateStatus::Failed;
@@ -104,13 +91,12 @@ CreateStatus NewFile::Create(const Path& path) {
 }
 
 bool NewFile::Write(std::span<const std::uint8_t> bytes) {
-    return handle_ != INVALID_HANDLE_VALUE && WriteAll(handle_, bytes.data(), bytes.size());
+    return file_ && WriteAll(file_.get(), bytes.data(), bytes.size());
 }
 
 bool NewFile::Commit() {
-    if (handle_ == INVALID_HANDLE_VALUE) return false;
-    const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-    if (!::CloseHandle(handle)) {
+    if (!file_) return false;
+    if (!::CloseHandle(file_.release())) {
         ::DeleteFileW(path_.c_str());
         return false;
     }
@@ -119,8 +105,8 @@ bool NewFile::Commit() {
 }
 
 void NewFile::Discard() {
-    if (handle_ == INVALID_HANDLE_VALUE) return;
-    ::CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
+    if (!file_) return;
+    file_.reset();
     ::DeleteFileW(path_.c_str());
     path_.clear();
 }

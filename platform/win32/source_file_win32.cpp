@@ -7,16 +7,9 @@
 
 namespace vexlo::platform {
 
-SourceFile::~SourceFile() { Close(); }
-
-void SourceFile::Close() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    size_ = 0;
-}
-
 bool SourceFile::Open(const Path& path) {
-    Close();
+    file_.reset();
+    size_ = 0;
     // Others may go on writing, renaming or deleting the source meanwhile, as
     // on POSIX. Directories cannot be opened without FILE_FLAG_BACKUP_SEMANTICS.
     win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
@@ -29,14 +22,14 @@ bool SourceFile::Open(const Path& path) {
     }
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-    handle_ = file.release();
+    file_ = std::move(file);
     size_ = static_cast<std::uint64_t>(size.QuadPart);
     return true;
 }
 
 std::optional<std::size_t> SourceFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
     constexpr std::size_t kMaxPiece = 1u << 30;
-    if (handle_ == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (!file_) return std::nullopt;
     std::size_t done = 0;
     while (done < bytes.size()) {
         const std::uint64_t at = offset + done;
@@ -46,7 +39,7 @@ std::optional<std::size_t> SourceFile::ReadAt(std::uint64_t offset, std::span<st
         where.Offset = static_cast<DWORD>(at);
         where.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD got = 0;
-        if (!::ReadFile(handle_, bytes.data() + done, static_cast<DWORD>(piece), &got, &where)) {
+        if (!::ReadFile(file_.get(), bytes.data() + done, static_cast<DWORD>(piece), &got, &where)) {
             if (::GetLastError() == ERROR_HANDLE_EOF) break;
             return std::nullopt;
         }
