@@ -21,21 +21,23 @@ EPOCH = (1980, 1, 1, 0, 0, 0)
 UNIX_FILE = 0o100644 << 16
 
 
-def version():
-    """The window caption's version, as res/version.h defines it."""
-    with open(os.path.join(ROOT, 'res', 'version.h')) as f:
+def version(arch):
+    """The window caption's version, as the build of ARCH generated it from
+    CMakeLists.txt's project() line."""
+    header = os.path.join(ROOT, 'build', PRESETS[arch], 'generated', 'version.h')
+    with open(header) as f:
         found = re.search(r'^#define VEXLO_VERSION_TEXT "([^"]+)"$', f.read(), re.M)
     if not found:
-        raise SystemExit('dist.py: no VEXLO_VERSION_TEXT in res/version.h')
+        raise SystemExit(f'dist.py: no VEXLO_VERSION_TEXT in {header}')
     return found.group(1)
 
 
-def readme():
+def readme(arch):
     """res/readme.txt for Notepad: CRLF line endings, and UTF-8 with a BOM,
     without which older Notepads read the two Japanese check-box captions
     as the ANSI code page and show them garbled."""
     with open(os.path.join(ROOT, 'res', 'readme.txt'), encoding='utf-8', newline='') as f:
-        text = f.read().replace('@VERSION@', version())
+        text = f.read().replace('@VERSION@', version(arch))
     if '\r' in text:
         raise SystemExit('dist.py: res/readme.txt must have LF line endings')
     return '\ufeff'.encode('utf-8') + text.replace('\n', '\r\n').encode('utf-8')
@@ -43,8 +45,8 @@ def readme():
 
 def write_zip(arch, exe, cli, out_dir):
     """Writes OUT_DIR/vexlo-VERSION-ARCH.zip from the two programs; returns its path."""
-    top = f'vexlo-{version()}-{arch}'
-    members = {'readme.txt': readme()}
+    top = f'vexlo-{version(arch)}-{arch}'
+    members = {'readme.txt': readme(arch)}
     for name, path in (('vexlo.exe', exe), ('vexlo-cli.exe', cli)):
         with open(path, 'rb') as f:
             members[name] = f.read()
