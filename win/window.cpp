@@ -24,6 +24,7 @@ void Window::Destroy() {
     ReleaseAttachments();
     ::SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
     hwnd_.reset();
+    Detached();  // WM_NCDESTROY no longer reaches the object
 }
 
 void Window::ReleaseAttachments() {

@@ -58,7 +58,8 @@ protected:
 private:
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    // The window and its children are gone (WM_NCDESTROY).
+    // The window and its children are gone. From the base's destructor
+    // only the base's own (empty) version runs.
     virtual void Detached() {}
     // The first three steps of the teardown, also when the window is
     // destroyed from outside (WM_DESTROY).
