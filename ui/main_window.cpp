@@ -111,7 +111,6 @@ bool MainWindow::Create(HINSTANCE instance) {
 }
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND const hwnd = Hwnd();
     switch (msg) {
     case WM_CREATE:
         Form_Initialize(reinterpret_cast<const CREATESTRUCTW*>(lParam)->hInstance);
@@ -150,7 +149,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         ::PostQuitMessage(0);
         return 0;
     default:
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+        return ::DefWindowProcW(Hwnd(), msg, wParam, lParam);
     }
 }
 
