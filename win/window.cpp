@@ -7,14 +7,12 @@ namespace vexlo::win32 {
 
 bool Window::Create(WNDCLASSEXW wc, DWORD exStyle, const wchar_t* caption, DWORD style, int x, int y, int width,
                     int height) {
-    WNDCLASSEXW existing = {};
-    existing.cbSize = sizeof(existing);
-    if (!::GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) {
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &Procedure;
-        if (!::RegisterClassExW(&wc)) return false;
-    }
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &Procedure;
+    // The first window of a class registers it; later ones find it there.
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
     if (hwnd_) return false;
+    background_ = wc.hbrBackground;
     return ::CreateWindowExW(exStyle, wc.lpszClassName, caption, style, x, y, width, height, nullptr, nullptr,
                              wc.hInstance, this) != nullptr;
 }
@@ -80,7 +78,7 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
             if (lParam & PRF_ERASEBKGND) {
                 RECT client = {};
                 ::GetClientRect(hwnd, &client);
-                ::FillRect(hdc, &client, reinterpret_cast<HBRUSH>(::GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND)));
+                ::FillRect(hdc, &client, self->background_);
             }
             self->Paint(hdc);
             return 0;

@@ -66,6 +66,7 @@ private:
     void ReleaseAttachments();
 
     UniqueHwnd hwnd_;
+    HBRUSH background_ = nullptr;  // the class's, not owned
     std::vector<UINT_PTR> timers_;
     bool dropTarget_ = false;
     struct Subclassed {
