@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,21 +15,6 @@
 #include "tests/support/files.h"
 
 namespace vexlo::test {
-
-struct GlobalFreer {
-    void operator()(void* global) const { ::GlobalFree(global); }
-};
-using UniqueGlobal = std::unique_ptr<void, GlobalFreer>;
-
-inline UniqueGlobal GlobalCopy(const Bytes& bytes) {
-    UniqueGlobal global(::GlobalAlloc(GMEM_MOVEABLE, bytes.size()));
-    if (!global) return global;
-    void* const p = ::GlobalLock(global.get());
-    if (!p) return nullptr;
-    std::memcpy(p, bytes.data(), bytes.size());
-    ::GlobalUnlock(global.get());
-    return global;
-}
 
 inline void AppendWide(Bytes& bytes, const std::wstring& text) {
     auto const* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
@@ -46,7 +30,6 @@ public:
         : files_(std::move(files)), text_(std::move(text)) {}
     DataObject(const DataObject&) = delete;
     DataObject& operator=(const DataObject&) = delete;
-    ~DataObject() = default;
     ULONG refs() const { return refs_; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -77,11 +60,13 @@ public:
         } else {
             AppendWide(bytes, *text_);
         }
-        UniqueGlobal global = GlobalCopy(bytes);
+        // Fixed memory: the handle is the pointer. The caller's ReleaseStgMedium frees it.
+        HGLOBAL const global = ::GlobalAlloc(GMEM_FIXED, bytes.size());
         if (!global) return E_OUTOFMEMORY;
+        std::memcpy(global, bytes.data(), bytes.size());
         *medium = {};
         medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = global.release();  // the caller's ReleaseStgMedium frees it
+        medium->hGlobal = global;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
