@@ -54,13 +54,16 @@ bool WaitFor(DWORD timeout, const std::function<bool()>& done) {
     }
 }
 
+// Says "no window" when none was shown in time.
 HWND WaitForShownMainWindow(DWORD timeout) {
     HWND hwnd = nullptr;
     WaitFor(timeout, [&] {
         hwnd = MainWindow();
         return hwnd && ::IsWindowVisible(hwnd);
     });
-    return hwnd && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
+    if (hwnd && ::IsWindowVisible(hwnd)) return hwnd;
+    std::puts("no window");
+    return nullptr;
 }
 
 // The status pictures as the window draws them: each over the window's
@@ -104,10 +107,7 @@ bool CreateMarker(const wchar_t* path) {
 
 int Window(DWORD timeout) {
     HWND const hwnd = WaitForShownMainWindow(timeout);
-    if (!hwnd) {
-        std::puts("no window");
-        return 1;
-    }
+    if (!hwnd) return 1;
     RECT r = {};
     ::GetWindowRect(hwnd, &r);
     std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
@@ -119,10 +119,7 @@ int Window(DWORD timeout) {
 
 int Picture(std::optional<int> expected, DWORD timeout) {
     HWND const hwnd = WaitForShownMainWindow(timeout);
-    if (!hwnd) {
-        std::puts("no window");
-        return 1;
-    }
+    if (!hwnd) return 1;
     PictureMatcher const matcher;
     int shown = -1;
     bool const met = WaitFor(expected ? timeout : 0, [&] {
