@@ -4,7 +4,7 @@
 # New crashers land in build/fuzz/findings/<target>/; copy any into
 # tests/crashers/<target>/ once the bug is fixed.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 seconds=${FUZZ_SECONDS:-600}
 out=$top/build/fuzz
 python3 "$top/fuzz/make_seeds.py" "$out/seeds"
