@@ -5,8 +5,9 @@
     python3 res/art/generate.py --check     compare with the files in res/,
                                             then decode and check them (verify.py)
 
-Only the standard library is used, and the output depends on nothing but the
-maps, so the committed binaries can always be rebuilt byte for byte.
+Only the standard library and the generator kit (scripts/genkit.py) are
+used, and the output depends on nothing but the maps, so the committed
+binaries can always be rebuilt byte for byte.
 """
 import os
 import struct
