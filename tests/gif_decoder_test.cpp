@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/gif_decoder.h"
-#include "png_bytes.h"
+#include "tests/support/files.h"
 
 namespace {
 
