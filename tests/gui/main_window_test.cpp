@@ -225,7 +225,7 @@ constexpr RECT kSheet = {48, 29, 80, 61};  // the sheet drawing in the lower rig
 // The client area as designed: the picture at natural size in the top left
 // corner, the background through every transparent pixel and everywhere
 // beside and below it.
-auto AsDesigned(const vexlo::ui::GifImage& image, Rgb background) {
+auto AsDesigned(const vexlo::GifImage& image, Rgb background) {
     return [&image, background](int x, int y, Rgb pixel) {
         bool const inPicture = x < image.width && y < image.height;
         std::uint32_t const gif = inPicture ? image.pixels[static_cast<std::size_t>(y * image.width + x)] : 0;
