@@ -127,11 +127,11 @@ def screenshot(width, height):
     return bytes(px)
 
 
-def remnant(width, height, kept, strategy="sub"):
+def remnant(width, height, kept, strategy="none"):
     """(file bytes, original pixels): the original's top `kept` rows saved as a
     new PNG over the original without truncating it, as the affected editors did."""
     px = screenshot(width, height)
-    original = genkit.png(width, height, 2, px, strategy=strategy, idat_size=4096)
+    original = genkit.png(width, height, 2, px, strategy=strategy, idat_size=8192)
     crop = genkit.png(width, kept, 2, px[:width * kept * 3], strategy=strategy)
     return crop + original[len(crop):], px
 
@@ -447,21 +447,21 @@ class Cli(unittest.TestCase):
         self.assertAlmostEqual(out["knownShare"], len(shown) / (w * h), places=5)
 
     def test_recover_writes_both_pictures(self):
-        data, original = remnant(160, 90, 20)
+        data, original = remnant(320, 200, 40)
         self.write("shot.png", data)
         self.write("shot.recovered.png", b"taken")
-        for args, found, picture in [([], True, "shot.recovered(1).png"), (["--width", "160"], False,
+        for args, found, picture in [([], True, "shot.recovered(1).png"), (["--width", "320"], False,
                                                                           "shot.recovered(2).png")]:
             with self.subTest(args=args):
                 r = run("--recover", "--json", *args, "shot.png", cwd=self.dir, text=False)
                 self.assertEqual(r.returncode, 0, r.stderr)
                 (rec,) = json_lines(r.stdout)
                 guess = "shot.guessed.png" if found else "shot.guessed(1).png"
-                self.assert_recovered(rec, "shot.png", original, 160, found, picture, guess)
+                self.assert_recovered(rec, "shot.png", original, 320, found, picture, guess)
         self.assertEqual((self.dir / "shot.png").read_bytes(), data)
         r = run("--recover", "shot.png", cwd=self.dir)
         self.assertEqual(r.returncode, 0, r.stderr)
-        self.assertRegex(r.stdout, r"^shot\.png: \d+ rows of 160 pixels rebuilt \(width found\), \d+\.\d% known for "
+        self.assertRegex(r.stdout, r"^shot\.png: \d+ rows of 320 pixels rebuilt \(width found\), \d+\.\d% known for "
                                    f"certain -> {re.escape(str(self.dir / 'shot.recovered(3).png'))}, "
                                    f"{re.escape(str(self.dir / 'shot.guessed(2).png'))}\n$")
 
