@@ -66,31 +66,43 @@ struct Layout {
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
-// bytes: each known byte 0-4 counts for it as much as such a byte is rare in
-// the data, each larger one strongly against.
+// bytes. A byte 0-4 counts for it only where the byte one pixel before is
+// larger: a channel that stays flat (an opaque alpha under Sub, Up or Paeth
+// is 0 throughout) would otherwise make a stride that walks along that
+// channel look as good as the true one. Such a byte counts as much as it is
+// rare in the data after a larger byte one pixel before; a larger byte at a
+// row start counts strongly against.
 class RowStartScore {
 public:
-    RowStartScore(const Tracked& t, std::size_t from) : t_(t) {
-        std::size_t known = 0, small = 0;
-        for (std::size_t i = from; i < t.value.size(); ++i)
-            if (t.Known(i)) {
-                ++known;
+    RowStartScore(const Tracked& t, std::size_t from, std::size_t bpp) : t_(t), bpp_(bpp) {
+        std::size_t pairs = 0, small = 0;
+        for (std::size_t i = from + bpp; i < t.value.size(); ++i)
+            if (t.Known(i) && Breaks(i)) {
+                ++pairs;
                 small += t.value[i] <= 4;
             }
-        const double p = known == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(known), 0.05, 0.95);
+        const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
         good_ = std::log2(0.999 / p);
-        bad_ = std::log2(0.001 / (1 - p));
+        bad_ = std::log2(0.001);
     }
     // Row starts at from, from + stride, ... below `end`.
     double Score(std::size_t from, std::size_t end, std::size_t stride) const {
         std::size_t good = 0, bad = 0;
-        for (std::size_t p = from; p < end; p += stride)
-            if (t_.Known(p)) (t_.value[p] <= 4 ? good : bad) += 1;
+        for (std::size_t p = from; p < end; p += stride) {
+            if (!t_.Known(p)) continue;
+            if (t_.value[p] > 4)
+                ++bad;
+            else if (Breaks(p))
+                ++good;
+        }
         return static_cast<double>(good) * good_ + static_cast<double>(bad) * bad_;
     }
 
 private:
+    bool Breaks(std::size_t i) const { return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] > 4; }
+
     const Tracked& t_;
+    std::size_t bpp_;
     double good_ = 0, bad_ = 0;
 };
 
@@ -107,8 +119,8 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
     const std::size_t n = t.value.size();
     Layout best;
     const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
-    const RowStartScore score(t, from);
     for (const Format f : CandidateFormats(hint)) {
+        const RowStartScore score(t, from, f.bpp);
         auto tryWidth = [&](std::uint32_t w) {
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
             if (stride > n) return;
@@ -130,6 +142,14 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
             for (const std::uint32_t w : widths) tryWidth(w);
         else
             for (std::uint32_t w = 1; w <= kMaxWidth && std::size_t{w} * f.bpp + 1 <= n / 2; ++w) tryWidth(w);
+    }
+    // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
+    // the cropped picture's own format decides.
+    const auto hinted = FormatOf(hint);
+    if (hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
+        (best.stride - 1) / hinted->bpp <= kMaxWidth) {
+        best.format = *hinted;
+        best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
     }
     return best;
 }
