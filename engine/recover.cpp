@@ -5,10 +5,11 @@
 //
 // Bounds per call, whatever the input (see also recover_internal.h): the
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
-// compressed data, at most 512 MiB inflated over all false starts; at most
-// 512 MiB inflated per run and the last 32 MiB of scanlines kept; widths up
-// to 16384 pixels, scored over the last 4 MiB of scanlines; at most 8 Mi
-// pixels rebuilt (the last rows). Peak memory stays under about 250 MiB.
+// compressed data, at most 256 MiB read and inflated over all candidates;
+// at most 128 MiB inflated per run (three runs, at most three starts tried)
+// and the last 32 MiB of scanlines kept; widths up to 16384 pixels, scored
+// over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the last
+// rows). Peak memory stays under about 250 MiB.
 #include "engine/recover.h"
 
 #include <algorithm>
@@ -66,32 +67,78 @@ struct Layout {
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
-// bytes: each known byte 0-4 counts for it as much as such a byte is rare in
-// the data, each larger one strongly against.
+// bytes. A byte 0-4 counts for it only where the byte one pixel before is
+// larger: a channel that stays flat (an opaque alpha under Sub, Up or Paeth
+// is 0 throughout) would otherwise make a stride that walks along that
+// channel look as good as the true one. Such a byte counts as much as it is
+// rare in the data after a larger byte one pixel before; a larger byte at a
+// row start counts strongly against.
 class RowStartScore {
 public:
-    RowStartScore(const Tracked& t, std::size_t from) : t_(t) {
-        std::size_t known = 0, small = 0;
-        for (std::size_t i = from; i < t.value.size(); ++i)
-            if (t.Known(i)) {
-                ++known;
+    RowStartScore(const Tracked& t, std::size_t from, std::size_t bpp) : t_(t), bpp_(bpp) {
+        std::size_t pairs = 0, small = 0;
+        for (std::size_t i = from + bpp; i < t.value.size(); ++i)
+            if (t.Known(i) && Breaks(i)) {
+                ++pairs;
                 small += t.value[i] <= 4;
             }
-        const double p = known == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(known), 0.05, 0.95);
+        const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
         good_ = std::log2(0.999 / p);
-        bad_ = std::log2(0.001 / (1 - p));
+        bad_ = std::log2(0.001);
     }
     // Row starts at from, from + stride, ... below `end`.
     double Score(std::size_t from, std::size_t end, std::size_t stride) const {
         std::size_t good = 0, bad = 0;
-        for (std::size_t p = from; p < end; p += stride)
-            if (t_.Known(p)) (t_.value[p] <= 4 ? good : bad) += 1;
+        for (std::size_t p = from; p < end; p += stride) {
+            if (!t_.Known(p)) continue;
+            if (t_.value[p] > 4)
+                ++bad;
+            else if (Breaks(p))
+                ++good;
+        }
         return static_cast<double>(good) * good_ + static_cast<double>(bad) * bad_;
     }
 
 private:
+    bool Breaks(std::size_t i) const { return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] > 4; }
+
     const Tracked& t_;
+    std::size_t bpp_;
     double good_ = 0, bad_ = 0;
+};
+
+// Evidence, in bits, from the lost window itself: an unknown byte is a copy,
+// perhaps copy after copy, of a window byte some distance back. Where rows
+// repeat (a flat background, a row copied from the one above, as filter
+// bytes usually are), that distance is a whole number of rows far more often
+// than the 1 in stride that chance gives.
+class CopyDistanceScore {
+public:
+    explicit CopyDistanceScore(const Tracked& t) : counts_(kMaxDistance + 1, 0) {
+        const std::size_t dropped = t.Dropped();
+        for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
+            if (t.Known(i)) continue;
+            const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
+            if (d <= kMaxDistance) {
+                ++counts_[d];
+                ++total_;
+            }
+        }
+    }
+    double Score(std::size_t stride) const {
+        std::size_t m = 0;
+        for (std::size_t d = stride; d <= kMaxDistance; d += stride) m += counts_[d];
+        const double n = static_cast<double>(total_), f = n == 0 ? 0 : static_cast<double>(m) / n;
+        const double p = 1 / static_cast<double>(stride);
+        if (f <= p) return 0;
+        const double rest = m == total_ ? 0 : (n - static_cast<double>(m)) * std::log2((1 - f) / (1 - p));
+        return static_cast<double>(m) * std::log2(f / p) + rest;
+    }
+
+private:
+    static constexpr std::size_t kMaxDistance = std::size_t{4} << 20;
+    std::vector<std::uint32_t> counts_;
+    std::size_t total_ = 0;
 };
 
 std::vector<Format> CandidateFormats(const Hint& hint) {
@@ -107,19 +154,21 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
     const std::size_t n = t.value.size();
     Layout best;
     const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
-    const RowStartScore score(t, from);
+    const CopyDistanceScore distances(t);
     for (const Format f : CandidateFormats(hint)) {
+        const RowStartScore score(t, from, f.bpp);
         auto tryWidth = [&](std::uint32_t w) {
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
             if (stride > n) return;
+            const double copies = distances.Score(stride);
             if (t.ended) {
                 // The stream's end is the last row's end.
-                const double s = score.Score(from + (n - from) % stride, n, stride);
+                const double s = copies + score.Score(from + (n - from) % stride, n, stride);
                 if (s > best.evidence) best = {f, w, stride, n % stride, n / stride, s};
                 return;
             }
             for (std::size_t o = 0; o < stride && from + o < n; ++o) {
-                const double s = score.Score(from + o, n, stride);
+                const double s = copies + score.Score(from + o, n, stride);
                 if (s > best.evidence) {
                     const std::size_t first = (from + o) % stride;
                     best = {f, w, stride, first, (n - first) / stride, s};
@@ -130,6 +179,14 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
             for (const std::uint32_t w : widths) tryWidth(w);
         else
             for (std::uint32_t w = 1; w <= kMaxWidth && std::size_t{w} * f.bpp + 1 <= n / 2; ++w) tryWidth(w);
+    }
+    // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
+    // the cropped picture's own format decides.
+    const auto hinted = FormatOf(hint);
+    if (hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
+        (best.stride - 1) / hinted->bpp <= kMaxWidth) {
+        best.format = *hinted;
+        best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
     }
     return best;
 }
@@ -197,85 +254,63 @@ std::size_t ArgMax(std::span<const T> counts) {
     return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
-// The best guess. Each lost window byte gets one value, voted for by the
-// places it was copied to: 0 in the pixels of rows filtered with Sub, Up,
-// Average or Paeth (flat areas leave nothing to add), the picture's most
-// common value of that byte of a pixel where the byte stands alone (rows
-// filtered with None, a row's first pixel under Sub), the most common filter
-// where it is a row's filter byte. The row above the first is taken as that
-// most common colour too. Every byte known exactly keeps its value, so the
-// guess never strays from what is certain.
+// The best guess, row by row. A lost byte is taken as what its row's filter
+// predicts (nothing added: flat areas), under None as the pixel above. A
+// row whose filter byte is lost gets the filter under which its inflated
+// bytes agree most with their left and upper neighbours (screenshots are
+// mostly flat), the row before's on a tie. The row above the first is the
+// picture's most common colour (white when nothing is known). Every byte
+// known exactly keeps its value, so the guess never strays from what is
+// certain and picks up again below it.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
-    std::array<std::size_t, 5> filters{};
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t at = l.first + y * l.stride;
-        if (t.Known(at) && t.value[at] <= 4) ++filters[t.value[at]];
-    }
-    const auto common = static_cast<std::uint8_t>(ArgMax<std::size_t>(filters));
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
     for (std::size_t i = 0; i < exact.value.size(); ++i)
         if (exact.known[i]) ++values[i % len % bpp][exact.value[i]];
-    Bytes background(bpp, 0xFF);
-    for (std::size_t j = 0; j < bpp; ++j)
-        if (*std::max_element(values[j].begin(), values[j].end()) > 0)
-            background[j] = static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j]));
-
-    // Votes per window position over a few candidate values.
-    const std::size_t slots = 2 + 2 * bpp;
-    Bytes slotValue(slots);
-    slotValue[0] = 0;
-    slotValue[1] = common;
-    for (std::size_t j = 0; j < bpp; ++j) {
-        slotValue[2 + j] = background[j];
-        slotValue[2 + bpp + j] = static_cast<std::uint8_t>(background[j] - background[j] / 2);
-    }
-    std::vector<std::uint32_t> votes(detail::kWindowSize * slots, 0);
-    auto filterOf = [&](std::size_t y) {
-        const std::size_t at = l.first + y * l.stride;
-        return t.Known(at) && t.value[at] <= 4 ? t.value[at] : common;
-    };
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        const std::uint8_t f = filterOf(y);
-        for (std::size_t i = 0; i < l.stride; ++i) {
-            if (t.Known(row + i)) continue;
-            std::size_t slot = 0;
-            if (i == 0) {
-                slot = 1;
-            } else {
-                const std::size_t j = (i - 1) % bpp;
-                const bool firstPixel = i - 1 < bpp;
-                if (f == 0 || (f == 1 && firstPixel)) slot = 2 + j;
-                if (f == 3 && firstPixel) slot = 2 + bpp + j;
-            }
-            ++votes[t.WindowPos(row + i) * slots + slot];
-        }
-    }
-    Bytes window(detail::kWindowSize);
-    for (std::size_t w = 0; w < window.size(); ++w)
-        window[w] = slotValue[ArgMax<std::uint32_t>(std::span(votes).subspan(w * slots, slots))];
-
-    Bytes out(len * l.rows);
     Bytes prior(len);
-    for (std::size_t i = 0; i < len; ++i) prior[i] = background[i % bpp];
-    auto filtered = [&](std::size_t at) { return t.Known(at) ? t.value[at] : window[t.WindowPos(at)]; };
+    for (std::size_t j = 0; j < bpp; ++j) {
+        const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
+        const auto colour = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
+        for (std::size_t i = j; i < len; i += bpp) prior[i] = colour;
+    }
+
+    Bytes out(len * l.rows), trial(len);
+    std::uint8_t previous = 0;
     for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        std::uint8_t f = filtered(row);
-        if (f > 4) f = common;
-        std::uint8_t* o = &out[y * len];
-        const std::uint8_t* up = y > 0 ? o - len : prior.data();
-        const std::size_t e = y * len;
-        for (std::size_t i = 0; i < len; ++i) {
-            if (exact.known[e + i]) {
-                o[i] = exact.value[e + i];
-                continue;
+        const std::size_t row = l.first + y * l.stride, e = y * len;
+        const std::uint8_t* up = y > 0 ? &out[e - len] : prior.data();
+        // Unfilters the row into `o` under filter f; returns how many inflated
+        // bytes then equal their left or upper neighbour.
+        auto decode = [&](std::uint8_t f, std::uint8_t* o) {
+            std::size_t agree = 0;
+            for (std::size_t i = 0; i < len; ++i) {
+                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                const std::uint8_t predicted = Predict(f, a, up[i], c);
+                const bool inflated = t.Known(row + 1 + i);
+                if (exact.known[e + i])
+                    o[i] = exact.value[e + i];
+                else if (inflated)
+                    o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
+                else
+                    o[i] = f == 0 ? up[i] : predicted;
+                if (inflated) agree += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             }
-            const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-            o[i] = static_cast<std::uint8_t>(filtered(row + 1 + i) + Predict(f, a, up[i], c));
+            return agree;
+        };
+        std::uint8_t f = previous;
+        if (t.Known(row) && t.value[row] <= 4) {
+            f = t.value[row];
+        } else {
+            std::size_t best = decode(previous, &out[e]);
+            for (std::uint8_t k = 0; k <= 4; ++k) {
+                if (k == previous) continue;
+                const std::size_t agree = decode(k, trial.data());
+                if (agree > best) best = agree, f = k;
+            }
         }
+        decode(f, &out[e]);
+        previous = f;
     }
     return out;
 }
@@ -342,7 +377,7 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     // step with the true stream: its output does not line up as rows, and
     // the true blocks' copies would read it in place of the lost window. When
     // the first block breaks the rows' filter bytes, start after it.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
         t = detail::InflateTracked(data, startBit, start.ended);
         if (!t.complete) return Nothing(Status::NothingRebuilt, "the compressed data could not be inflated within the bounds");
         if (options.width != 0 && options.width <= kMaxWidth)

@@ -14,8 +14,8 @@ namespace vexlo::recover::detail {
 // The bounds that keep one call's time and memory in check whatever the input.
 inline constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 20;   // only the trailer's last 64 MiB
 inline constexpr std::size_t kMaxStartBytes = std::size_t{256} << 10;    // block starts sought in the first 256 KiB
-inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{512} << 20; // bytes inflated over all false starts
-inline constexpr std::uint64_t kMaxInflateTotal = std::uint64_t{512} << 20;  // bytes inflated per run
+inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{256} << 20; // bytes in and out over all candidates
+inline constexpr std::uint64_t kMaxInflateTotal = std::uint64_t{128} << 20;  // bytes inflated per run
 inline constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;     // scanline bytes kept (the last ones)
 inline constexpr std::size_t kLongRunBytes = 2048;  // a stream that does not end must decode this far
 inline constexpr std::size_t kWindowSize = 32768;

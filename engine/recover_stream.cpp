@@ -71,10 +71,18 @@ public:
 
     // Ready to inflate `data` from bit `bit`, `window` standing for the 32 KiB before it.
     bool Start(std::span<const std::uint8_t> data, std::uint64_t bit, const std::uint8_t* window) {
+        if (!ok_ || inflateReset(&z_) != Z_OK || inflateSetDictionary(&z_, window, kWindowSize) != Z_OK) return false;
+        return Restart(data, bit);
+    }
+
+    // The same, keeping the window as the last run left it: its bytes are
+    // then whatever that run wrote, which does not matter when only whether
+    // the data decodes is asked. Saves copying 32 KiB per candidate, most of
+    // the search's time otherwise.
+    bool Restart(std::span<const std::uint8_t> data, std::uint64_t bit) {
         std::size_t byte = static_cast<std::size_t>(bit / 8);
         const int shift = static_cast<int>(bit % 8);
-        if (!ok_ || byte >= data.size()) return false;
-        if (inflateReset(&z_) != Z_OK || inflateSetDictionary(&z_, window, kWindowSize) != Z_OK) return false;
+        if (!ok_ || byte >= data.size() || inflateResetKeep(&z_) != Z_OK) return false;
         if (shift != 0) {
             if (inflatePrime(&z_, 8 - shift, data[byte] >> shift) != Z_OK) return false;
             ++byte;
@@ -192,8 +200,11 @@ Start FindBlockStart(std::span<const std::uint8_t> data) {
     Bytes scratch(kScratch);
     std::uint64_t work = 0;
     const std::uint64_t bits = std::uint64_t{std::min(data.size(), kMaxStartBytes)} * 8;
+    bool primed = false;
     for (std::uint64_t bit = 0; bit < bits; ++bit) {
-        if (!MayStartBlock(data, bit) || !inflater.Start(data, bit, window.data())) continue;
+        if (!MayStartBlock(data, bit)) continue;
+        if (!(primed ? inflater.Restart(data, bit) : inflater.Start(data, bit, window.data()))) continue;
+        primed = true;
         for (;;) {
             std::size_t produced = 0;
             const auto step = inflater.Next(scratch.data(), scratch.size(), produced, Z_NO_FLUSH);
