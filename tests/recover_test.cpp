@@ -118,7 +118,9 @@ struct Case {
 // knowable where both agree.
 void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::uint64_t bit,
            std::uint64_t out, std::uint64_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
-    const Hint hint{100, 80, 8, static_cast<std::uint8_t>(c.bpp == 4 ? 6 : 2)};
+    Hint hint;  // as wide as a crop would leave it, the original's format
+    hint.width = 100;
+    hint.colourType = c.bpp == 4 ? 6 : 2;
     const Result r = Recover(trailer, hint, Options{widthOption});
     ASSERT_EQ(r.status, Status::Recovered) << r.message;
     const std::size_t stride = std::size_t{kWidth} * static_cast<std::size_t>(c.bpp) + 1;
