@@ -80,7 +80,7 @@ struct Layout {
 // under Sub, Up or Paeth) would otherwise make a stride that walks along it
 // look as good as the true one. Such a byte counts as much as it is rare
 // among the bytes that differ from the one a pixel before; a larger byte at
-// a row start counts strongly against.
+// a row start rules the stride out.
 class RowStartScore {
 public:
     RowStartScore(const Tracked& t, std::size_t from, std::size_t bpp) : t_(t), bpp_(bpp) {
@@ -92,7 +92,7 @@ public:
             }
         const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
         good_ = std::log2(0.999 / p);
-        bad_ = std::log2(0.001);
+        bad_ = -1e9;  // a true start and stride never have one
     }
     struct Counts {
         std::size_t good = 0, flat = 0, bad = 0;
@@ -400,20 +400,21 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
             return Nothing(Status::NothingRebuilt, options.width != 0
                                                        ? "not even one whole row of that width was inflated"
                                                        : "too little was inflated to tell the width (two whole rows at least)");
-        if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence))
-            return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
         const auto counts = RowStartScore(t, 0, layout.format.bpp).Count(layout.first, t.value.size(), layout.stride);
-        const bool broken = counts.bad > 0;
         // Known rows need known filter bytes; when most of those look like
         // a flat channel rather than filter bytes, the rows may be misplaced
         // (a stride off by whole pixels walks along an opaque alpha), so
         // nothing is shown as known.
         trustRows = counts.good >= counts.flat;
-        if (!broken) break;
+        if (counts.bad == 0) {
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence))
+                return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
+            break;
+        }
         if (attempt == 2 || t.firstBlockEnd == 0 || t.firstBlockEndBit <= startBit)
             return Nothing(Status::NothingRebuilt, options.width != 0
                                                        ? "the inflated data does not line up as rows of that width"
-                                                       : "the inflated data does not line up as rows");
+                                                       : "the inflated data does not line up as rows of any width");
         startBit = t.firstBlockEndBit;
     }
 

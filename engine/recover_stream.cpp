@@ -285,6 +285,7 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
         if (t.value.size() >= 2 * kMaxKeptBytes)
             t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
     });
+    if (t.firstBlockEnd == t.total) t.firstBlockEnd = t.firstBlockEndBit = 0;  // the only block
     if (t.value.size() > kMaxKeptBytes)
         t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
     const std::uint64_t dropped = t.Dropped();
