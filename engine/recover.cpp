@@ -1,15 +1,17 @@
 // Recover(): from the tracked scanlines to pictures. The width and pixel
-// format come from where valid filter bytes line up; the rows are unfiltered
-// twice, once exactly (a byte is known only when everything it depends on is)
-// and once as a best guess that fills every lost byte.
+// format come from where known bytes 0-4 line up as filter bytes and from how
+// often copies of the lost window reach back whole rows; the rows are then
+// unfiltered twice, once exactly (a byte is known only when everything it
+// depends on is) and once as a best guess that fills every lost byte.
 //
 // Bounds per call, whatever the input (see also recover_internal.h): the
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
 // compressed data, at most 256 MiB read and inflated over all candidates;
 // at most 128 MiB inflated per run (three runs, at most three starts tried)
-// and the last 32 MiB of scanlines kept; widths up to 16384 pixels, scored
-// over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the last
-// rows). Peak memory stays under about 250 MiB.
+// and the last 32 MiB of scanlines kept; widths from 8 to 16384 pixels,
+// scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
+// last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
+// 65536 colours counted. Peak memory stays under about 300 MiB.
 #include "engine/recover.h"
 
 #include <algorithm>

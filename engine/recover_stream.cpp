@@ -309,6 +309,7 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
 }
 
 std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::size_t bpp) {
+    constexpr std::size_t kMaxColours = 65536;
     static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return std::nullopt;
     const std::uint32_t width = Be32(png, 16), height = Be32(png, 20);
@@ -349,7 +350,9 @@ std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::siz
         for (std::size_t x = 0; x + bpp <= stride - 1; x += bpp) {
             std::uint32_t key = 0;
             for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | row[x + k];
-            ++counts[key];
+            // Bounded however many colours a hostile picture has; the
+            // common ones show up early.
+            if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
         }
         prior.assign(row, row + stride - 1);
     }
