@@ -325,9 +325,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             std::uint8_t f = filterKnown ? t.value[row] : previous;
             const std::uint8_t* anchor = nullptr;
             std::size_t best = decode(y, up, f, anchor, &out[y * len]);
+            bool firstLost = false;  // colours are tried only for a first pixel that is lost
+            for (std::size_t i = 0; i < bpp && i < len; ++i) firstLost = firstLost || !t.Known(row + 1 + i);
             for (std::uint8_t k = 0; k <= 4; ++k) {
                 if (filterKnown && k != f) continue;
-                for (std::size_t c = 0; c <= palette.size(); ++c) {
+                for (std::size_t c = 0; c <= (firstLost ? palette.size() : 0); ++c) {
                     const std::uint8_t* tryAnchor = c == 0 ? nullptr : palette[c - 1].data();
                     if (k == f && tryAnchor == anchor) continue;
                     const std::size_t score = decode(y, up, k, tryAnchor, trial.data());
