@@ -36,6 +36,7 @@ constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
 constexpr std::size_t kPaletteSize = 6;  // the cropped picture's colours tried in the guess
+constexpr std::size_t kPriorRows = 16;   // rows that choose the colours of the row above the first
 constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
 constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself
 // Priors: an original as wide as the cropped picture (only painted over), a
@@ -271,7 +272,7 @@ std::size_t ArgMax(std::span<const T> counts) {
 // byte is lost gets the filter, and each row the first-pixel colour, under
 // which its bytes agree most with their neighbours (screenshots are mostly
 // flat) and its pixels are most often the cropped picture's colours; the row
-// above the first is the colour that does best over the first rows. Every
+// above the first is chosen pixel by pixel the same way. Every
 // byte known exactly keeps its value, so the guess never strays from what is
 // certain and picks up again below it.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette) {
@@ -347,11 +348,26 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
         return prior;
     };
-    Bytes prior = uniform(common);
-    std::size_t best = decodeRows(prior, std::min<std::size_t>(l.rows, 8));
-    for (const Bytes& colour : palette) {
-        const std::size_t score = decodeRows(uniform(colour), std::min<std::size_t>(l.rows, 8));
-        if (score > best) best = score, prior = uniform(colour);
+    // Each pixel of the row above takes, of the cropped picture's common
+    // colours, the one under which its column's pixels in the first rows are
+    // most often such colours too (under Up exactly the column's own matter):
+    // in a flat column any will do and the most common stays, where the
+    // column changes only the right one lands on another common colour.
+    std::vector<Bytes> colours = palette;
+    colours.push_back(common);
+    const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
+    std::vector<std::size_t> bestVotes(width, 0);
+    Bytes prior = uniform(colours.front());
+    for (std::size_t k = 0; k < colours.size(); ++k) {
+        decodeRows(uniform(colours[k]), firstRows);
+        for (std::size_t x = 0; x < width; ++x) {
+            std::size_t votes = 0;
+            for (std::size_t y = 0; y < firstRows; ++y) votes += isCommon(&out[y * len + x * bpp]);
+            if (k == 0 || votes > bestVotes[x]) {
+                bestVotes[x] = votes;
+                std::copy(colours[k].begin(), colours[k].end(), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
+            }
+        }
     }
     decodeRows(prior, l.rows);
     return out;
