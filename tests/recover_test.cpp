@@ -226,6 +226,9 @@ TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
         Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z);
         if (c.filter == "adaptive") {
             Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
+            // A width a pixel off puts filter bytes where pixels are: refused, not shown.
+            for (const std::uint32_t wrong : {std::uint32_t{kWidth} - 1, std::uint32_t{kWidth} + 1})
+                EXPECT_EQ(Recover(trailer, Hint{}, Options{wrong}).status, Status::NothingRebuilt) << wrong;
         }
     }
 }
