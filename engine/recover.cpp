@@ -173,8 +173,10 @@ std::vector<Format> CandidateFormats(const Hint& hint) {
 }
 
 // The best layout for the given widths (all from kMinWidth to kMaxWidth when
-// none given) with at least minRows whole rows.
-Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows) {
+// none given) with at least minRows whole rows. With `keepWidth` (a width
+// the user gave) the width is never traded for another format's.
+Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows,
+                  bool keepWidth = false) {
     const std::size_t n = t.value.size();
     Layout best;
     const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
@@ -213,7 +215,7 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
     }
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
-    if (hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
+    if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
         (best.stride - 1) / hinted->bpp <= kMaxWidth) {
         best.format = *hinted;
         best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
@@ -443,7 +445,7 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
         // A width found from the data needs two rows at least to be told.
-        layout = options.width != 0 ? FindLayout(t, hint, given, 1) : FindLayout(t, hint, guesses, 2);
+        layout = options.width != 0 ? FindLayout(t, hint, given, 1, true) : FindLayout(t, hint, guesses, 2);
         if (layout.width == 0 || layout.rows == 0)
             return Nothing(Status::NothingRebuilt, options.width != 0
                                                        ? "not even one whole row of that width was inflated"
