@@ -439,7 +439,10 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     // after the first block, and give up when that does not help.
     for (int attempt = 0;; ++attempt) {
         t = detail::InflateTracked(data, startBit, start.ended);
-        if (!t.complete) return Nothing(Status::NothingRebuilt, "the compressed data could not be inflated within the bounds");
+        if (!t.complete)
+            return Nothing(Status::NothingRebuilt, t.total > detail::kMaxInflateTotal
+                                                       ? "the data inflates to more than 128 MiB of scanlines"
+                                                       : "the compressed data does not inflate from the block start found");
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
         // A width found from the data needs two rows at least to be told.
