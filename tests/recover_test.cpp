@@ -144,8 +144,8 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
         z_stream s = {};
         inflateInit2(&s, -15);
         inflateSetDictionary(&s, windows[k].data(), 32768);
-        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[static_cast<std::size_t>(bit / 8)] >> (bit % 8));
-        got[k].resize(static_cast<std::size_t>(raw.size() - out));
+        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[bit / 8] >> (bit % 8));
+        got[k].resize(raw.size() - out);
         s.next_in = const_cast<std::uint8_t*>(z.data() + (bit + 7) / 8);
         s.avail_in = static_cast<uInt>(z.size() - (bit + 7) / 8);
         s.next_out = got[k].data();
