@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo::recover {
 namespace {
