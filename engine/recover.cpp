@@ -1,0 +1,506 @@
+// Recover(): from the tracked scanlines to pictures. The width and pixel
+// format come from where known bytes 0-4 line up as filter bytes and from how
+// often copies of the lost window reach back whole rows; the rows are then
+// unfiltered twice, once exactly (a byte is known only when everything it
+// depends on is) and once as a best guess that fills every lost byte.
+//
+// Bounds per call, whatever the input (see also recover_internal.h): the
+// trailer's last 64 MiB; block starts sought in the first 256 KiB of its
+// compressed data, at most 256 MiB read and inflated over all candidates;
+// at most 128 MiB inflated per run (three runs, at most three starts tried)
+// and the last 32 MiB of scanlines kept; widths from 8 to 16384 pixels,
+// scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
+// last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
+// 65536 colours counted. Peak memory stays under about 300 MiB.
+#include "engine/recover.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+#include "engine/recover_internal.h"
+
+namespace vexlo::recover {
+
+namespace {
+
+using detail::Predict;
+using detail::Tracked;
+using Bytes = std::vector<std::uint8_t>;
+
+// Widths searched: narrower pictures than 8 pixels are no screenshots, and
+// their tiny strides find chance patterns in flat areas.
+constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
+constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
+constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
+constexpr std::size_t kPaletteSize = 6;  // the cropped picture's colours tried in the guess
+constexpr std::size_t kPriorRows = 16;   // rows that choose the colours of the row above the first
+constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
+constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself
+// Priors: an original as wide as the cropped picture (only painted over), a
+// screen's width, the cropped picture's pixel format.
+constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
+
+// Widths screens commonly have, tried when the rows' alignment is unknown.
+constexpr std::array<std::uint32_t, 16> kScreenWidths = {640,  800,  1024, 1152, 1280, 1360, 1366, 1440,
+                                                         1536, 1600, 1680, 1920, 2048, 2560, 3440, 3840};
+
+// How the original stored a pixel: bytes per pixel, channels, bytes per sample.
+struct Format {
+    std::uint8_t bpp = 3;
+    std::uint8_t channels = 3;
+    std::uint8_t sampleBytes = 1;
+};
+
+std::optional<Format> FormatOf(const Hint& hint) {
+    if (hint.width == 0 || (hint.bitDepth != 8 && hint.bitDepth != 16)) return std::nullopt;
+    const std::uint8_t s = hint.bitDepth == 16 ? 2 : 1;
+    switch (hint.colourType) {
+        case 0: return Format{s, 1, s};
+        case 2: return Format{static_cast<std::uint8_t>(3 * s), 3, s};
+        case 3: return s == 1 ? std::optional<Format>(Format{1, 1, 1}) : std::nullopt;  // indices shown as grey
+        case 4: return Format{static_cast<std::uint8_t>(2 * s), 2, s};
+        case 6: return Format{static_cast<std::uint8_t>(4 * s), 4, s};
+        default: return std::nullopt;
+    }
+}
+
+// Where the rows lie in the scanlines: `rows` rows of `stride` bytes from `first`.
+struct Layout {
+    Format format;
+    std::uint32_t width = 0;
+    std::size_t stride = 0;
+    std::size_t first = 0;
+    std::size_t rows = 0;
+    double evidence = -1e300;      // bits for this layout, priors included
+    double dataEvidence = -1e300;  // from the data alone
+};
+
+// Evidence, in bits, that the known bytes at given positions are filter
+// bytes. A byte 0-4 counts for it only where it differs from the byte one
+// pixel before: a channel that stays flat (an opaque alpha is 0 throughout
+// under Sub, Up or Paeth) would otherwise make a stride that walks along it
+// look as good as the true one. Such a byte counts as much as it is rare
+// among the bytes that differ from the one a pixel before; a larger byte at
+// a row start rules the stride out.
+class RowStartScore {
+public:
+    RowStartScore(const Tracked& t, std::size_t from, std::size_t bpp) : t_(t), bpp_(bpp) {
+        std::size_t pairs = 0, small = 0;
+        for (std::size_t i = from + bpp; i < t.value.size(); ++i)
+            if (t.Known(i) && Breaks(i)) {
+                ++pairs;
+                small += t.value[i] <= 4;
+            }
+        const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
+        good_ = std::log2(0.999 / p);
+        bad_ = -1e9;  // a true start and stride never have one
+    }
+    struct Counts {
+        std::size_t good = 0, flat = 0, bad = 0;
+    };
+    // Row starts at from, from + stride, ... below `end`.
+    Counts Count(std::size_t from, std::size_t end, std::size_t stride) const {
+        Counts c;
+        for (std::size_t p = from; p < end; p += stride) {
+            if (!t_.Known(p)) continue;
+            if (t_.value[p] > 4)
+                ++c.bad;
+            else if (Breaks(p))
+                ++c.good;
+            else
+                ++c.flat;
+        }
+        return c;
+    }
+    double Score(std::size_t from, std::size_t end, std::size_t stride) const {
+        const Counts c = Count(from, end, stride);
+        return static_cast<double>(c.good) * good_ + static_cast<double>(c.bad) * bad_;
+    }
+
+private:
+    bool Breaks(std::size_t i) const {
+        return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] != t_.value[i];
+    }
+
+    const Tracked& t_;
+    std::size_t bpp_;
+    double good_ = 0, bad_ = 0;
+};
+
+// Evidence, in bits, from the lost window itself: an unknown byte is a copy,
+// perhaps copy after copy, of a window byte some distance back. Where rows
+// repeat (a flat background, a row copied from the one above, as filter
+// bytes usually are), that distance is a whole number of rows far more often
+// than the 1 in stride that chance gives.
+class CopyDistanceScore {
+public:
+    explicit CopyDistanceScore(const Tracked& t) : counts_(kMaxDistance + 1, 0) {
+        const std::size_t dropped = t.Dropped();
+        for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
+            if (t.Known(i)) continue;
+            const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
+            if (d <= kMaxDistance) {
+                ++counts_[d];
+                ++total_;
+            }
+        }
+    }
+    double Score(std::size_t stride) const {
+        std::size_t m = 0;
+        for (std::size_t d = stride; d <= kMaxDistance; d += stride) m += counts_[d];
+        const double n = static_cast<double>(total_), f = n == 0 ? 0 : static_cast<double>(m) / n;
+        const double p = 1 / static_cast<double>(stride);
+        if (f <= p) return 0;
+        const double rest = m == total_ ? 0 : (n - static_cast<double>(m)) * std::log2((1 - f) / (1 - p));
+        return static_cast<double>(m) * std::log2(f / p) + rest;
+    }
+
+private:
+    static constexpr std::size_t kMaxDistance = std::size_t{4} << 20;
+    std::vector<std::uint32_t> counts_;
+    std::size_t total_ = 0;
+};
+
+std::vector<Format> CandidateFormats(const Hint& hint) {
+    std::vector<Format> out;
+    if (const auto f = FormatOf(hint)) out.push_back(*f);
+    for (const Format f : {Format{3, 3, 1}, Format{4, 4, 1}})
+        if (out.empty() || out.front().bpp != f.bpp) out.push_back(f);
+    return out;
+}
+
+// The best layout for the given widths (all from kMinWidth to kMaxWidth when
+// none given) with at least minRows whole rows. With `keepWidth` (a width
+// the user gave) the width is never traded for another format's.
+Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows,
+                  bool keepWidth = false) {
+    const std::size_t n = t.value.size();
+    Layout best;
+    const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
+    const CopyDistanceScore distances(t);
+    const auto hinted = FormatOf(hint);
+    for (const Format f : CandidateFormats(hint)) {
+        const RowStartScore score(t, from, f.bpp);
+        const double formatPrior = hinted && hinted->bpp == f.bpp ? kHintFormatBits : 0;
+        auto tryWidth = [&](std::uint32_t w) {
+            const std::size_t stride = std::size_t{w} * f.bpp + 1;
+            if (stride * minRows > n) return;
+            const double copies = distances.Score(stride);
+            const double prior = formatPrior + (w == hint.width ? kHintWidthBits : 0) +
+                                 (std::find(kScreenWidths.begin(), kScreenWidths.end(), w) != kScreenWidths.end()
+                                      ? kScreenWidthBits
+                                      : 0);
+            if (t.ended) {
+                // The stream's end is the last row's end.
+                const double s = copies + score.Score(from + (n - from) % stride, n, stride);
+                if (s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
+                return;
+            }
+            for (std::size_t o = 0; o < stride && from + o < n; ++o) {
+                const double s = copies + score.Score(from + o, n, stride);
+                const std::size_t first = (from + o) % stride;
+                if (s + prior > best.evidence && (n - first) / stride >= minRows) {
+                    best = {f, w, stride, first, (n - first) / stride, s + prior, s};
+                }
+            }
+        };
+        if (!widths.empty())
+            for (const std::uint32_t w : widths) tryWidth(w);
+        else
+            for (std::uint32_t w = kMinWidth; w <= kMaxWidth && (std::size_t{w} * f.bpp + 1) * minRows <= n; ++w)
+                tryWidth(w);
+    }
+    // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
+    // the cropped picture's own format decides.
+    if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
+        (best.stride - 1) / hinted->bpp <= kMaxWidth) {
+        best.format = *hinted;
+        best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
+    }
+    return best;
+}
+
+struct Rows {
+    std::size_t len = 0;  // bytes per row without the filter byte
+    std::size_t count = 0;
+    Bytes value, known;   // count × len
+};
+
+// Exact unfiltering: a byte is known when its filtered byte, the row's filter
+// byte and every neighbour its predictor reads are known. The row above the
+// first is unknown.
+Rows UnfilterExact(const Tracked& t, const Layout& l) {
+    Rows r{l.stride - 1, l.rows, {}, {}};
+    r.value.assign(r.len * r.count, 0);
+    r.known.assign(r.len * r.count, 0);
+    const std::size_t bpp = l.format.bpp;
+    for (std::size_t y = 0; y < r.count; ++y) {
+        const std::size_t in = l.first + y * l.stride;
+        if (!t.Known(in) || t.value[in] > 4) continue;
+        const std::uint8_t f = t.value[in];
+        std::uint8_t* out = &r.value[y * r.len];
+        std::uint8_t* ok = &r.known[y * r.len];
+        const std::uint8_t* up = y > 0 ? out - r.len : nullptr;
+        const std::uint8_t* upOk = y > 0 ? ok - r.len : nullptr;
+        for (std::size_t i = 0; i < r.len; ++i) {
+            const bool hasLeft = i >= bpp;
+            const std::uint8_t a = hasLeft ? out[i - bpp] : 0, b = up ? up[i] : 0;
+            const std::uint8_t c = hasLeft && up ? up[i - bpp] : 0;
+            const bool aOk = !hasLeft || ok[i - bpp], bOk = up && upOk[i], cOk = !hasLeft || (up && upOk[i - bpp]);
+            bool need = true;
+            if (f == 1) need = aOk;
+            if (f == 2) need = bOk;
+            if (f == 3) need = aOk && bOk;
+            if (f == 4) need = aOk && bOk && cOk;
+            ok[i] = t.Known(in + 1 + i) && need;
+            out[i] = static_cast<std::uint8_t>(t.value[in + 1 + i] + Predict(f, a, b, c));
+        }
+    }
+    return r;
+}
+
+template <typename T>
+std::size_t ArgMax(std::span<const T> counts) {
+    return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
+}
+
+// The best guess, row by row. A lost byte is taken as what its row's filter
+// predicts (nothing added: flat areas), and where the filter predicts from
+// nothing (None, a row's first pixel under Sub or Average) as the byte above
+// or one of the cropped picture's common colours. Each row whose filter
+// byte is lost gets the filter, and each row the first-pixel colour, under
+// which its bytes agree most with their neighbours (screenshots are mostly
+// flat) and its pixels are most often the cropped picture's colours; the row
+// above the first is chosen pixel by pixel the same way. Every
+// byte known exactly keeps its value, so the guess never strays from what is
+// certain and picks up again below it.
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette) {
+    const std::size_t bpp = l.format.bpp, len = exact.len;
+    std::vector<std::array<std::size_t, 256>> values(bpp);
+    for (auto& v : values) v.fill(0);
+    for (std::size_t i = 0; i < exact.value.size(); ++i)
+        if (exact.known[i]) ++values[i % len % bpp][exact.value[i]];
+    Bytes common(bpp);
+    for (std::size_t j = 0; j < bpp; ++j) {
+        const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
+        common[j] = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
+    }
+    // Colours compared as numbers: this runs for every pixel of every trial.
+    auto key = [bpp](const std::uint8_t* pixel) {
+        std::uint64_t k = 0;
+        for (std::size_t j = 0; j < bpp; ++j) k = k << 8 | pixel[j];
+        return k;
+    };
+    std::vector<std::uint64_t> paletteKeys;
+    for (const Bytes& c : palette) paletteKeys.push_back(key(c.data()));
+    auto isCommon = [&](const std::uint8_t* pixel) {
+        return !paletteKeys.empty() && std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
+    };
+
+    Bytes out(len * l.rows), trial(len);
+    // Unfilters row y under filter f into `o`, the lost bytes of its first
+    // pixel from `anchor` (or the row above); returns its score.
+    auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
+                      std::uint8_t* o) {
+        const std::size_t row = l.first + y * l.stride, e = y * len;
+        std::size_t score = 0;
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+            const std::uint8_t predicted = Predict(f, a, up[i], c);
+            const bool inflated = t.Known(row + 1 + i);
+            if (exact.known[e + i])
+                o[i] = exact.value[e + i];
+            else if (inflated)
+                o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
+            else if (f == 2 || f == 4 || (i >= bpp && f != 0))
+                o[i] = predicted;
+            else
+                o[i] = anchor && i < bpp ? anchor[i] : up[i];
+            if (inflated) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
+            if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
+        }
+        return score;
+    };
+    // Rows [0, count) from the row above `prior`; returns their score.
+    auto decodeRows = [&](const Bytes& prior, std::size_t count) {
+        std::uint8_t previous = 0;
+        std::size_t total = 0;
+        for (std::size_t y = 0; y < count; ++y) {
+            const std::size_t row = l.first + y * l.stride;
+            const std::uint8_t* up = y > 0 ? &out[(y - 1) * len] : prior.data();
+            const bool filterKnown = t.Known(row) && t.value[row] <= 4;
+            std::uint8_t f = filterKnown ? t.value[row] : previous;
+            const std::uint8_t* anchor = nullptr;
+            std::size_t best = decode(y, up, f, anchor, &out[y * len]);
+            bool firstLost = false;  // colours are tried only for a first pixel that is lost
+            for (std::size_t i = 0; i < bpp && i < len; ++i) firstLost = firstLost || !t.Known(row + 1 + i);
+            for (std::uint8_t k = 0; k <= 4; ++k) {
+                if (filterKnown && k != f) continue;
+                for (std::size_t c = 0; c <= (firstLost ? palette.size() : 0); ++c) {
+                    const std::uint8_t* tryAnchor = c == 0 ? nullptr : palette[c - 1].data();
+                    if (k == f && tryAnchor == anchor) continue;
+                    const std::size_t score = decode(y, up, k, tryAnchor, trial.data());
+                    if (score > best) best = score, f = k, anchor = tryAnchor;
+                }
+            }
+            decode(y, up, f, anchor, &out[y * len]);
+            previous = f;
+            total += best;
+        }
+        return total;
+    };
+    auto uniform = [&](const Bytes& colour) {
+        Bytes prior(len);
+        for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
+        return prior;
+    };
+    // Each pixel of the row above takes, of the cropped picture's common
+    // colours, the one under which its column's pixels in the first rows are
+    // most often such colours too (under Up exactly the column's own matter):
+    // in a flat column any will do and the most common stays, where the
+    // column changes only the right one lands on another common colour.
+    std::vector<Bytes> colours = palette;
+    colours.push_back(common);
+    const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
+    std::vector<std::size_t> bestVotes(width, 0);
+    Bytes prior = uniform(colours.front());
+    for (std::size_t k = 0; k < colours.size(); ++k) {
+        decodeRows(uniform(colours[k]), firstRows);
+        for (std::size_t x = 0; x < width; ++x) {
+            std::size_t votes = 0;
+            for (std::size_t y = 0; y < firstRows; ++y) votes += isCommon(&out[y * len + x * bpp]);
+            if (k == 0 || votes > bestVotes[x]) {
+                bestVotes[x] = votes;
+                std::copy(colours[k].begin(), colours[k].end(), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
+            }
+        }
+    }
+    decodeRows(prior, l.rows);
+    return out;
+}
+
+// Rows of the original's pixels as 8-bit RGBA; 16-bit samples give their high
+// byte. With `known`, a pixel any of whose bytes used is unknown is left
+// transparent black.
+Bytes ToRgba(const Layout& l, const Bytes& value, const Bytes* known, std::size_t& knownPixels) {
+    const Format f = l.format;
+    const std::size_t len = l.stride - 1, pixels = std::size_t{l.width} * l.rows;
+    Bytes out(pixels * 4, 0);
+    knownPixels = 0;
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        for (std::size_t x = 0; x < l.width; ++x) {
+            const std::size_t in = y * len + x * f.bpp;
+            std::uint8_t* o = &out[(y * l.width + x) * 4];
+            bool ok = true;
+            std::array<std::uint8_t, 4> s{};
+            for (std::size_t ch = 0; ch < f.channels; ++ch) {
+                const std::size_t at = in + ch * f.sampleBytes;
+                s[ch] = value[at];
+                if (known && !(*known)[at]) ok = false;
+            }
+            if (!ok) continue;
+            ++knownPixels;
+            const bool grey = f.channels <= 2;
+            o[0] = s[0];
+            o[1] = grey ? s[0] : s[1];
+            o[2] = grey ? s[0] : s[2];
+            o[3] = f.channels == 2 ? s[1] : f.channels == 4 ? s[3] : 0xFF;
+        }
+    }
+    return out;
+}
+
+Result Nothing(Status status, std::string message) {
+    Result r;
+    r.status = status;
+    r.message = std::move(message);
+    return r;
+}
+
+}  // namespace
+
+Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Options& options) {
+    if (trailer.size() > detail::kMaxTrailerBytes) trailer = trailer.last(detail::kMaxTrailerBytes);
+    const detail::Dechunked dechunked = detail::Dechunk(trailer);
+    if (!dechunked.remnant) return Nothing(Status::NotARemnant, "the trailer does not end with an IEND chunk");
+    const std::span<const std::uint8_t> data = dechunked.data;
+
+    const detail::Start start = detail::FindBlockStart(data);
+    if (!start.found) return Nothing(Status::NothingRebuilt, start.why);
+    std::uint64_t startBit = start.bit;
+
+    Tracked t;
+    Layout layout;
+    bool trustRows = false;
+    const std::array<std::uint32_t, 1> given = {options.width};
+    std::vector<std::uint32_t> guesses;
+    if (!start.ended) {
+        if (hint.width != 0 && hint.width <= kMaxWidth) guesses.push_back(hint.width);
+        guesses.insert(guesses.end(), kScreenWidths.begin(), kScreenWidths.end());
+    }
+    // A start found by chance can decode a short false block and then fall
+    // in step with the true stream, or a false last block that happens to end
+    // where the data does: its bytes do not line up as rows. A filter byte
+    // above 4 where a row starts betrays it (or a wrong width): start again
+    // after the first block, and give up when that does not help.
+    for (int attempt = 0;; ++attempt) {
+        t = detail::InflateTracked(data, startBit, start.ended);
+        if (!t.complete)
+            return Nothing(Status::NothingRebuilt, t.total > detail::kMaxInflateTotal
+                                                       ? "the data inflates to more than 128 MiB of scanlines"
+                                                       : "the compressed data does not inflate from the block start found");
+        if (options.width > kMaxWidth)
+            return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
+        // A width found from the data needs two rows at least to be told.
+        layout = options.width != 0 ? FindLayout(t, hint, given, 1, true) : FindLayout(t, hint, guesses, 2);
+        if (layout.width == 0 || layout.rows == 0)
+            return Nothing(Status::NothingRebuilt, options.width != 0
+                                                       ? "not even one whole row of that width was inflated"
+                                                       : "too little was inflated to tell the width (two whole rows at least)");
+        const auto counts = RowStartScore(t, 0, layout.format.bpp).Count(layout.first, t.value.size(), layout.stride);
+        // Known rows need known filter bytes; when most of those look like
+        // a flat channel rather than filter bytes, the rows may be misplaced
+        // (a stride off by whole pixels walks along an opaque alpha), so
+        // nothing is shown as known.
+        trustRows = counts.good >= counts.flat;
+        if (counts.bad == 0) {
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence))
+                return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
+            break;
+        }
+        if (attempt == 2 || t.firstBlockEnd == 0 || t.firstBlockEndBit <= startBit)
+            return Nothing(Status::NothingRebuilt, options.width != 0
+                                                       ? "the inflated data does not line up as rows of that width"
+                                                       : "the inflated data does not line up as rows of any width");
+        startBit = t.firstBlockEndBit;
+    }
+
+    if (std::size_t{layout.width} * layout.rows > kMaxPixels) {
+        const std::size_t keep = kMaxPixels / layout.width;
+        layout.first += (layout.rows - keep) * layout.stride;
+        layout.rows = keep;
+    }
+
+    Result r;
+    r.status = Status::Recovered;
+    r.width = layout.width;
+    r.widthFound = options.width == 0;
+    r.bytesPerPixel = layout.format.bpp;
+    r.rows = static_cast<std::uint32_t>(layout.rows);
+    r.startBit = startBit;
+    r.inflatedBytes = t.total;
+    Rows exact = UnfilterExact(t, layout);
+    if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
+    std::size_t knownPixels = 0, unused = 0;
+    r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
+    const auto palette = detail::CommonPixels(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)),
+                                              layout.format.bpp, kPaletteSize);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette), nullptr, unused);
+    r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
+    return r;
+}
+
+}  // namespace vexlo::recover
