@@ -1,0 +1,132 @@
+"""The most a recovery can know for certain, worked out from a corpus case's
+truth alone (nothing here comes from vexlo): where in the original's zlib
+data after the cut a deflate block starts, which inflated bytes are exact
+when the 32 KiB window before it is lost, and which pixels that leaves once
+the row filters are undone.
+
+Exact tracking: every inflated byte is a literal or a copy of one earlier
+byte, so inflating with several different placeholder windows, the bytes
+that come out the same in every run are exactly the ones the lost window
+does not reach."""
+import zlib
+
+WINDOW = 32768
+# Placeholder windows: all 0x00, all 0xFF, the low and the high byte of the position.
+WINDOWS = (bytes(WINDOW), b"\xff" * WINDOW, bytes(i & 255 for i in range(WINDOW)),
+           bytes((i >> 8) | 0x80 for i in range(WINDOW)))
+PROBE = 2048  # bytes fed first: most false starts fail within them
+KNOWN = bytes([1]) + bytes(255)  # a byte of the runs' XOR: 0 (all agree) -> known
+MASK = bytes([0, 255]) + bytes(254)  # a known flag -> a byte mask
+
+
+def shifted(data, bit):
+    """data from bit `bit` on, as bytes (bit 0 = least significant bit of byte 0)."""
+    whole, rest = divmod(bit, 8)
+    tail = data[whole:]
+    if not rest:
+        return tail
+    return (int.from_bytes(tail, "little") >> rest).to_bytes(len(tail), "little")
+
+
+def inflate(data, window):
+    """Raw inflate to the stream's end: output, or None unless the deflate
+    stream ends with only its Adler-32 (and a partial byte) left."""
+    d = zlib.decompressobj(-15, zdict=window)
+    try:
+        out = d.decompress(data[:PROBE])
+        if not d.eof:
+            out += d.decompress(data[PROBE:])
+    except zlib.error:
+        return None
+    return out if d.eof and 4 <= len(d.unused_data) <= 5 else None
+
+
+def block_start(cont, scanlines, first_bit=0, last_bit=None):
+    """The first bit from first_bit on where inflating reaches the end and
+    every byte it knows matches the original's scanlines (the truth, so a
+    false start that happens to decode is not taken); None if none up to
+    last_bit. Shifts are made once per bit offset, then sliced per byte."""
+    last_bit = 8 * len(cont) - 1 if last_bit is None else min(last_bit, 8 * len(cont) - 1)
+    copies = [memoryview(shifted(cont, k)) for k in range(8)]
+    for bit in range(first_bit, last_bit + 1):
+        data = copies[bit % 8][bit // 8:]
+        if not _probe_ok(data):
+            continue
+        found = tracked(data)
+        if found is not None and matches(found, scanlines):
+            return bit
+    return None
+
+
+def _probe_ok(data):
+    """True while the first PROBE bytes inflate without error."""
+    d = zlib.decompressobj(-15, zdict=WINDOWS[0])
+    try:
+        d.decompress(data[:PROBE])
+    except zlib.error:
+        return False
+    return not d.eof or 4 <= len(d.unused_data) + max(0, len(data) - PROBE) <= 5
+
+
+def tracked(data):
+    """(output, known flags: 1 known, 0 not) from inflating with every
+    placeholder window, or None when they do not all reach the end."""
+    outs = [inflate(data, w) for w in WINDOWS]
+    if any(o is None or len(o) != len(outs[0]) for o in outs):
+        return None
+    first = int.from_bytes(outs[0], "little")
+    differ = 0
+    for o in outs[1:]:
+        differ |= first ^ int.from_bytes(o, "little")
+    flags = differ.to_bytes(len(outs[0]), "little").translate(KNOWN)
+    return outs[0], flags
+
+
+def matches(found, scanlines):
+    """True when every known byte equals the original's scanline byte there."""
+    out, flags = found
+    if len(out) > len(scanlines):
+        return False
+    tail = scanlines[len(scanlines) - len(out):]
+    mask = int.from_bytes(flags.translate(MASK), "little")
+    return (int.from_bytes(out, "little") ^ int.from_bytes(tail, "little")) & mask == 0
+
+
+def known_pixels(found, width, bpp, height, scanlines=None):
+    """Per original row (None before the rows reached), how many pixels are
+    known for certain once the filters are undone, from the inflated bytes
+    and their known flags (they end with the original's last row). A byte is
+    known when the filtered byte and every neighbour its predictor reads are
+    known; the row above the first whole one is unknown. A row whose filter
+    byte is unknown is unknown, unless `scanlines` (the truth) is given: then
+    its filter type is taken from there, the bound for a recovery that
+    infers filter types."""
+    out, flags = found
+    stride = 1 + width * bpp
+    rows = min(height, len(out) // stride)
+    first = len(out) - rows * stride
+    truth_first = len(scanlines) - rows * stride if scanlines is not None else 0
+    above = [False] * (width * bpp)
+    counts = [None] * (height - rows)
+    for r in range(rows):
+        at = first + r * stride
+        f = out[at] if flags[at] else scanlines[truth_first + r * stride] if scanlines is not None else None
+        k = flags[at + 1:at + stride]
+        row = [False] * (width * bpp)
+        for i in range(width * bpp if f is not None else 0):
+            if not k[i]:
+                continue
+            left = row[i - bpp] if i >= bpp else True
+            if f == 0:
+                row[i] = True
+            elif f == 1:
+                row[i] = left
+            elif f == 2:
+                row[i] = above[i]
+            elif f == 3:
+                row[i] = left and above[i]
+            elif f == 4:
+                row[i] = left and above[i] and (above[i - bpp] if i >= bpp else True)
+        counts.append(sum(all(row[p * bpp:(p + 1) * bpp]) for p in range(width)))
+        above = row
+    return counts
