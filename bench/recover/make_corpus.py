@@ -38,7 +38,7 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 import genkit  # noqa: E402
-import limit  # noqa: E402
+import truth  # noqa: E402
 
 WIDTHS = [1280, 1366, 1440, 1920, 2560, 1024, 1000, 1599, 1173, 2048]
 SMALL_WIDTHS = [64, 97, 128, 150, 201, 256, 300, 173]
@@ -242,8 +242,8 @@ def cut_in_stream(png, cut):
 def rebuildable(cont, scanlines, stride):
     """True when a deflate block starts after the cut and at least a few
     whole rows follow it: what the tests need of every small case."""
-    bit = limit.block_start(cont, scanlines)
-    return bit is not None and len(limit.inflate(limit.shifted(cont, bit), limit.WINDOWS[0])) >= 4 * stride
+    bit = truth.block_start(cont, scanlines)
+    return bit is not None and len(truth.inflate(truth.shifted(cont, bit), truth.WINDOWS[0])) >= 4 * stride
 
 
 def encoder(rng, small):
@@ -291,7 +291,7 @@ def make_case(rng, index, small):
     stride = 1 + width * genkit.BPP[colour_type]
     if small and not rebuildable(zlib_data(original)[z_at:], zlib.decompress(zlib_data(original)), stride):
         return None
-    truth = {
+    facts = {
         "original": {"width": width, "height": height, "colourType": colour_type,
                      "bytesPerPixel": genkit.BPP[colour_type], "filter": strategy,
                      "level": orig_enc["level"], "idatSize": orig_enc["idatSize"],
@@ -306,7 +306,7 @@ def make_case(rng, index, small):
         "cutScanlineOffset": scan_before,
         "rowsAfterCut": height - min(height, -(-scan_before // stride)),
     }
-    return damaged, original, truth
+    return damaged, original, facts
 
 
 def main():
@@ -324,18 +324,18 @@ def main():
         case = make_case(rng, len(names), args.small)
         if case is None:
             continue
-        damaged, original, truth = case
-        o = truth["original"]
+        damaged, original, facts = case
+        o = facts["original"]
         name = "c%03d-%s-%s-%dx%d" % (len(names) + 1, o["filter"], "rgba" if o["colourType"] == 6 else "rgb",
                                        o["width"], o["height"])
-        truth["name"] = name
+        facts["name"] = name
         for suffix, data in ((".png", damaged), (".original.png", original)):
             with open(os.path.join(args.outdir, name + suffix), "wb") as f:
                 f.write(data)
         with open(os.path.join(args.outdir, name + ".json"), "w") as f:
-            json.dump(truth, f, indent=1)
+            json.dump(facts, f, indent=1)
         names.append(name)
-        print("%s: %s, trailer %d bytes" % (name, truth["edit"]["kind"], len(damaged) - truth["new"]["length"]),
+        print("%s: %s, trailer %d bytes" % (name, facts["edit"]["kind"], len(damaged) - facts["new"]["length"]),
               file=sys.stderr)
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
         json.dump({"seed": args.seed, "small": args.small, "cases": names}, f, indent=1)

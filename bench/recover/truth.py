@@ -8,6 +8,10 @@ Exact tracking: every inflated byte is a literal or a copy of one earlier
 byte, so inflating with several different placeholder windows, the bytes
 that come out the same in every run are exactly the ones the lost window
 does not reach."""
+import json
+import os
+import struct
+import subprocess
 import zlib
 
 WINDOW = 32768
@@ -130,3 +134,72 @@ def known_pixels(found, width, bpp, height, scanlines=None):
         counts.append(sum(all(row[p * bpp:(p + 1) * bpp]) for p in range(width)))
         above = row
     return counts
+
+
+# ------------------------------------------------------------ a corpus case
+
+def zlib_data(png):
+    """The PNG's IDAT data joined: its zlib stream."""
+    out, at = [], 8
+    while at + 12 <= len(png):
+        n, kind = struct.unpack(">I4s", png[at:at + 8])
+        if kind == b"IDAT":
+            out.append(png[at + 8:at + 8 + n])
+        if kind == b"IEND":
+            break
+        at += 12 + n
+    return b"".join(out)
+
+
+def read_rgba(path):
+    """(width, height, 8-bit RGBA bytes) of a PNG, decoded by ImageMagick."""
+    size = subprocess.run(["convert", path, "-format", "%w %h", "info:"], check=True,
+                          capture_output=True, text=True).stdout.split()
+    pixels = subprocess.run(["convert", path, "-depth", "8", "rgba:-"], check=True,
+                            capture_output=True).stdout
+    return int(size[0]), int(size[1]), pixels
+
+
+class Case:
+    """A corpus case's truth: NAME.json, the original's zlib stream from the
+    cut on (the remnant's de-chunked continuation) and its scanlines."""
+
+    def __init__(self, corpus, name):
+        self.name = name
+        self.dir = corpus
+        with open(os.path.join(corpus, name + ".json")) as f:
+            self.facts = json.load(f)
+        o = self.facts["original"]
+        self.width, self.height, self.bpp = o["width"], o["height"], o["bytesPerPixel"]
+        self.filter = o["filter"]
+        with open(self.original_path(), "rb") as f:
+            z = zlib_data(f.read())
+        self.cont = z[self.facts["cutZlibOffset"]:]
+        self.scanlines = zlib.decompress(z)
+        self._rgba = None
+
+    def original_path(self):
+        return os.path.join(self.dir, self.name + ".original.png")
+
+    def rgba(self):
+        if self._rgba is None:
+            self._rgba = read_rgba(self.original_path())[2]
+        return self._rgba
+
+    def from_bit(self, bit):
+        """(output, known flags) inflated from `bit` of the continuation if it
+        reaches the stream's end and agrees with the original, else None."""
+        found = tracked(shifted(self.cont, bit)) if 0 <= bit < 8 * len(self.cont) else None
+        return found if found is not None and matches(found, self.scanlines) else None
+
+    def violations(self, picture):
+        """Pixels shown as known (alpha not 0) in a recovered picture (width,
+        rows, RGBA) that differ from the original, its rows taken as the
+        original's last ones: a wrong width or too many rows makes every
+        such pixel one."""
+        width, rows, px = picture
+        shown = sum(1 for i in range(3, len(px), 4) if px[i])
+        if width != self.width or rows > self.height:
+            return shown
+        orig = self.rgba()[(self.height - rows) * width * 4:]
+        return sum(1 for i in range(0, len(px), 4) if px[i + 3] and px[i:i + 4] != orig[i:i + 4])
