@@ -1,9 +1,11 @@
 #include "cli/json.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <span>
 
+#include "cli/recover.h"
 #include "platform/sha256.h"
 
 namespace vexlo::cli {
@@ -92,6 +94,13 @@ public:
     void String(std::string_view key, std::string_view utf8) { Raw(key, Quote(utf8)); }
     void Number(std::string_view key, std::uint64_t value) { Raw(key, std::to_string(value)); }
     void Null(std::string_view key) { Raw(key, "null"); }
+    void Bool(std::string_view key, bool value) { Raw(key, value ? "true" : "false"); }
+    // A share from 0 to 1 with six decimals.
+    void Share(std::string_view key, double value) {
+        std::array<char, 32> text{};
+        std::snprintf(text.data(), text.size(), "%.6f", value);
+        Raw(key, text.data());
+    }
     // A name, or null when empty; "<key>_hex" follows when the text is not exact.
     void Name(std::string_view key, const platform::Path& name) {
         if (name.empty()) return Null(key);
@@ -99,7 +108,8 @@ public:
         String(key, text.utf8);
         if (!text.exact) String(std::string(key) + "_hex", NameHex(name));
     }
-    std::string Line() const { return text_ + "}\n"; }
+    std::string Object() const { return text_.empty() ? "{}" : text_ + "}"; }
+    std::string Line() const { return Object() + "\n"; }
 
 private:
     std::string text_;
@@ -181,7 +191,9 @@ std::string_view StatusWord(ProcessResult result, bool check) {
     return "unknown";
 }
 
-std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check) {
+namespace {
+
+JsonObject Fields(const platform::Path& given, const AuditReport& report, bool check) {
     JsonObject json;
     json.Name("path", given);
     json.Name("full_path", report.fullPath);
@@ -197,6 +209,44 @@ std::string JsonLine(const platform::Path& given, const AuditReport& report, boo
         for (const std::string_view key : {"offset", "length", "sha256", "extension", "kind"}) json.Null(key);
     }
     json.Name("output", report.output);
+    return json;
+}
+
+}  // namespace
+
+std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check) {
+    return Fields(given, report, check).Line();
+}
+
+std::string_view RecoverWord(const RecoverReport& report) {
+    switch (report.result.status) {
+        case recover::Status::Recovered: return "recovered";
+        case recover::Status::NothingRebuilt: return "nothing rebuilt";
+        case recover::Status::NotARemnant: break;
+    }
+    return "nothing to recover";
+}
+
+std::string JsonLine(const platform::Path& given, const RecoverReport& report) {
+    JsonObject json = Fields(given, report.audit, true);
+    if (!report.Examined()) {
+        json.Null("recover");
+        return json.Line();
+    }
+    const recover::Result& result = report.result;
+    JsonObject inner;
+    inner.String("status", RecoverWord(report));
+    inner.String("message", result.message);
+    inner.Number("width", result.width);
+    inner.Bool("widthFound", result.widthFound);
+    inner.Number("bytesPerPixel", result.bytesPerPixel);
+    inner.Number("rows", result.rows);
+    inner.Number("startBit", result.startBit);
+    inner.Number("inflatedBytes", result.inflatedBytes);
+    inner.Share("knownShare", result.knownShare);
+    inner.Name("picture", report.picture);
+    inner.Name("guess", report.guess);
+    json.Raw("recover", inner.Object());
     return json.Line();
 }
 

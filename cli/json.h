@@ -36,4 +36,11 @@ std::string_view StatusWord(ProcessResult result, bool check);
 // The whole line for one input, newline included.
 std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check);
 
+struct RecoverReport;
+// The word of "recover"'s "status": "recovered", "nothing to recover" or "nothing rebuilt".
+std::string_view RecoverWord(const RecoverReport& report);
+// With --recover: the line above (as with --check: nothing is extracted)
+// with a "recover" object, null for a file that could not be examined.
+std::string JsonLine(const platform::Path& given, const RecoverReport& report);
+
 }  // namespace vexlo::cli

@@ -1,5 +1,7 @@
 // vexlo-cli: the extraction engine for terminals and scripts. Same limits,
 // names and result codes as the window; one line (or JSON object) per file.
+// With --recover, the picture behind a cropped PNG's remnant instead.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -9,6 +11,7 @@
 #include "cli/json.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/recover.h"
 #include "engine/audit.h"
 #include "res/version.h"
 
@@ -117,6 +120,72 @@ int Audit(const cli::Options& options) {
     return tally.AllDone() ? 0 : 1;
 }
 
+// The plain line for one file with --recover: on standard output when both
+// pictures were written, else on standard error.
+std::string RecoverLine(const Path& file, const cli::RecoverReport& report, const cli::Options& options) {
+    const std::string name = ToUtf8(file);
+    const vexlo::recover::Result& result = report.result;
+    if (!report.Examined()) return name + ": " + Reason(report.audit.result, options.maxSize) + "\n";
+    if (result.status == vexlo::recover::Status::NotARemnant) return name + ": nothing to recover (" + result.message + ")\n";
+    if (result.status == vexlo::recover::Status::NothingRebuilt) return name + ": nothing rebuilt: " + result.message + "\n";
+    const std::string rebuilt = cli::WithSeparators(result.rows) + " rows of " + cli::WithSeparators(result.width) +
+                                " pixels rebuilt (width " + (result.widthFound ? "found" : "given") + ")";
+    if (!report.Written()) return name + ": " + rebuilt + ", but " + Reason(report.audit.result, options.maxSize) + "\n";
+    std::array<char, 16> share{};
+    std::snprintf(share.data(), share.size(), "%.1f%%", result.knownShare * 100);
+    return name + ": " + rebuilt + ", " + share.data() + " known for certain -> " + ToUtf8(report.picture) + ", " +
+           ToUtf8(report.guess) + "\n";
+}
+
+int Recover(const cli::Options& options) {
+    const cli::Inputs inputs = cli::CollectInputs(options.operands, options.recursive, [](const Path& entry) {
+        std::fprintf(stderr, "%s: cannot be read\n", ToUtf8(entry).c_str());
+    });
+    cli::RecoverOptions recover;
+    recover.maxSize = options.maxSize;
+    recover.width = options.width;
+    recover.open = options.open;
+    recover.hash = options.json;
+    // "recovered", "nothing to recover", "nothing rebuilt", then the words of the failures.
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    std::size_t written = 0;
+    cli::Recoverer recoverer;
+    for (const Path& file : inputs.files) {
+        const cli::RecoverReport report = recoverer.Examine(file, recover);
+        if (options.json) {
+            std::fputs(cli::JsonLine(file, report).c_str(), stdout);
+        } else {
+            std::fputs(RecoverLine(file, report, options).c_str(), report.Written() ? stdout : stderr);
+        }
+        if (report.Written()) ++written;
+        const std::string word(report.Examined() && report.audit.result == vexlo::resDONE
+                                   ? cli::RecoverWord(report)
+                                   : cli::StatusWord(report.audit.result, true));
+        const auto counted = std::find_if(counts.begin(), counts.end(), [&word](const auto& c) { return c.first == word; });
+        if (counted == counts.end()) {
+            counts.emplace_back(word, 1);
+        } else {
+            ++counted->second;
+        }
+    }
+    std::fflush(stdout);
+    const std::size_t files = inputs.files.size();
+    if (files > 1 && !options.quiet) {
+        std::string line = "vexlo-cli: " + cli::WithSeparators(files) + " files:";
+        const char* separator = " ";
+        for (const auto& [word, count] : counts) {
+            line += separator + cli::WithSeparators(count) + " " + word;
+            separator = ", ";
+        }
+        if (inputs.unreadable > 0) {
+            line += "; " + cli::WithSeparators(inputs.unreadable) +
+                    (inputs.unreadable == 1 ? " entry" : " entries") + " could not be read";
+        }
+        std::fputs((line + "\n").c_str(), stderr);
+    }
+    return inputs.unreadable == 0 && written == files ? 0 : 1;
+}
+
 int Run(const std::vector<Path>& args) {
     const auto parsed = cli::ParseOptions(args);
     if (const auto* stop = std::get_if<cli::Stop>(&parsed)) {
@@ -127,7 +196,8 @@ int Run(const std::vector<Path>& args) {
         std::fprintf(stderr, "vexlo-cli: %s\n%s", error->message.c_str(), cli::kUsage);
         return 2;
     }
-    return Audit(std::get<cli::Options>(parsed));
+    const cli::Options& options = std::get<cli::Options>(parsed);
+    return options.recover ? Recover(options) : Audit(options);
 }
 
 }  // namespace

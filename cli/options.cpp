@@ -16,11 +16,17 @@ const char* const kUsage =
     "                    signature, in byte order of names; links inside are not followed\n"
     "  --max-size BYTES  largest source read (default 2048000; 0: no limit)\n"
     "  -q, --quiet       no summary and no progress line on standard error\n"
+    "  --recover         instead of extracting: when the data after the image is the rest of\n"
+    "                    a larger PNG that a cropping tool wrote over (a remnant), rebuild\n"
+    "                    that picture's last rows as NAME.recovered.png (only pixels known\n"
+    "                    for certain, the others transparent) and NAME.guessed.png (a best\n"
+    "                    guess for every pixel); with --open the guess is opened\n"
+    "  --width N         with --recover: the original picture's width in pixels (default: found)\n"
     "  -h, --help        show this text\n"
     "  --version         show the version\n"
     "A FILE named \"-\" is the file of that name, not standard input.\n"
-    "Exit status: 0 every file extracted (with --check: every file has trailing data),\n"
-    "1 any not, 2 usage error.\n";
+    "Exit status: 0 every file extracted (with --check: every file has trailing data;\n"
+    "with --recover: both pictures written for every file), 1 any not, 2 usage error.\n";
 
 namespace {
 
@@ -39,14 +45,26 @@ std::optional<std::uint64_t> ParseSize(const Path& text) {
     return value;
 }
 
+// An option that takes a value, as "--name VALUE" or "--name=VALUE".
+struct Valued {
+    bool matched = false;        // the argument is this option
+    std::optional<Path> value;   // none when "--name" is the last argument
+};
+
+// `i` moves past a separate value.
+Valued OptionValue(const std::vector<Path>& args, std::size_t& i, std::string_view name) {
+    const Path& arg = args[i];
+    const Path joined = Path(name.begin(), name.end()) + Char('=');
+    if (arg.starts_with(joined)) return {true, arg.substr(joined.size())};
+    if (!Is(arg, name)) return {};
+    if (i + 1 == args.size()) return {true, std::nullopt};
+    return {true, args[++i]};
+}
+
 }  // namespace
 
 std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& args) {
     Options options;
-    const Path maxSizeEq = [] {
-        constexpr std::string_view text = "--max-size=";
-        return Path(text.begin(), text.end());
-    }();
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Path& arg = args[i];
@@ -64,13 +82,22 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
             options.recursive = true;
         } else if (Is(arg, "-q") || Is(arg, "--quiet")) {
             options.quiet = true;
-        } else if (Is(arg, "--max-size") || arg.starts_with(maxSizeEq)) {
-            const bool joined = arg.starts_with(maxSizeEq);
-            if (!joined && i + 1 == args.size()) return UsageError{"--max-size needs a number of bytes"};
-            const Path& value = joined ? arg.substr(maxSizeEq.size()) : args[++i];
-            const std::optional<std::uint64_t> size = ParseSize(value);
-            if (!size) return UsageError{"--max-size takes a number of bytes, not " + platform::ToUtf8(value)};
-            options.maxSize = *size;
+        } else if (const Valued size = OptionValue(args, i, "--max-size"); size.matched) {
+            if (!size.value) return UsageError{"--max-size needs a number of bytes"};
+            const std::optional<std::uint64_t> bytes = ParseSize(*size.value);
+            if (!bytes) return UsageError{"--max-size takes a number of bytes, not " + platform::ToUtf8(*size.value)};
+            options.maxSize = *bytes;
+        } else if (Is(arg, "--recover")) {
+            options.recover = true;
+        } else if (const Valued width = OptionValue(args, i, "--width"); width.matched) {
+            if (!width.value) return UsageError{"--width needs a number of pixels"};
+            // PNG's own bound on a width; 0 would mean "find it", the default anyway.
+            const std::optional<std::uint64_t> pixels = ParseSize(*width.value);
+            if (!pixels || *pixels == 0 || *pixels > 0x7FFF'FFFF) {
+                return UsageError{"--width takes a number of pixels from 1 to 2147483647, not " +
+                                  platform::ToUtf8(*width.value)};
+            }
+            options.width = static_cast<std::uint32_t>(*pixels);
         } else if (Is(arg, "-h") || Is(arg, "--help")) {
             return Stop::Help;
         } else if (Is(arg, "--version")) {
@@ -80,6 +107,8 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
         }
     }
     if (options.operands.empty()) return UsageError{"no FILE given"};
+    if (options.width != 0 && !options.recover) return UsageError{"--width goes with --recover"};
+    if (options.recover && options.check) return UsageError{"--recover writes pictures; --check cannot go with it"};
     return options;
 }
 

@@ -19,6 +19,8 @@ struct Options {
     bool json = false;
     bool recursive = false;
     bool quiet = false;
+    bool recover = false;
+    std::uint32_t width = 0;                 // --width: the original's width for --recover; 0: find it
     std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
     std::vector<platform::Path> operands;    // as given; "-" is a file of that name
 };

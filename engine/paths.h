@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vexlo {
 
@@ -57,11 +58,13 @@ std::basic_string<typename Syntax::Char> GetFullPath(const std::basic_string<typ
 }
 
 // The first free name among dir\base<ext>, dir\base(1)<ext> .. dir\base(100)<ext>,
-// as a full path beside `source`; empty when none can be made.
+// as a full path beside `source`; empty when none can be made. The base is
+// the source's name without its extension, followed by `BaseSuffix` (ASCII,
+// e.g. ".recovered": the counter then comes after it).
 template <class Syntax, class FullPathFn, class ExistsFn>
 std::basic_string<typename Syntax::Char> MakeOutFileName(const std::basic_string<typename Syntax::Char>& source,
-                                                         std::string_view FileType, FullPathFn&& fullPath,
-                                                         ExistsFn&& exists) {
+                                                         std::string_view BaseSuffix, std::string_view FileType,
+                                                         FullPathFn&& fullPath, ExistsFn&& exists) {
     using String = std::basic_string<typename Syntax::Char>;
     std::int32_t NameStart = 0;
     std::int32_t DotPos = 0;
@@ -76,15 +79,25 @@ std::basic_string<typename Syntax::Char> MakeOutFileName(const std::basic_string
     if (stem.size() == nameStart - 1) return {};  // empty base name, e.g. ".png" or "dir\"
 
     const auto widen = [](std::string_view ascii) { return String(ascii.begin(), ascii.end()); };
+    const String base = stem + widen(BaseSuffix);
     const String type = widen(FileType);
 
-    String candidate = stem + type;
+    String candidate = base + type;
     if (!exists(candidate)) return candidate;
     for (int n = 1; n <= kMaxNameCounter; ++n) {
-        candidate = stem + widen("(") + widen(std::to_string(n)) + widen(")") + type;
+        candidate = base + widen("(") + widen(std::to_string(n)) + widen(")") + type;
         if (!exists(candidate)) return candidate;
     }
     return {};
+}
+
+// The extraction's names: no suffix after the base.
+template <class Syntax, class FullPathFn, class ExistsFn>
+std::basic_string<typename Syntax::Char> MakeOutFileName(const std::basic_string<typename Syntax::Char>& source,
+                                                         std::string_view FileType, FullPathFn&& fullPath,
+                                                         ExistsFn&& exists) {
+    return MakeOutFileName<Syntax>(source, std::string_view(), FileType, std::forward<FullPathFn>(fullPath),
+                                   std::forward<ExistsFn>(exists));
 }
 
 }  // namespace vexlo

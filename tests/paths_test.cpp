@@ -67,14 +67,14 @@ struct FakeWindows {
     std::set<std::wstring> existing;
     int fullPathCalls = 0;
 
-    std::wstring Out(const std::wstring& source, std::string_view type) {
+    std::wstring Out(const std::wstring& source, std::string_view type, std::string_view suffix = {}) {
         const auto fullPath = [this](const std::wstring& p) -> std::optional<std::wstring> {
             ++fullPathCalls;
             if (p.size() >= 2 && (p[1] == L':' || p[0] == L'\\')) return p;
             return cwd + L"\\" + p;
         };
         const auto exists = [this](const std::wstring& p) { return existing.contains(p); };
-        return MakeOutFileName<WindowsSyntax>(source, type, fullPath, exists);
+        return MakeOutFileName<WindowsSyntax>(source, suffix, type, fullPath, exists);
     }
 };
 
@@ -85,6 +85,7 @@ TEST(WindowsMakeOutFileName, FirstFreeNameBesideTheSource) {
         std::string_view type;
         std::set<std::wstring> existing;
         std::wstring expected;
+        std::string_view suffix = {};
     } cases[] = {
         {"plain", L"C:\\pics\\photo.png", ".jpg", {}, L"C:\\pics\\photo.jpg"},
         {"taken", L"C:\\pics\\photo.png", ".jpg", {L"C:\\pics\\photo.jpg"}, L"C:\\pics\\photo(1).jpg"},
@@ -102,12 +103,17 @@ TEST(WindowsMakeOutFileName, FirstFreeNameBesideTheSource) {
         {"network share", L"\\\\srv\\share\\a.txt", ".bmp", {}, L"\\\\srv\\share\\a.bmp"},
         {"empty", L"", ".jpg", {}, L""},
         {"blanks only", L"   ", ".jpg", {}, L""},
+        {"suffixed base", L"C:\\pics\\photo.png", ".png", {L"C:\\pics\\photo.png"}, L"C:\\pics\\photo.recovered.png",
+         ".recovered"},
+        {"counter after the suffix", L"C:\\pics\\photo.png", ".png", {L"C:\\pics\\photo.guessed.png"},
+         L"C:\\pics\\photo.guessed(1).png", ".guessed"},
+        {"suffix on an empty base", L"C:\\pics\\.png", ".png", {}, L"", ".guessed"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeWindows fs;
         fs.existing = c.existing;
-        EXPECT_EQ(fs.Out(c.source, c.type), c.expected);
+        EXPECT_EQ(fs.Out(c.source, c.type, c.suffix), c.expected);
     }
 }
 

@@ -1,0 +1,149 @@
+#include "cli/recover.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cli/progress.h"
+#include "engine/paths.h"
+#include "engine/png_encode.h"
+#include "platform/source_file.h"
+
+namespace vexlo::cli {
+namespace {
+
+constexpr std::string_view kRemnantKind = "png-remnant";
+// Signature, then IHDR's length, type and 13 bytes of data.
+constexpr std::size_t kHeaderBytes = 8 + 8 + 13;
+
+std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// Reads exactly bytes.size() bytes at `offset`; false on a read error or a
+// file that shrank since it was walked.
+bool ReadExactly(const platform::SourceFile& file, std::uint64_t offset, std::span<std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const std::optional<std::size_t> got = file.ReadAt(offset + done, bytes.subspan(done));
+        if (!got || *got == 0) return false;
+        done += *got;
+    }
+    return true;
+}
+
+// One picture to write: its encoded bytes, the file created for it and its name.
+struct Output {
+    std::string_view suffix;
+    std::vector<std::uint8_t> bytes;
+    platform::NewFile file;
+    platform::Path name;
+};
+
+// Creates `out` exclusively under the first free name, or the next one when
+// another file took it meanwhile (as extraction does): at most 101 tries.
+ProcessResult Create(const platform::Path& source, Output& out) {
+    std::vector<platform::Path> refused;
+    const auto exists = [&refused](const platform::Path& candidate) {
+        return platform::Exists(candidate) || std::find(refused.begin(), refused.end(), candidate) != refused.end();
+    };
+    for (;;) {
+        out.name = MakeOutFileName<NativeSyntax>(source, out.suffix, ".png", platform::FullPathName, exists);
+        if (out.name.empty()) return resNONAME;
+        const platform::CreateStatus created = out.file.Create(out.name);
+        if (created == platform::CreateStatus::Ok) return resDONE;
+        if (created == platform::CreateStatus::Failed) return resNOWRITE;
+        refused.push_back(out.name);
+    }
+}
+
+// Writes both pictures, or neither: nothing is committed until both are written.
+ProcessResult WritePictures(const platform::Path& source, RecoverReport& report) {
+    const recover::Result& result = report.result;
+    std::array<Output, 2> outputs;
+    outputs[0].suffix = ".recovered";
+    outputs[0].bytes = EncodeRgbaPng(result.width, result.rows, result.known);
+    outputs[1].suffix = ".guessed";
+    outputs[1].bytes = EncodeRgbaPng(result.width, result.rows, result.guess);
+    for (Output& out : outputs) {
+        if (out.bytes.empty()) return resNOWRITE;
+        const ProcessResult created = Create(source, out);
+        if (created != resDONE) return created;
+        if (!out.file.Write(out.bytes)) return resNOWRITE;
+    }
+    for (Output& out : outputs) {
+        if (!out.file.Commit()) return resNOWRITE;
+    }
+    report.picture = outputs[0].name;
+    report.guess = outputs[1].name;
+    return resDONE;
+}
+
+}  // namespace
+
+recover::Hint HintFromHeader(std::span<const std::uint8_t> head) {
+    recover::Hint hint;
+    constexpr std::array<std::uint8_t, 8> kIhdr = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (head.size() < kHeaderBytes || !std::equal(kIhdr.begin(), kIhdr.end(), head.begin() + 8)) return hint;
+    hint.width = BigEndian32(head.subspan(16));
+    hint.height = BigEndian32(head.subspan(20));
+    hint.bitDepth = head[24];
+    hint.colourType = head[25];
+    return hint;
+}
+
+RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOptions& options) {
+    RecoverReport report;
+    AuditOptions audit;
+    audit.maxSize = options.maxSize;
+    audit.hash = options.hash;  // the kind alone decides; the hash is only reported
+    report.audit = auditor_.Examine(source, audit);
+    report.audit.output.clear();  // the extraction's name: nothing is extracted here
+    recover::Result& result = report.result;
+    if (report.audit.result == resNOTRAIL) {
+        result.message = "nothing after the end of the image";
+        return report;
+    }
+    if (!report.audit.hasTrailer) return report;
+    report.audit.result = resDONE;  // a name for extraction, free or not, does not matter here
+    const std::uint64_t length = report.audit.trailer.length;
+    if (report.audit.kind != kRemnantKind) {
+        result.message = "the data after the image is of kind " + std::string(report.audit.kind) + ", not a PNG remnant";
+        return report;
+    }
+    if (length > kMaxRemnant) {
+        result.status = recover::Status::NothingRebuilt;
+        result.message = "a remnant of " + WithSeparators(length) + " bytes, more than the " +
+                         WithSeparators(kMaxRemnant) + " read";
+        return report;
+    }
+
+    platform::SourceFile file;
+    std::array<std::uint8_t, kHeaderBytes> head{};
+    std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
+    if (!file.Open(source) || !ReadExactly(file, 0, head) ||
+        !ReadExactly(file, report.audit.trailer.offset, trailer)) {
+        // The file changed or failed since the walk: reported as unreadable, as extraction does.
+        platform::Path fullPath = std::move(report.audit.fullPath);
+        report.audit = AuditReport();
+        report.audit.result = resNOREAD;
+        report.audit.fullPath = std::move(fullPath);
+        return report;
+    }
+    recover::Options recoverOptions;
+    recoverOptions.width = options.width;
+    result = recover::Recover(trailer, HintFromHeader(head), recoverOptions);
+    if (result.status == recover::Status::Recovered) {
+        report.audit.result = WritePictures(source, report);
+        if (options.open && report.Written()) platform::OpenInViewer(report.guess, nullptr);
+    }
+    // The pixels are written or not needed any more; a batch keeps only the figures.
+    result.known = {};
+    result.guess = {};
+    return report;
+}
+
+}  // namespace vexlo::cli
