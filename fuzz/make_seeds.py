@@ -83,11 +83,46 @@ def split_path_seeds():
     return {f"path{i}": utf16(p) for i, p in enumerate(paths)}
 
 
+def recover_seeds():
+    """Real remnants: screenshot-like pictures encoded with each filter
+    strategy, cropped to their top rows and the crop written over the
+    original without truncating; the trailer after the crop's IEND follows
+    two bytes picking the header hint (RGB, RGBA) and the width asked for
+    (0: found)."""
+    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+    import genkit
+    seeds = {}
+    w, h = 64, 48
+    for colour, hint in ((2, 2), (6, 5)):
+        bpp = genkit.BPP[colour]
+        # A title bar, text-like strokes on a flat page and a noisy photo strip,
+        # so the cut falls well inside the compressed rows.
+        px, noise = bytearray(), 1
+        for y in range(h):
+            for x in range(w):
+                noise = (noise * 1103515245 + 12345) & 0x7FFFFFFF
+                if y < 3:
+                    rgb = (40, 60, 120)
+                elif y >= h - 16:
+                    rgb = ((x * 4 + (noise >> 16) % 24) & 255, (y * 5 + (noise >> 8) % 16) & 255, 128)
+                else:
+                    rgb = (20, 20, 20) if (x * 7 + y * 3) % 11 < 3 and x % 9 else (245, 245, 245)
+                px += bytes(rgb) + (bytes([255 - (x & 1) * 40]) if bpp == 4 else b"")
+        for strategy in ("none", "sub", "up", "paeth", "adaptive"):
+            idat = 48 if strategy == "sub" else None
+            original = genkit.png(w, h, colour, px, level=9, strategy=strategy, idat_size=idat)
+            crop = genkit.png(w, 6, colour, px[:w * 6 * bpp], level=9, strategy=strategy)
+            trailer = original[len(crop):]
+            seeds[f"{strategy}_{colour}"] = bytes([hint, 0]) + trailer
+            seeds[f"{strategy}_{colour}_width"] = bytes([hint, w]) + trailer
+    return seeds
+
+
 def main():
     out = pathlib.Path(sys.argv[1])
     for name, seeds in (("engine", engine_seeds()), ("stream_walk", stream_walk_seeds()),
                         ("command_line", command_line_seeds()),
-                        ("split_path", split_path_seeds())):
+                        ("split_path", split_path_seeds()), ("recover", recover_seeds())):
         folder = out / name
         folder.mkdir(parents=True, exist_ok=True)
         for key, data in seeds.items():

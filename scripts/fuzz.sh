@@ -8,7 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${FUZZ_SECONDS:-600}
 out=$top/build/fuzz
 python3 "$top/fuzz/make_seeds.py" "$out/seeds"
-for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path}; do
+for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path recover}; do
   mkdir -p "$out/corpus/$name" "$out/findings/$name"
   echo "== $name: $seconds s"
   "$out/fuzz/${name}_fuzz" "$out/corpus/$name" "$out/seeds/$name" "$top/tests/crashers/$name" \

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """vexlo-cli run as a process: exit codes, output lines, JSON Lines, folder
-walks, size limits, files written, memory at 5 GB, the progress line.
+walks, size limits, files written, memory at 5 GB, the progress line, the
+pictures rebuilt from a cropped PNG's remnant.
 
 usage: cli_test.py VEXLO_CLI SAMPLES [--sanitized]   (--sanitized: skip the RSS bound)
 """
@@ -13,11 +14,13 @@ import re
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import zlib
 
 CLI = os.path.abspath(sys.argv.pop(1))
 SAMPLES = pathlib.Path(sys.argv.pop(1))
@@ -25,9 +28,14 @@ SANITIZED = "--sanitized" in sys.argv
 if SANITIZED:
     sys.argv.remove("--sanitized")
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+import genkit  # noqa: E402
+
 SIG = b"\x89PNG\r\n\x1a\n"
 IEND = b"\0\0\0\0IEND\xaeB`\x82"
 JSON_KEYS = {"path", "full_path", "result", "status", "offset", "length", "sha256", "extension", "kind", "output"}
+RECOVER_KEYS = {"status", "message", "width", "widthFound", "bytesPerPixel", "rows", "startBit", "inflatedBytes",
+                "knownShare", "picture", "guess"}
 NOBODY = 65534
 
 
@@ -101,6 +109,50 @@ def sparse_png(path, chunk_lengths, trailer_size, trailer_tail=b""):
         f.seek(0, os.SEEK_END)
         f.write(trailer_tail)
     return offset
+
+
+def screenshot(width, height):
+    """RGB rows like a screenshot's: a title bar, text strokes on a flat page,
+    a noisy photo area at the bottom."""
+    px, noise = bytearray(), 7
+    for y in range(height):
+        for x in range(width):
+            noise = (noise * 1103515245 + 12345) & 0x7FFFFFFF
+            if y < 8:
+                px += bytes((40, 60, 120))
+            elif y >= height * 2 // 3:
+                px += bytes(((x * 2 + (noise >> 16) % 20) & 255, (y * 3 + (noise >> 8) % 12) & 255, 90))
+            else:
+                px += bytes((20, 20, 20) if (x * 7 + y * 3) % 13 < 3 and x % 11 else (245, 245, 245))
+    return bytes(px)
+
+
+def remnant(width, height, kept, strategy="none"):
+    """(file bytes, original pixels): the original's top `kept` rows saved as a
+    new PNG over the original without truncating it, as the affected editors did."""
+    px = screenshot(width, height)
+    original = genkit.png(width, height, 2, px, strategy=strategy, idat_size=8192)
+    crop = genkit.png(width, kept, 2, px[:width * kept * 3], strategy=strategy)
+    return crop + original[len(crop):], px
+
+
+def read_rgba_png(path):
+    """(width, height, RGBA bytes) of an 8-bit RGBA PNG whose rows are all
+    filtered with None, every chunk's CRC checked."""
+    data, at, idat, header = path.read_bytes(), len(SIG), b"", None
+    assert data.startswith(SIG)
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        assert struct.unpack(">I", data[at + 8 + length:at + 12 + length])[0] == zlib.crc32(kind + body), kind
+        header = body if kind == b"IHDR" else header
+        idat += body if kind == b"IDAT" else b""
+        at += 12 + length
+    width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", header)
+    assert (depth, colour, interlace) == (8, 6, 0)
+    raw, stride = zlib.decompress(idat), 4 * width + 1
+    assert len(raw) == height * stride and all(raw[y * stride] == 0 for y in range(height))
+    return width, height, b"".join(raw[y * stride + 1:(y + 1) * stride] for y in range(height))
 
 
 class Cli(unittest.TestCase):
@@ -189,7 +241,8 @@ class Cli(unittest.TestCase):
         self.assertEqual(self.files(), ["hidden.png"])
         self.assertEqual(run("--version").stdout, "vexlo 0.91b\n")
         help_text = run("--help").stdout
-        for option in ("--check", "--open", "--json", "--recursive", "--max-size", "--quiet", '"-"'):
+        for option in ("--check", "--open", "--json", "--recursive", "--max-size", "--quiet", "--recover", "--width",
+                       '"-"'):
             self.assertIn(option, help_text)
 
     def test_double_dash_ends_options(self):
@@ -371,6 +424,84 @@ class Cli(unittest.TestCase):
                 self.assertEqual(code, 0)
                 self.assertEqual(err, "vexlo-cli: 2 files: 2 has-trailer\n" if "--quiet" not in args and not terminal
                                  else "vexlo-cli: 2 files: 2 has-trailer\r\n" if "--quiet" not in args else "")
+
+    # --------------------------------------------------------------- recover
+
+    def assert_recovered(self, rec, name, original, width, width_found, picture, guess):
+        """The JSON object and both pictures against the original's last rows:
+        no pixel shown as known differs, the guess covers every pixel."""
+        out = rec["recover"]
+        self.assertEqual(set(out), RECOVER_KEYS)
+        self.assertEqual((rec["status"], rec["kind"], rec["output"]), ("has-trailer", "png-remnant", None))
+        self.assertEqual((out["status"], out["message"], out["width"], out["widthFound"], out["bytesPerPixel"]),
+                         ("recovered", "", width, width_found, 3))
+        self.assertEqual((out["picture"], out["guess"]), (str(self.dir / picture), str(self.dir / guess)))
+        rows = out["rows"]
+        self.assertTrue(0 < rows and out["inflatedBytes"] >= rows * (3 * width + 1), out)
+        last = original[len(original) - rows * width * 3:]
+        self.assertEqual(read_rgba_png(self.dir / guess)[:2], (width, rows))
+        w, h, known = read_rgba_png(self.dir / picture)
+        self.assertEqual((w, h), (width, rows))
+        shown = [i for i in range(w * h) if known[4 * i + 3]]
+        self.assertEqual([known[4 * i:4 * i + 4] for i in shown], [last[3 * i:3 * i + 3] + b"\xff" for i in shown])
+        self.assertAlmostEqual(out["knownShare"], len(shown) / (w * h), places=5)
+
+    def test_recover_writes_both_pictures(self):
+        data, original = remnant(320, 200, 40)
+        self.write("shot.png", data)
+        self.write("shot.recovered.png", b"taken")
+        for args, found, picture in [([], True, "shot.recovered(1).png"), (["--width", "320"], False,
+                                                                          "shot.recovered(2).png")]:
+            with self.subTest(args=args):
+                r = run("--recover", "--json", *args, "shot.png", cwd=self.dir, text=False)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                (rec,) = json_lines(r.stdout)
+                guess = "shot.guessed.png" if found else "shot.guessed(1).png"
+                self.assert_recovered(rec, "shot.png", original, 320, found, picture, guess)
+        self.assertEqual((self.dir / "shot.png").read_bytes(), data)
+        r = run("--recover", "shot.png", cwd=self.dir)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertRegex(r.stdout, r"^shot\.png: \d+ rows of 320 pixels rebuilt \(width found\), \d+\.\d% known for "
+                                   f"certain -> {re.escape(str(self.dir / 'shot.recovered(3).png'))}, "
+                                   f"{re.escape(str(self.dir / 'shot.guessed(2).png'))}\n$")
+
+    def test_recover_nothing_to_recover_or_rebuild(self):
+        self.write("plain.png", self.cover)
+        self.write("garbage.png", self.cover + bytes(range(256)) * 4 + IEND)
+        self.write("huge.png", self.cover + bytes(64 * 1024 * 1024 - 11) + IEND)
+        cases = [("hidden.png", "nothing to recover", "hidden.png: nothing to recover (the data after the image is of "
+                                                      "kind jpeg, not a PNG remnant)"),
+                 ("plain.png", "nothing to recover", "plain.png: nothing to recover (nothing after the end of the image)"),
+                 ("garbage.png", "nothing rebuilt", "garbage.png: nothing rebuilt: "),
+                 ("huge.png", "nothing rebuilt", "huge.png: nothing rebuilt: a remnant of 67,108,865 bytes, more than the "
+                                                 "67,108,864 read")]
+        before = self.files()
+        for name, status, line in cases:
+            with self.subTest(name=name):
+                r = run("--recover", "--max-size", "0", name, cwd=self.dir)
+                self.assertEqual((r.returncode, r.stdout), (1, ""))
+                self.assertTrue(r.stderr.startswith(line) and r.stderr.endswith("\n") and r.stderr.count("\n") == 1,
+                                r.stderr)
+                r = run("--recover", "--json", "--max-size", "0", name, cwd=self.dir, text=False)
+                (rec,) = json_lines(r.stdout)
+                self.assertEqual(set(rec["recover"]), RECOVER_KEYS)
+                self.assertEqual((rec["recover"]["status"], rec["recover"]["picture"], rec["recover"]["guess"],
+                                  rec["recover"]["rows"]), (status, None, None, 0))
+                self.assertTrue(rec["recover"]["message"])
+        r = run("--recover", "--json", "missing.png", cwd=self.dir, text=False)
+        self.assertEqual([rec["recover"] for rec in json_lines(r.stdout)], [None])
+        self.assertEqual(self.files(), before)
+
+    def test_recover_usage_errors(self):
+        for args in (["--width", "0"], ["--width", "-1"], ["--width", "abc"], ["--width=", "hidden.png"],
+                     ["--width", "2147483648"], ["--width"], ["--check"]):
+            with self.subTest(args=args):
+                r = run("--recover", *args, "hidden.png", cwd=self.dir) if args != ["--width"] else \
+                    run("--recover", "hidden.png", *args, cwd=self.dir)
+                self.assertEqual(r.returncode, 2)
+                self.assertIn("usage: vexlo-cli", r.stderr)
+        self.assertEqual(run("--width", "640", "hidden.png", cwd=self.dir).returncode, 2)
+        self.assertEqual(self.files(), ["hidden.png"])
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,303 @@
+// From the trailer's bytes to scanlines: chunk structure off, a deflate block
+// start found, then inflated three times over different placeholder windows
+// so that every output byte is either known or traced to one lost window byte.
+#include "engine/recover_internal.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+namespace vexlo::recover::detail {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t Be32(std::span<const std::uint8_t> b, std::size_t at) {
+    return static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1]) << 16 |
+           static_cast<std::uint32_t>(b[at + 2]) << 8 | b[at + 3];
+}
+
+bool IsLetter(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// A whole chunk header at `at`: a length below 2^31 and four ASCII letters.
+bool IsHeader(std::span<const std::uint8_t> t, std::size_t at) {
+    return at + 8 <= t.size() && t[at] < 0x80 && IsLetter(t[at + 4]) && IsLetter(t[at + 5]) &&
+           IsLetter(t[at + 6]) && IsLetter(t[at + 7]);
+}
+
+bool IsIdat(std::span<const std::uint8_t> t, std::size_t at) {
+    return t[at + 4] == 'I' && t[at + 5] == 'D' && t[at + 6] == 'A' && t[at + 7] == 'T';
+}
+
+// The data of the chunk cut through at the trailer's start: `len` bytes before
+// the first whole header, which end with its CRC and may start with the rest
+// of its header.
+void AppendCutChunk(std::span<const std::uint8_t> t, std::size_t len, Bytes& out) {
+    if (len <= 4) return;  // only (part of) a CRC
+    std::size_t body = len - 4;
+    // A header cut after its first byte or more leaves at least "AT" in front;
+    // when its length field shows, it must match what follows.
+    for (std::size_t visible = 7; visible >= 2; --visible) {
+        if (visible > body) continue;
+        const std::size_t dataLen = body - visible;
+        std::array<std::uint8_t, 8> header = {static_cast<std::uint8_t>(dataLen >> 24),
+                                              static_cast<std::uint8_t>(dataLen >> 16),
+                                              static_cast<std::uint8_t>(dataLen >> 8),
+                                              static_cast<std::uint8_t>(dataLen), 'I', 'D', 'A', 'T'};
+        if (std::equal(header.end() - static_cast<std::ptrdiff_t>(visible), header.end(), t.begin())) {
+            out.insert(out.end(), t.begin() + static_cast<std::ptrdiff_t>(visible),
+                       t.begin() + static_cast<std::ptrdiff_t>(body));
+            return;
+        }
+    }
+    out.insert(out.end(), t.begin(), t.begin() + static_cast<std::ptrdiff_t>(body));
+}
+
+// zlib's raw inflater, owned.
+class RawInflater {
+public:
+    RawInflater() { ok_ = inflateInit2(&z_, -15) == Z_OK; }
+    ~RawInflater() {
+        if (ok_) inflateEnd(&z_);
+    }
+    RawInflater(const RawInflater&) = delete;
+    RawInflater& operator=(const RawInflater&) = delete;
+
+    bool Ok() const { return ok_; }
+
+    // Ready to inflate `data` from bit `bit`, `window` standing for the 32 KiB before it.
+    bool Start(std::span<const std::uint8_t> data, std::uint64_t bit, const std::uint8_t* window) {
+        if (!ok_ || inflateReset(&z_) != Z_OK || inflateSetDictionary(&z_, window, kWindowSize) != Z_OK) return false;
+        return Restart(data, bit);
+    }
+
+    // The same, keeping the window as the last run left it: its bytes are
+    // then whatever that run wrote, which does not matter when only whether
+    // the data decodes is asked. Saves copying 32 KiB per candidate, most of
+    // the search's time otherwise.
+    bool Restart(std::span<const std::uint8_t> data, std::uint64_t bit) {
+        std::size_t byte = static_cast<std::size_t>(bit / 8);
+        const int shift = static_cast<int>(bit % 8);
+        if (!ok_ || byte >= data.size() || inflateResetKeep(&z_) != Z_OK) return false;
+        if (shift != 0) {
+            if (inflatePrime(&z_, 8 - shift, data[byte] >> shift) != Z_OK) return false;
+            ++byte;
+        }
+        base_ = data.data();
+        z_.next_in = data.data() + byte;
+        z_.avail_in = static_cast<uInt>(data.size() - byte);
+        return true;
+    }
+
+    enum class Step { Output, End, InputDone, Error };
+
+    Step Next(std::uint8_t* out, std::size_t cap, std::size_t& produced, int flush) {
+        z_.next_out = out;
+        z_.avail_out = static_cast<uInt>(cap);
+        const uInt inBefore = z_.avail_in;
+        const int r = inflate(&z_, flush);
+        produced = cap - z_.avail_out;
+        consumed_ = inBefore - z_.avail_in;
+        if (r == Z_STREAM_END) return Step::End;
+        if (r != Z_OK && r != Z_BUF_ERROR) return Step::Error;
+        if (z_.avail_in == 0 && z_.avail_out != 0) return Step::InputDone;
+        if (r == Z_BUF_ERROR) return Step::Error;
+        return Step::Output;
+    }
+
+    std::size_t InputLeft() const { return z_.avail_in; }
+    std::size_t Consumed() const { return consumed_; }
+    // After Next() with Z_BLOCK: at a block boundary, and the bit that follows it.
+    bool AtBlockEnd() const { return (z_.data_type & 128) != 0; }
+    std::uint64_t BitPos() const {
+        return static_cast<std::uint64_t>(z_.next_in - base_) * 8 - static_cast<std::uint64_t>(z_.data_type & 63);
+    }
+
+private:
+    z_stream z_ = {};
+    bool ok_ = false;
+    const std::uint8_t* base_ = nullptr;
+    std::size_t consumed_ = 0;
+};
+
+constexpr std::size_t kScratch = 64 * 1024;
+
+std::uint32_t PeekBits(std::span<const std::uint8_t> d, std::uint64_t bit, int count) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::uint64_t b = bit + static_cast<std::uint64_t>(i);
+        if (b / 8 >= d.size()) break;
+        v |= static_cast<std::uint32_t>((d[static_cast<std::size_t>(b / 8)] >> (b % 8)) & 1u) << i;
+    }
+    return v;
+}
+
+// Cheap rejections before zlib sees a candidate: the reserved block type, a
+// stored block whose length and its complement disagree, a dynamic header
+// with more codes than deflate has.
+bool MayStartBlock(std::span<const std::uint8_t> d, std::uint64_t bit) {
+    const std::uint32_t type = PeekBits(d, bit + 1, 2);
+    if (type == 3) return false;
+    if (type == 0) {
+        const std::uint64_t at = (bit + 3 + 7) / 8;
+        if (at + 4 > d.size()) return false;
+        const std::size_t i = static_cast<std::size_t>(at);
+        const unsigned len = d[i] | static_cast<unsigned>(d[i + 1]) << 8;
+        const unsigned nlen = d[i + 2] | static_cast<unsigned>(d[i + 3]) << 8;
+        return (len ^ 0xFFFFu) == nlen;
+    }
+    if (type == 2) return PeekBits(d, bit + 3, 5) <= 29 && PeekBits(d, bit + 8, 5) <= 29;
+    return true;
+}
+
+}  // namespace
+
+Dechunked Dechunk(std::span<const std::uint8_t> trailer) {
+    static constexpr std::array<std::uint8_t, 12> kIend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    Dechunked out;
+    if (trailer.size() < kIend.size() || !std::equal(kIend.begin(), kIend.end(), trailer.end() - 12)) return out;
+    out.remnant = true;
+    const std::size_t end = trailer.size() - 12;
+    // reaches[p]: a chain of whole headers from p leads exactly to the IEND.
+    // Filled from the back, each chunk's next header being further on.
+    std::vector<bool> reaches(end + 1, false);
+    reaches[end] = true;
+    std::size_t first = end;
+    for (std::size_t p = end; p-- > 0;) {
+        if (!IsHeader(trailer, p)) continue;
+        const std::uint64_t next = std::uint64_t{p} + 12 + Be32(trailer, p);
+        if (next <= end && reaches[static_cast<std::size_t>(next)]) {
+            reaches[p] = true;
+            if (IsIdat(trailer, p)) first = p;
+        }
+    }
+    AppendCutChunk(trailer.first(first), first, out.data);
+    for (std::size_t p = first; p < end;) {
+        const std::size_t len = Be32(trailer, p);
+        if (IsIdat(trailer, p)) out.data.insert(out.data.end(), trailer.begin() + static_cast<std::ptrdiff_t>(p + 8),
+                                                trailer.begin() + static_cast<std::ptrdiff_t>(p + 8 + len));
+        p += 12 + len;
+    }
+    return out;
+}
+
+Start FindBlockStart(std::span<const std::uint8_t> data) {
+    Start s;
+    if (data.size() < 6) {
+        s.why = "too little compressed data in the remnant";
+        return s;
+    }
+    RawInflater inflater;
+    if (!inflater.Ok()) {
+        s.why = "zlib could not start";
+        return s;
+    }
+    const Bytes window(kWindowSize, 0);
+    Bytes scratch(kScratch);
+    std::uint64_t work = 0;
+    const std::uint64_t bits = std::uint64_t{std::min(data.size(), kMaxStartBytes)} * 8;
+    bool primed = false;
+    for (std::uint64_t bit = 0; bit < bits; ++bit) {
+        if (!MayStartBlock(data, bit)) continue;
+        if (!(primed ? inflater.Restart(data, bit) : inflater.Start(data, bit, window.data()))) continue;
+        primed = true;
+        for (;;) {
+            std::size_t produced = 0;
+            const auto step = inflater.Next(scratch.data(), scratch.size(), produced, Z_NO_FLUSH);
+            work += produced + inflater.Consumed();
+            if (step == RawInflater::Step::End) {
+                if (inflater.InputLeft() == 4) {
+                    s.found = s.ended = true;
+                    s.bit = bit;
+                    return s;
+                }
+                break;
+            }
+            if (step == RawInflater::Step::InputDone) {
+                if (data.size() - bit / 8 >= kLongRunBytes) {
+                    s.found = true;
+                    s.bit = bit;
+                    return s;
+                }
+                break;
+            }
+            if (step == RawInflater::Step::Error) break;
+            if (work > kMaxSearchWork) break;
+        }
+        if (work > kMaxSearchWork) {
+            s.why = "no deflate block start found within the search's bound";
+            return s;
+        }
+    }
+    s.why = "no deflate block start found that decodes to the end of the data";
+    return s;
+}
+
+Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBit, bool ended) {
+    Tracked t;
+    t.ended = ended;
+    // Placeholder windows: the low 8 bits of each position; its high 7 bits;
+    // the same with bit 7 set. The last two differ at every position, so a
+    // byte is known exactly where they agree.
+    Bytes low(kWindowSize), high(kWindowSize), highSet(kWindowSize);
+    for (std::size_t w = 0; w < kWindowSize; ++w) {
+        low[w] = static_cast<std::uint8_t>(w);
+        high[w] = static_cast<std::uint8_t>(w >> 8);
+        highSet[w] = static_cast<std::uint8_t>((w >> 8) | 0x80);
+    }
+    Bytes scratch(kScratch);
+
+    // One run; `take(offset, bytes)` gets each piece of output.
+    auto run = [&](const Bytes& window, bool blocks, auto&& take) {
+        RawInflater inflater;
+        if (!inflater.Start(data, startBit, window.data())) return false;
+        std::uint64_t total = 0;
+        for (;;) {
+            std::size_t produced = 0;
+            const auto step = inflater.Next(scratch.data(), scratch.size(), produced, blocks ? Z_BLOCK : Z_NO_FLUSH);
+            take(total, std::span<const std::uint8_t>(scratch.data(), produced));
+            total += produced;
+            if (blocks && t.firstBlockEnd == 0 && total > 0 && inflater.AtBlockEnd() &&
+                step == RawInflater::Step::Output) {
+                t.firstBlockEnd = total;
+                t.firstBlockEndBit = inflater.BitPos();
+            }
+            if (step == RawInflater::Step::End || step == RawInflater::Step::InputDone) return true;
+            if (step == RawInflater::Step::Error || total > kMaxInflateTotal) return false;
+        }
+    };
+
+    // The first run keeps the last kMaxKeptBytes, trimming in large steps.
+    bool ok = run(low, true, [&](std::uint64_t, std::span<const std::uint8_t> piece) {
+        t.value.insert(t.value.end(), piece.begin(), piece.end());
+        t.total += piece.size();
+        if (t.value.size() >= 2 * kMaxKeptBytes)
+            t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
+    });
+    if (t.value.size() > kMaxKeptBytes)
+        t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
+    const std::uint64_t dropped = t.Dropped();
+    t.source.assign(t.value.size(), 0);
+    auto kept = [&](std::uint64_t offset, std::span<const std::uint8_t> piece, auto&& each) {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            const std::uint64_t at = offset + i;
+            if (at >= dropped && at < t.total) each(static_cast<std::size_t>(at - dropped), piece[i]);
+        }
+    };
+    ok = ok && run(high, false, [&](std::uint64_t offset, std::span<const std::uint8_t> piece) {
+        kept(offset, piece, [&](std::size_t i, std::uint8_t b) { t.source[i] = b; });
+    });
+    ok = ok && run(highSet, false, [&](std::uint64_t offset, std::span<const std::uint8_t> piece) {
+        kept(offset, piece, [&](std::size_t i, std::uint8_t b) {
+            if (t.source[i] == b) t.source[i] = Tracked::kKnown;
+        });
+    });
+    t.complete = ok;
+    return t;
+}
+
+}  // namespace vexlo::recover::detail

@@ -1,0 +1,250 @@
+// Recover() on originals made here: a screenshot-like picture, filtered and
+// compressed with zlib, cut in its chunk stream. The truth to compare with is
+// the picture itself and the block boundaries zlib reports on the whole stream.
+#include "engine/recover.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/png_bytes.h"
+
+namespace vexlo::recover {
+namespace {
+
+using test::Bytes;
+using test::operator+;
+
+constexpr int kWidth = 150, kHeight = 200;
+const char* const kFilters[] = {"none", "sub", "up", "average", "paeth", "adaptive"};
+
+// Noise bands (a photo) at top and bottom around text lines, a side bar and a
+// gradient on white; with alpha, a translucent strip.
+Bytes Picture(int bpp) {
+    Bytes p;
+    std::uint32_t seed = 7;
+    auto rnd = [&] { return static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24); };
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t c[4] = {255, 255, 255, 255};
+            if (y < 40 || y >= kHeight - 40) {
+                for (int k = 0; k < 3; ++k) c[k] = rnd();
+            } else if (x < 24) {
+                c[0] = c[1] = 200, c[2] = 210;
+            } else if (y % 12 < 8 && x < kWidth - 10) {
+                if (rnd() < 70) c[0] = c[1] = c[2] = 30;
+            } else if (y > 130) {
+                c[0] = static_cast<std::uint8_t>(x), c[1] = static_cast<std::uint8_t>(y), c[2] = 128;
+            }
+            if (x > 100 && x < 120) c[3] = static_cast<std::uint8_t>(y);
+            p.insert(p.end(), c, c + bpp);
+        }
+    return p;
+}
+
+int Paeth(int a, int b, int c) {
+    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+}
+
+// Scanlines with one filter for every row, or per row the one of least cost.
+Bytes Scanlines(const Bytes& pixels, int bpp, const std::string& filter) {
+    const std::size_t len = std::size_t{kWidth} * static_cast<std::size_t>(bpp), n = static_cast<std::size_t>(bpp);
+    Bytes out, prior(len, 0);
+    for (std::size_t y = 0; y < kHeight; ++y) {
+        const std::uint8_t* row = &pixels[y * len];
+        Bytes best;
+        long bestCost = -1;
+        for (int f = 0; f < 5; ++f) {
+            if (filter != "adaptive" && filter != kFilters[f]) continue;
+            Bytes line = {static_cast<std::uint8_t>(f)};
+            long cost = 0;
+            for (std::size_t i = 0; i < len; ++i) {
+                const int a = i >= n ? row[i - n] : 0, b = prior[i], c = i >= n ? prior[i - n] : 0;
+                const int pred[5] = {0, a, b, (a + b) / 2, Paeth(a, b, c)};
+                const auto v = static_cast<std::uint8_t>(row[i] - pred[f]);
+                line.push_back(v);
+                cost += v < 128 ? v : 256 - v;
+            }
+            if (bestCost < 0 || cost < bestCost) best = line, bestCost = cost;
+        }
+        out.insert(out.end(), best.begin(), best.end());
+        prior.assign(row, row + len);
+    }
+    return out;
+}
+
+Bytes Compress(const Bytes& raw, int level) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes z(size);
+    EXPECT_EQ(compress2(z.data(), &size, raw.data(), static_cast<uLong>(raw.size()), level), Z_OK);
+    z.resize(size);
+    return z;
+}
+
+// Bits where each deflate block of the zlib stream `z` starts, with the
+// scanline offset it starts at.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> BlockStarts(const Bytes& z) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> starts;
+    z_stream s = {};
+    inflateInit(&s);
+    Bytes out(1 << 20);
+    s.next_in = const_cast<std::uint8_t*>(z.data());
+    s.avail_in = static_cast<uInt>(z.size());
+    s.next_out = out.data();
+    s.avail_out = static_cast<uInt>(out.size());
+    while (inflate(&s, Z_BLOCK) == Z_OK) {
+        if (s.data_type & 128)
+            starts.emplace_back((z.size() - s.avail_in) * 8 - static_cast<std::uint64_t>(s.data_type & 7), s.total_out);
+    }
+    inflateEnd(&s);
+    return starts;
+}
+
+enum class Cut { Data, Crc, Header };
+
+struct Case {
+    std::string filter;
+    int level, bpp;
+    std::size_t idatSize;
+    Cut cut;
+};
+
+// The last rows must be the picture's, and no known pixel may differ from it.
+// With None and Sub the known share must reach what exact tracking allows:
+// inflating from the true block start over two different windows, a byte is
+// knowable where both agree.
+void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::uint64_t bit,
+           std::uint64_t out, std::uint64_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
+    const Hint hint{100, 80, 8, static_cast<std::uint8_t>(c.bpp == 4 ? 6 : 2)};
+    const Result r = Recover(trailer, hint, Options{widthOption});
+    ASSERT_EQ(r.status, Status::Recovered) << r.message;
+    const std::size_t stride = std::size_t{kWidth} * static_cast<std::size_t>(c.bpp) + 1;
+    EXPECT_EQ(r.width, std::uint32_t{kWidth});
+    EXPECT_EQ(r.widthFound, widthOption == 0);
+    EXPECT_EQ(r.bytesPerPixel, c.bpp);
+    EXPECT_EQ(r.startBit, bit - zFrom * 8);
+    ASSERT_EQ(r.rows, (raw.size() - out) / stride);
+    ASSERT_EQ(r.known.size(), std::size_t{r.rows} * kWidth * 4);
+
+    // What tracking allows, per scanline byte from the block start.
+    Bytes windows[2] = {Bytes(32768, 0), Bytes(32768, 0xFF)}, got[2];
+    for (int k = 0; k < 2; ++k) {
+        z_stream s = {};
+        inflateInit2(&s, -15);
+        inflateSetDictionary(&s, windows[k].data(), 32768);
+        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[bit / 8] >> (bit % 8));
+        got[k].resize(raw.size() - out);
+        s.next_in = const_cast<std::uint8_t*>(z.data() + (bit + 7) / 8);
+        s.avail_in = static_cast<uInt>(z.size() - (bit + 7) / 8);
+        s.next_out = got[k].data();
+        s.avail_out = static_cast<uInt>(got[k].size());
+        EXPECT_EQ(inflate(&s, Z_FINISH), Z_STREAM_END);
+        inflateEnd(&s);
+    }
+    std::size_t limit = 0, known = 0;
+    const std::size_t first = got[0].size() % stride, top = kHeight - r.rows;
+    for (std::size_t y = 0; y < r.rows; ++y) {
+        const std::size_t at = first + y * stride;
+        bool left[4] = {true, true, true, true};
+        for (std::size_t x = 0; x < kWidth; ++x) {
+            bool pixel = got[0][at] == got[1][at];
+            for (std::size_t k = 0; k < static_cast<std::size_t>(c.bpp); ++k) {
+                const std::size_t i = at + 1 + x * static_cast<std::size_t>(c.bpp) + k;
+                left[k] = got[0][i] == got[1][i] && (c.filter == "none" || left[k]);
+                pixel = pixel && left[k];
+            }
+            limit += pixel;
+            // Shown as known: alpha not 0 (an RGBA original's transparent
+            // pixels can only be checked by their colour).
+            const std::uint8_t* mine = &r.known[(y * kWidth + x) * 4];
+            const std::uint8_t* truth = &pixels[((top + y) * kWidth + x) * static_cast<std::size_t>(c.bpp)];
+            const std::uint8_t opaque[4] = {truth[0], truth[1], truth[2], c.bpp == 4 ? truth[3] : std::uint8_t{255}};
+            if (mine[3] != 0) {
+                ++known;
+                ASSERT_TRUE(std::equal(opaque, opaque + 4, mine)) << "row " << y << " pixel " << x;
+            } else {
+                ASSERT_TRUE(mine[0] == 0 && mine[1] == 0 && mine[2] == 0) << "row " << y << " pixel " << x;
+            }
+        }
+    }
+    const double engineKnown = r.knownShare * static_cast<double>(r.rows * kWidth);
+    if (c.filter == "none" || c.filter == "sub") {
+        EXPECT_GE(engineKnown + 0.5, static_cast<double>(limit));
+    }
+    EXPECT_GE(engineKnown + 0.5, static_cast<double>(known));
+}
+
+TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
+    std::vector<Case> cases;
+    const int levels[] = {1, 6, 9};
+    const std::size_t idats[] = {8192, 1 << 20, 4096};
+    const Cut cuts[] = {Cut::Data, Cut::Crc, Cut::Header};
+    int k = 0;
+    for (const char* filter : kFilters)
+        for (const int bpp : {3, 4}) {
+            cases.push_back({filter, levels[k % 3], bpp, idats[k % 3], cuts[(k / 3 + k) % 3]});
+            ++k;
+        }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter + " level " + std::to_string(c.level) + " bpp " + std::to_string(c.bpp) + " idat " +
+                     std::to_string(c.idatSize) + " cut " + std::to_string(static_cast<int>(c.cut)));
+        const Bytes pixels = Picture(c.bpp), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
+        Bytes stream;
+        std::vector<std::size_t> dataAt;  // where each IDAT's data lies in `stream`
+        for (std::size_t i = 0; i < z.size(); i += c.idatSize) {
+            dataAt.push_back(stream.size() + 8);
+            stream = stream + test::Chunk("IDAT", Bytes(z.begin() + static_cast<std::ptrdiff_t>(i),
+                                                          z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), i + c.idatSize))));
+        }
+        stream = stream + test::Iend();
+        // Cut about a third into the compressed data.
+        const std::size_t zCut = z.size() / 3, chunk = zCut / c.idatSize;
+        std::size_t cut = dataAt[chunk] + zCut % c.idatSize, zFrom = zCut;
+        const std::size_t chunkEnd = std::min(z.size(), (chunk + 1) * c.idatSize);
+        if (c.cut != Cut::Data && chunkEnd < z.size()) {
+            cut = dataAt[chunk] + (chunkEnd - chunk * c.idatSize) + (c.cut == Cut::Crc ? 2 : 7);
+            zFrom = chunkEnd;
+        }
+        const auto starts = BlockStarts(z);
+        const auto next = std::find_if(starts.begin(), starts.end(), [&](auto s) { return s.first >= zFrom * 8; });
+        ASSERT_NE(next, starts.end());
+        const Bytes trailer(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
+        Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z);
+        if (c.filter == "adaptive") {
+            Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
+        }
+    }
+}
+
+TEST(Recover, HostileInputsEndCleanly) {
+    Bytes garbage;
+    for (std::uint32_t i = 0, s = 1; i < 70000; ++i) garbage.push_back(static_cast<std::uint8_t>((s = s * 69069u + 1u) >> 24));
+    const Bytes z = Compress(Scanlines(Picture(3), 3, "sub"), 6);
+    const struct {
+        const char* name;
+        Bytes trailer;
+        Status status;
+    } cases[] = {
+        {"empty", {}, Status::NotARemnant},
+        {"garbage without IEND", garbage, Status::NotARemnant},
+        {"only IEND", test::Iend(), Status::NothingRebuilt},
+        {"garbage", garbage + test::Iend(), Status::NothingRebuilt},
+        {"a truncated stream", test::Chunk("IDAT", Bytes(z.begin() + 100, z.begin() + 1500)) + test::Iend(),
+         Status::NothingRebuilt},
+        {"a huge claimed length", Bytes{1, 2, 3, 4, 5} + test::Chunk("IDAT", Bytes(64, 0), 0x7FFFFFFF) + test::Iend(),
+         Status::NothingRebuilt},
+        {"a length beyond 2^31", test::Chunk("IDAT", garbage, 0xFFFFFFF0) + test::Iend(), Status::NothingRebuilt},
+    };
+    for (const auto& c : cases) {
+        const Result r = Recover(c.trailer, Hint{}, Options{});
+        EXPECT_EQ(r.status, c.status) << c.name;
+        EXPECT_FALSE(r.message.empty()) << c.name;
+        EXPECT_TRUE(r.known.empty() && r.guess.empty()) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace vexlo::recover
