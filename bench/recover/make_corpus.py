@@ -272,7 +272,9 @@ def edit(rng, cv, small):
 def make_case(rng, index, small):
     width = rng.choice(SMALL_WIDTHS) if small else WIDTHS[index % len(WIDTHS)]
     height = rng.randint(120, 200) if small else rng.randint(160, 360)
-    colour_type = 6 if index // len(STRATEGIES) % 3 == 1 else 2
+    # A third of the originals RGBA, spread over the filter strategies.
+    rgba = index % 2 == 1 if small else index // len(STRATEGIES) % 3 == 1
+    colour_type = 6 if rgba else 2
     strategy = STRATEGIES[index % len(STRATEGIES)]
     orig_enc = dict(encoder(rng, small), filter=strategy)
     cv = screenshot(rng, width, height, genkit.BPP[colour_type], busy=small)
