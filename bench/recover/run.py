@@ -79,8 +79,8 @@ def bound(case):
     if bit is None:
         return None, 0, 0, 0
     found = case.from_bit(bit)
-    strict = truth.known_pixels(found, case.width, case.bpp, case.height)
-    typed = truth.known_pixels(found, case.width, case.bpp, case.height, case.scanlines)
+    strict = truth.known_pixels(found, case.width, case.bpp, case.height, original=case.pixels())
+    typed = truth.known_pixels(found, case.width, case.bpp, case.height, case.scanlines, case.pixels())
     return bit, sum(c is not None for c in strict), sum(c or 0 for c in strict), sum(c or 0 for c in typed)
 
 

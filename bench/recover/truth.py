@@ -96,7 +96,7 @@ def matches(found, scanlines):
     return (int.from_bytes(out, "little") ^ int.from_bytes(tail, "little")) & mask == 0
 
 
-def known_pixels(found, width, bpp, height, scanlines=None):
+def known_pixels(found, width, bpp, height, scanlines=None, original=None):
     """Per original row (None before the rows reached), how many pixels are
     known for certain once the filters are undone, from the inflated bytes
     and their known flags (they end with the original's last row). A byte is
@@ -104,36 +104,55 @@ def known_pixels(found, width, bpp, height, scanlines=None):
     known; the row above the first whole one is unknown. A row whose filter
     byte is unknown is unknown, unless `scanlines` (the truth) is given: then
     its filter type is taken from there, the bound for a recovery that
-    infers filter types."""
+    infers filter types. With `original` (its pixels, bpp bytes each), every
+    byte counted as known is checked against it."""
     out, flags = found
-    stride = 1 + width * bpp
+    n = width * bpp
+    stride = 1 + n
     rows = min(height, len(out) // stride)
     first = len(out) - rows * stride
     truth_first = len(scanlines) - rows * stride if scanlines is not None else 0
-    above = [False] * (width * bpp)
+    above = [None] * n  # the row above's values, None where unknown
     counts = [None] * (height - rows)
     for r in range(rows):
         at = first + r * stride
         f = out[at] if flags[at] else scanlines[truth_first + r * stride] if scanlines is not None else None
         k = flags[at + 1:at + stride]
-        row = [False] * (width * bpp)
-        for i in range(width * bpp if f is not None else 0):
+        row = [None] * n
+        for i in range(n if f is not None and f <= 4 else 0):
             if not k[i]:
                 continue
-            left = row[i - bpp] if i >= bpp else True
+            a = row[i - bpp] if i >= bpp else 0
+            b = above[i]
+            c = above[i - bpp] if i >= bpp else 0
             if f == 0:
-                row[i] = True
+                pred = 0
             elif f == 1:
-                row[i] = left
+                pred = a
             elif f == 2:
-                row[i] = above[i]
+                pred = b
             elif f == 3:
-                row[i] = left and above[i]
-            elif f == 4:
-                row[i] = left and above[i] and (above[i - bpp] if i >= bpp else True)
-        counts.append(sum(all(row[p * bpp:(p + 1) * bpp]) for p in range(width)))
+                pred = None if a is None or b is None else (a + b) >> 1
+            else:
+                pred = None if a is None or b is None or c is None else _paeth(a, b, c)
+            if pred is not None:
+                row[i] = (out[at + 1 + i] + pred) & 255
+        if original is not None:
+            base = (height - rows + r) * n
+            wrong = [i for i in range(n) if row[i] is not None and row[i] != original[base + i]]
+            assert not wrong, "row %d: bytes counted as known differ from the original at %s" % (
+                height - rows + r, wrong[:5])
+        counts.append(sum(all(v is not None for v in row[p * bpp:(p + 1) * bpp]) for p in range(width)))
         above = row
     return counts
+
+
+def _paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    if pa <= pb and pa <= pc:
+        return a
+    return b if pb <= pc else c
 
 
 # ------------------------------------------------------------ a corpus case
@@ -185,6 +204,16 @@ class Case:
         if self._rgba is None:
             self._rgba = read_rgba(self.original_path())[2]
         return self._rgba
+
+    def pixels(self):
+        """The original's pixels, bpp bytes each."""
+        rgba = self.rgba()
+        if self.bpp == 4:
+            return rgba
+        raw = bytearray(len(rgba) // 4 * 3)
+        for k in range(3):
+            raw[k::3] = rgba[k::4]
+        return bytes(raw)
 
     def from_bit(self, bit):
         """(output, known flags) inflated from `bit` of the continuation if it
