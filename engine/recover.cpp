@@ -1,14 +1,17 @@
 // Recover(): from the tracked scanlines to pictures. The width and pixel
-// format come from where valid filter bytes line up; the rows are unfiltered
-// twice, once exactly (a byte is known only when everything it depends on is)
-// and once as a best guess that fills every lost byte.
+// format come from where known bytes 0-4 line up as filter bytes and from how
+// often copies of the lost window reach back whole rows; the rows are then
+// unfiltered twice, once exactly (a byte is known only when everything it
+// depends on is) and once as a best guess that fills every lost byte.
 //
 // Bounds per call, whatever the input (see also recover_internal.h): the
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
-// compressed data, at most 512 MiB inflated over all false starts; at most
-// 512 MiB inflated per run and the last 32 MiB of scanlines kept; widths up
-// to 16384 pixels, scored over the last 4 MiB of scanlines; at most 8 Mi
-// pixels rebuilt (the last rows). Peak memory stays under about 250 MiB.
+// compressed data, at most 256 MiB read and inflated over all candidates;
+// at most 128 MiB inflated per run (three runs, at most three starts tried)
+// and the last 32 MiB of scanlines kept; widths from 8 to 16384 pixels,
+// scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
+// last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
+// 65536 colours counted. Peak memory stays under about 300 MiB.
 #include "engine/recover.h"
 
 #include <algorithm>
@@ -22,14 +25,21 @@ namespace vexlo::recover {
 
 namespace {
 
+using detail::Predict;
 using detail::Tracked;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint32_t kMaxWidth = 16384;
+// Widths searched: narrower pictures than 8 pixels are no screenshots, and
+// their tiny strides find chance patterns in flat areas.
+constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
-constexpr double kMinEvidence = 16;  // bits in favour of a width found from the data
+constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
+constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself
+// Priors: an original as wide as the cropped picture (only painted over), a
+// screen's width, the cropped picture's pixel format.
+constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
 
 // Widths screens commonly have, tried when the rows' alignment is unknown.
 constexpr std::array<std::uint32_t, 16> kScreenWidths = {640,  800,  1024, 1152, 1280, 1360, 1366, 1440,
@@ -62,16 +72,17 @@ struct Layout {
     std::size_t stride = 0;
     std::size_t first = 0;
     std::size_t rows = 0;
-    double evidence = -1e300;
+    double evidence = -1e300;      // bits for this layout, priors included
+    double dataEvidence = -1e300;  // from the data alone
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
-// bytes. A byte 0-4 counts for it only where the byte one pixel before is
-// larger: a channel that stays flat (an opaque alpha under Sub, Up or Paeth
-// is 0 throughout) would otherwise make a stride that walks along that
-// channel look as good as the true one. Such a byte counts as much as it is
-// rare in the data after a larger byte one pixel before; a larger byte at a
-// row start counts strongly against.
+// bytes. A byte 0-4 counts for it only where it differs from the byte one
+// pixel before: a channel that stays flat (an opaque alpha is 0 throughout
+// under Sub, Up or Paeth) would otherwise make a stride that walks along it
+// look as good as the true one. Such a byte counts as much as it is rare
+// among the bytes that differ from the one a pixel before; a larger byte at
+// a row start rules the stride out.
 class RowStartScore {
 public:
     RowStartScore(const Tracked& t, std::size_t from, std::size_t bpp) : t_(t), bpp_(bpp) {
@@ -83,27 +94,72 @@ public:
             }
         const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
         good_ = std::log2(0.999 / p);
-        bad_ = std::log2(0.001);
+        bad_ = -1e9;  // a true start and stride never have one
     }
+    struct Counts {
+        std::size_t good = 0, flat = 0, bad = 0;
+    };
     // Row starts at from, from + stride, ... below `end`.
-    double Score(std::size_t from, std::size_t end, std::size_t stride) const {
-        std::size_t good = 0, bad = 0;
+    Counts Count(std::size_t from, std::size_t end, std::size_t stride) const {
+        Counts c;
         for (std::size_t p = from; p < end; p += stride) {
             if (!t_.Known(p)) continue;
             if (t_.value[p] > 4)
-                ++bad;
+                ++c.bad;
             else if (Breaks(p))
-                ++good;
+                ++c.good;
+            else
+                ++c.flat;
         }
-        return static_cast<double>(good) * good_ + static_cast<double>(bad) * bad_;
+        return c;
+    }
+    double Score(std::size_t from, std::size_t end, std::size_t stride) const {
+        const Counts c = Count(from, end, stride);
+        return static_cast<double>(c.good) * good_ + static_cast<double>(c.bad) * bad_;
     }
 
 private:
-    bool Breaks(std::size_t i) const { return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] > 4; }
+    bool Breaks(std::size_t i) const {
+        return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] != t_.value[i];
+    }
 
     const Tracked& t_;
     std::size_t bpp_;
     double good_ = 0, bad_ = 0;
+};
+
+// Evidence, in bits, from the lost window itself: an unknown byte is a copy,
+// perhaps copy after copy, of a window byte some distance back. Where rows
+// repeat (a flat background, a row copied from the one above, as filter
+// bytes usually are), that distance is a whole number of rows far more often
+// than the 1 in stride that chance gives.
+class CopyDistanceScore {
+public:
+    explicit CopyDistanceScore(const Tracked& t) : counts_(kMaxDistance + 1, 0) {
+        const std::size_t dropped = t.Dropped();
+        for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
+            if (t.Known(i)) continue;
+            const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
+            if (d <= kMaxDistance) {
+                ++counts_[d];
+                ++total_;
+            }
+        }
+    }
+    double Score(std::size_t stride) const {
+        std::size_t m = 0;
+        for (std::size_t d = stride; d <= kMaxDistance; d += stride) m += counts_[d];
+        const double n = static_cast<double>(total_), f = n == 0 ? 0 : static_cast<double>(m) / n;
+        const double p = 1 / static_cast<double>(stride);
+        if (f <= p) return 0;
+        const double rest = m == total_ ? 0 : (n - static_cast<double>(m)) * std::log2((1 - f) / (1 - p));
+        return static_cast<double>(m) * std::log2(f / p) + rest;
+    }
+
+private:
+    static constexpr std::size_t kMaxDistance = std::size_t{4} << 20;
+    std::vector<std::uint32_t> counts_;
+    std::size_t total_ = 0;
 };
 
 std::vector<Format> CandidateFormats(const Hint& hint) {
@@ -114,63 +170,53 @@ std::vector<Format> CandidateFormats(const Hint& hint) {
     return out;
 }
 
-// The best layout for the given widths (all up to kMaxWidth when none given).
-Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths) {
+// The best layout for the given widths (all from kMinWidth to kMaxWidth when
+// none given) with at least minRows whole rows.
+Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows) {
     const std::size_t n = t.value.size();
     Layout best;
     const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
+    const CopyDistanceScore distances(t);
+    const auto hinted = FormatOf(hint);
     for (const Format f : CandidateFormats(hint)) {
         const RowStartScore score(t, from, f.bpp);
+        const double formatPrior = hinted && hinted->bpp == f.bpp ? kHintFormatBits : 0;
         auto tryWidth = [&](std::uint32_t w) {
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
-            if (stride > n) return;
+            if (stride * minRows > n) return;
+            const double copies = distances.Score(stride);
+            const double prior = formatPrior + (w == hint.width ? kHintWidthBits : 0) +
+                                 (std::find(kScreenWidths.begin(), kScreenWidths.end(), w) != kScreenWidths.end()
+                                      ? kScreenWidthBits
+                                      : 0);
             if (t.ended) {
                 // The stream's end is the last row's end.
-                const double s = score.Score(from + (n - from) % stride, n, stride);
-                if (s > best.evidence) best = {f, w, stride, n % stride, n / stride, s};
+                const double s = copies + score.Score(from + (n - from) % stride, n, stride);
+                if (s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
                 return;
             }
             for (std::size_t o = 0; o < stride && from + o < n; ++o) {
-                const double s = score.Score(from + o, n, stride);
-                if (s > best.evidence) {
-                    const std::size_t first = (from + o) % stride;
-                    best = {f, w, stride, first, (n - first) / stride, s};
+                const double s = copies + score.Score(from + o, n, stride);
+                const std::size_t first = (from + o) % stride;
+                if (s + prior > best.evidence && (n - first) / stride >= minRows) {
+                    best = {f, w, stride, first, (n - first) / stride, s + prior, s};
                 }
             }
         };
         if (!widths.empty())
             for (const std::uint32_t w : widths) tryWidth(w);
         else
-            for (std::uint32_t w = 1; w <= kMaxWidth && std::size_t{w} * f.bpp + 1 <= n / 2; ++w) tryWidth(w);
+            for (std::uint32_t w = kMinWidth; w <= kMaxWidth && (std::size_t{w} * f.bpp + 1) * minRows <= n; ++w)
+                tryWidth(w);
     }
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
-    const auto hinted = FormatOf(hint);
     if (hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
         (best.stride - 1) / hinted->bpp <= kMaxWidth) {
         best.format = *hinted;
         best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
     }
     return best;
-}
-
-std::uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
-    return static_cast<std::uint8_t>(pb <= pc ? b : c);
-}
-
-// The predictor of `filter` for byte i of a row, from its left, upper and
-// upper-left neighbours.
-std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    switch (filter) {
-        case 1: return a;
-        case 2: return b;
-        case 3: return static_cast<std::uint8_t>((a + b) / 2);
-        case 4: return Paeth(a, b, c);
-        default: return 0;
-    }
 }
 
 struct Rows {
@@ -217,85 +263,66 @@ std::size_t ArgMax(std::span<const T> counts) {
     return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
-// The best guess. Each lost window byte gets one value, voted for by the
-// places it was copied to: 0 in the pixels of rows filtered with Sub, Up,
-// Average or Paeth (flat areas leave nothing to add), the picture's most
-// common value of that byte of a pixel where the byte stands alone (rows
-// filtered with None, a row's first pixel under Sub), the most common filter
-// where it is a row's filter byte. The row above the first is taken as that
-// most common colour too. Every byte known exactly keeps its value, so the
-// guess never strays from what is certain.
-Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact) {
+// The best guess, row by row. A lost byte is taken as what its row's filter
+// predicts (nothing added: flat areas), as the byte above where the filter
+// predicts from nothing (None, a row's first pixel under Sub or Average). A
+// row whose filter byte is lost gets the filter under which its inflated
+// bytes agree most with their left and upper neighbours (screenshots are
+// mostly flat), the row before's on a tie. The row above the first is the
+// cropped picture's most common colour (failing that, the rebuilt rows',
+// white when nothing is known). Every byte
+// known exactly keeps its value, so the guess never strays from what is
+// certain and picks up again below it.
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::optional<Bytes>& background) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
-    std::array<std::size_t, 5> filters{};
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t at = l.first + y * l.stride;
-        if (t.Known(at) && t.value[at] <= 4) ++filters[t.value[at]];
-    }
-    const auto common = static_cast<std::uint8_t>(ArgMax<std::size_t>(filters));
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
     for (std::size_t i = 0; i < exact.value.size(); ++i)
         if (exact.known[i]) ++values[i % len % bpp][exact.value[i]];
-    Bytes background(bpp, 0xFF);
-    for (std::size_t j = 0; j < bpp; ++j)
-        if (*std::max_element(values[j].begin(), values[j].end()) > 0)
-            background[j] = static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j]));
-
-    // Votes per window position over a few candidate values.
-    const std::size_t slots = 2 + 2 * bpp;
-    Bytes slotValue(slots);
-    slotValue[0] = 0;
-    slotValue[1] = common;
-    for (std::size_t j = 0; j < bpp; ++j) {
-        slotValue[2 + j] = background[j];
-        slotValue[2 + bpp + j] = static_cast<std::uint8_t>(background[j] - background[j] / 2);
-    }
-    std::vector<std::uint32_t> votes(detail::kWindowSize * slots, 0);
-    auto filterOf = [&](std::size_t y) {
-        const std::size_t at = l.first + y * l.stride;
-        return t.Known(at) && t.value[at] <= 4 ? t.value[at] : common;
-    };
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        const std::uint8_t f = filterOf(y);
-        for (std::size_t i = 0; i < l.stride; ++i) {
-            if (t.Known(row + i)) continue;
-            std::size_t slot = 0;
-            if (i == 0) {
-                slot = 1;
-            } else {
-                const std::size_t j = (i - 1) % bpp;
-                const bool firstPixel = i - 1 < bpp;
-                if (f == 0 || (f == 1 && firstPixel)) slot = 2 + j;
-                if (f == 3 && firstPixel) slot = 2 + bpp + j;
-            }
-            ++votes[t.WindowPos(row + i) * slots + slot];
-        }
-    }
-    Bytes window(detail::kWindowSize);
-    for (std::size_t w = 0; w < window.size(); ++w)
-        window[w] = slotValue[ArgMax<std::uint32_t>(std::span(votes).subspan(w * slots, slots))];
-
-    Bytes out(len * l.rows);
     Bytes prior(len);
-    for (std::size_t i = 0; i < len; ++i) prior[i] = background[i % bpp];
-    auto filtered = [&](std::size_t at) { return t.Known(at) ? t.value[at] : window[t.WindowPos(at)]; };
+    for (std::size_t j = 0; j < bpp; ++j) {
+        const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
+        auto colour = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
+        if (background) colour = (*background)[j];
+        for (std::size_t i = j; i < len; i += bpp) prior[i] = colour;
+    }
+
+    Bytes out(len * l.rows), trial(len);
+    std::uint8_t previous = 0;
     for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        std::uint8_t f = filtered(row);
-        if (f > 4) f = common;
-        std::uint8_t* o = &out[y * len];
-        const std::uint8_t* up = y > 0 ? o - len : prior.data();
-        const std::size_t e = y * len;
-        for (std::size_t i = 0; i < len; ++i) {
-            if (exact.known[e + i]) {
-                o[i] = exact.value[e + i];
-                continue;
+        const std::size_t row = l.first + y * l.stride, e = y * len;
+        const std::uint8_t* up = y > 0 ? &out[e - len] : prior.data();
+        // Unfilters the row into `o` under filter f; returns how many inflated
+        // bytes then equal their left or upper neighbour.
+        auto decode = [&](std::uint8_t f, std::uint8_t* o) {
+            std::size_t agree = 0;
+            for (std::size_t i = 0; i < len; ++i) {
+                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                const std::uint8_t predicted = Predict(f, a, up[i], c);
+                const bool inflated = t.Known(row + 1 + i);
+                if (exact.known[e + i])
+                    o[i] = exact.value[e + i];
+                else if (inflated)
+                    o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
+                else
+                    o[i] = f == 2 || f == 4 || (i >= bpp && f != 0) ? predicted : up[i];
+                if (inflated) agree += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             }
-            const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-            o[i] = static_cast<std::uint8_t>(filtered(row + 1 + i) + Predict(f, a, up[i], c));
+            return agree;
+        };
+        std::uint8_t f = previous;
+        if (t.Known(row) && t.value[row] <= 4) {
+            f = t.value[row];
+        } else {
+            std::size_t best = decode(previous, &out[e]);
+            for (std::uint8_t k = 0; k <= 4; ++k) {
+                if (k == previous) continue;
+                const std::size_t agree = decode(k, trial.data());
+                if (agree > best) best = agree, f = k;
+            }
         }
+        decode(f, &out[e]);
+        previous = f;
     }
     return out;
 }
@@ -352,36 +379,44 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
 
     Tracked t;
     Layout layout;
+    bool trustRows = false;
     const std::array<std::uint32_t, 1> given = {options.width};
     std::vector<std::uint32_t> guesses;
     if (!start.ended) {
         if (hint.width != 0 && hint.width <= kMaxWidth) guesses.push_back(hint.width);
         guesses.insert(guesses.end(), kScreenWidths.begin(), kScreenWidths.end());
     }
-    // A start found by chance decodes a short false block before falling in
-    // step with the true stream: its output does not line up as rows, and
-    // the true blocks' copies would read it in place of the lost window. When
-    // the first block breaks the rows' filter bytes, start after it.
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // A start found by chance can decode a short false block and then fall
+    // in step with the true stream, or a false last block that happens to end
+    // where the data does: its bytes do not line up as rows. A filter byte
+    // above 4 where a row starts betrays it (or a wrong width): start again
+    // after the first block, and give up when that does not help.
+    for (int attempt = 0;; ++attempt) {
         t = detail::InflateTracked(data, startBit, start.ended);
         if (!t.complete) return Nothing(Status::NothingRebuilt, "the compressed data could not be inflated within the bounds");
-        if (options.width != 0 && options.width <= kMaxWidth)
-            layout = FindLayout(t, hint, given);
-        else if (options.width != 0)
+        if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
-        else
-            layout = FindLayout(t, hint, guesses);
+        // A width found from the data needs two rows at least to be told.
+        layout = options.width != 0 ? FindLayout(t, hint, given, 1) : FindLayout(t, hint, guesses, 2);
         if (layout.width == 0 || layout.rows == 0)
-            return Nothing(Status::NothingRebuilt, "not even one whole row of scanlines was inflated");
-        if (options.width == 0 && layout.evidence < kMinEvidence)
-            return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
-        const std::size_t dropped = t.Dropped();
-        if (t.firstBlockEnd <= dropped || t.firstBlockEndBit <= startBit) break;
-        const std::size_t blockEnd = static_cast<std::size_t>(t.firstBlockEnd - dropped);
-        bool broken = false;
-        for (std::size_t p = layout.first; p < blockEnd && p < t.value.size(); p += layout.stride)
-            broken = broken || (t.Known(p) && t.value[p] > 4);
-        if (!broken) break;
+            return Nothing(Status::NothingRebuilt, options.width != 0
+                                                       ? "not even one whole row of that width was inflated"
+                                                       : "too little was inflated to tell the width (two whole rows at least)");
+        const auto counts = RowStartScore(t, 0, layout.format.bpp).Count(layout.first, t.value.size(), layout.stride);
+        // Known rows need known filter bytes; when most of those look like
+        // a flat channel rather than filter bytes, the rows may be misplaced
+        // (a stride off by whole pixels walks along an opaque alpha), so
+        // nothing is shown as known.
+        trustRows = counts.good >= counts.flat;
+        if (counts.bad == 0) {
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence))
+                return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
+            break;
+        }
+        if (attempt == 2 || t.firstBlockEnd == 0 || t.firstBlockEndBit <= startBit)
+            return Nothing(Status::NothingRebuilt, options.width != 0
+                                                       ? "the inflated data does not line up as rows of that width"
+                                                       : "the inflated data does not line up as rows of any width");
         startBit = t.firstBlockEndBit;
     }
 
@@ -399,10 +434,13 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     r.rows = static_cast<std::uint32_t>(layout.rows);
     r.startBit = startBit;
     r.inflatedBytes = t.total;
-    const Rows exact = UnfilterExact(t, layout);
+    Rows exact = UnfilterExact(t, layout);
+    if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
     std::size_t knownPixels = 0, unused = 0;
     r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact), nullptr, unused);
+    const auto background = detail::MostCommonPixel(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)),
+                                                    layout.format.bpp);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, background), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }

@@ -20,6 +20,10 @@ struct Hint {
     std::uint32_t height = 0;
     std::uint8_t bitDepth = 8;
     std::uint8_t colourType = 2;
+    // The cropped picture's own PNG bytes (the file up to its IEND), when at
+    // hand: its most common colour stands in for the lost rows above the
+    // rebuilt ones in the best guess. Not owned; empty when not given.
+    std::span<const std::uint8_t> picture;
 };
 
 struct Options {

@@ -3,7 +3,9 @@
 // with every byte's origin tracked.
 #pragma once
 
+#include <cstdlib>
 #include <cstddef>
+#include <optional>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,8 +16,8 @@ namespace vexlo::recover::detail {
 // The bounds that keep one call's time and memory in check whatever the input.
 inline constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 20;   // only the trailer's last 64 MiB
 inline constexpr std::size_t kMaxStartBytes = std::size_t{256} << 10;    // block starts sought in the first 256 KiB
-inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{512} << 20; // bytes inflated over all false starts
-inline constexpr std::uint64_t kMaxInflateTotal = std::uint64_t{512} << 20;  // bytes inflated per run
+inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{256} << 20; // bytes in and out over all candidates
+inline constexpr std::uint64_t kMaxInflateTotal = std::uint64_t{128} << 20;  // bytes inflated per run
 inline constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;     // scanline bytes kept (the last ones)
 inline constexpr std::size_t kLongRunBytes = 2048;  // a stream that does not end must decode this far
 inline constexpr std::size_t kWindowSize = 32768;
@@ -56,5 +58,29 @@ struct Tracked {
     }
 };
 Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBit, bool ended);
+
+inline std::uint8_t Paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
+    return static_cast<std::uint8_t>(pb <= pc ? b : c);
+}
+
+// The predictor of `filter` for byte i of a row, from its left, upper and
+// upper-left neighbours.
+inline std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    switch (filter) {
+        case 1: return a;
+        case 2: return b;
+        case 3: return static_cast<std::uint8_t>((a + b) / 2);
+        case 4: return Paeth(a, b, c);
+        default: return 0;
+    }
+}
+
+// The most common pixel (its bpp bytes) of a whole 8-bit, non-interlaced PNG
+// of that many bytes per pixel; nothing when it is not one or does not decode
+// within kMaxKeptBytes of scanlines.
+std::optional<std::vector<std::uint8_t>> MostCommonPixel(std::span<const std::uint8_t> png, std::size_t bpp);
 
 }  // namespace vexlo::recover::detail

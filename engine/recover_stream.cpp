@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 #include <memory>
+#include <optional>
 
 #define ZLIB_CONST
 #include <zlib.h>
@@ -131,7 +133,7 @@ std::uint32_t PeekBits(std::span<const std::uint8_t> d, std::uint64_t bit, int c
     for (int i = 0; i < count; ++i) {
         const std::uint64_t b = bit + static_cast<std::uint64_t>(i);
         if (b / 8 >= d.size()) break;
-        v |= static_cast<std::uint32_t>((d[static_cast<std::size_t>(b / 8)] >> (b % 8)) & 1u) << i;
+        v |= ((static_cast<std::uint32_t>(d[static_cast<std::size_t>(b / 8)]) >> (b % 8)) & 1u) << i;
     }
     return v;
 }
@@ -200,6 +202,11 @@ Start FindBlockStart(std::span<const std::uint8_t> data) {
     Bytes scratch(kScratch);
     std::uint64_t work = 0;
     const std::uint64_t bits = std::uint64_t{std::min(data.size(), kMaxStartBytes)} * 8;
+    // A start that reaches the stream's end wins; failing that, the first
+    // that runs cleanly to the end of the data, unless it is a stored block:
+    // one stored header in 65536 random bits checks out and then copies
+    // whatever follows without complaint.
+    std::optional<std::uint64_t> clean;
     bool primed = false;
     for (std::uint64_t bit = 0; bit < bits; ++bit) {
         if (!MayStartBlock(data, bit)) continue;
@@ -218,20 +225,20 @@ Start FindBlockStart(std::span<const std::uint8_t> data) {
                 break;
             }
             if (step == RawInflater::Step::InputDone) {
-                if (data.size() - bit / 8 >= kLongRunBytes) {
-                    s.found = true;
-                    s.bit = bit;
-                    return s;
-                }
+                if (!clean && data.size() - bit / 8 >= kLongRunBytes && PeekBits(data, bit + 1, 2) != 0) clean = bit;
                 break;
             }
-            if (step == RawInflater::Step::Error) break;
-            if (work > kMaxSearchWork) break;
+            if (step == RawInflater::Step::Error || work > kMaxSearchWork) break;
         }
         if (work > kMaxSearchWork) {
             s.why = "no deflate block start found within the search's bound";
             return s;
         }
+    }
+    if (clean) {
+        s.found = true;
+        s.bit = *clean;
+        return s;
     }
     s.why = "no deflate block start found that decodes to the end of the data";
     return s;
@@ -278,6 +285,7 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
         if (t.value.size() >= 2 * kMaxKeptBytes)
             t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
     });
+    if (t.firstBlockEnd == t.total) t.firstBlockEnd = t.firstBlockEndBit = 0;  // the only block
     if (t.value.size() > kMaxKeptBytes)
         t.value.erase(t.value.begin(), t.value.end() - static_cast<std::ptrdiff_t>(kMaxKeptBytes));
     const std::uint64_t dropped = t.Dropped();
@@ -298,6 +306,63 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
     });
     t.complete = ok;
     return t;
+}
+
+std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::size_t bpp) {
+    constexpr std::size_t kMaxColours = 65536;
+    static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return std::nullopt;
+    const std::uint32_t width = Be32(png, 16), height = Be32(png, 20);
+    static constexpr std::array<std::uint8_t, 7> kBpp = {1, 0, 3, 1, 2, 0, 4};
+    const std::uint8_t depth = png[24], colour = png[25], interlace = png[28];
+    if (depth != 8 || colour >= kBpp.size() || kBpp[colour] != bpp || colour == 3 || interlace != 0 || width == 0 ||
+        width > (std::uint64_t{kMaxKeptBytes} - 1) / bpp)
+        return std::nullopt;
+    const std::size_t stride = std::size_t{width} * bpp + 1;
+    z_stream z = {};
+    if (inflateInit(&z) != Z_OK) return std::nullopt;
+    Bytes rows(std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride));
+    z.next_out = rows.data();
+    z.avail_out = static_cast<uInt>(rows.size());
+    for (std::size_t at = 8; at + 12 <= png.size() && z.avail_out > 0;) {
+        const std::uint64_t len = Be32(png, at);
+        if (len > png.size() - at - 12) break;
+        if (IsIdat(png, at)) {
+            z.next_in = png.data() + at + 8;
+            z.avail_in = static_cast<uInt>(len);
+            const int r = inflate(&z, Z_NO_FLUSH);
+            if (r != Z_OK && r != Z_BUF_ERROR && r != Z_STREAM_END) break;
+        }
+        at += 12 + static_cast<std::size_t>(len);
+    }
+    const std::size_t got = (rows.size() - z.avail_out) / stride;
+    inflateEnd(&z);
+    std::unordered_map<std::uint32_t, std::size_t> counts;
+    Bytes prior(stride - 1, 0);
+    for (std::size_t y = 0; y < got; ++y) {
+        std::uint8_t* row = &rows[y * stride + 1];
+        const std::uint8_t f = rows[y * stride];
+        if (f > 4) return std::nullopt;
+        for (std::size_t i = 0; i < stride - 1; ++i) {
+            const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? prior[i - bpp] : 0;
+            row[i] = static_cast<std::uint8_t>(row[i] + Predict(f, a, prior[i], c));
+        }
+        for (std::size_t x = 0; x + bpp <= stride - 1; x += bpp) {
+            std::uint32_t key = 0;
+            for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | row[x + k];
+            // Bounded however many colours a hostile picture has; the
+            // common ones show up early.
+            if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
+        }
+        prior.assign(row, row + stride - 1);
+    }
+    if (counts.empty()) return std::nullopt;
+    std::uint32_t key =
+        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; })
+            ->first;
+    Bytes pixel(bpp);
+    for (std::size_t k = bpp; k-- > 0; key >>= 8) pixel[k] = static_cast<std::uint8_t>(key);
+    return pixel;
 }
 
 }  // namespace vexlo::recover::detail

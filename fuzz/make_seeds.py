@@ -85,7 +85,7 @@ def split_path_seeds():
 
 def recover_seeds():
     """Real remnants: screenshot-like pictures encoded with each filter
-    strategy, cropped to their top rows and the crop written over the
+    strategy (IDAT chunks of 512 bytes for one), cropped to their top rows and the crop written over the
     original without truncating; the trailer after the crop's IEND follows
     two bytes picking the header hint (RGB, RGBA) and the width asked for
     (0: found)."""
@@ -109,8 +109,13 @@ def recover_seeds():
                     rgb = (20, 20, 20) if (x * 7 + y * 3) % 11 < 3 and x % 9 else (245, 245, 245)
                 px += bytes(rgb) + (bytes([255 - (x & 1) * 40]) if bpp == 4 else b"")
         for strategy in ("none", "sub", "up", "paeth", "adaptive"):
-            idat = 48 if strategy == "sub" else None
-            original = genkit.png(w, h, colour, px, level=9, strategy=strategy, idat_size=idat)
+            # A small memLevel makes zlib end a block every few hundred
+            # symbols, so small pictures have block starts after the cut.
+            deflater = zlib.compressobj(9, zlib.DEFLATED, 15, 1)
+            z = deflater.compress(genkit.filter_rows(px, w, h, bpp, strategy)) + deflater.flush()
+            size = 512 if strategy == "sub" else len(z)
+            original = (genkit.PNG_SIG + genkit.ihdr(w, h, colour)
+                        + b"".join(genkit.chunk(b"IDAT", z[i:i + size]) for i in range(0, len(z), size)) + genkit.IEND)
             crop = genkit.png(w, 6, colour, px[:w * 6 * bpp], level=9, strategy=strategy)
             trailer = original[len(crop):]
             seeds[f"{strategy}_{colour}"] = bytes([hint, 0]) + trailer

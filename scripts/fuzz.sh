@@ -11,7 +11,10 @@ python3 "$top/fuzz/make_seeds.py" "$out/seeds"
 for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path recover}; do
   mkdir -p "$out/corpus/$name" "$out/findings/$name"
   echo "== $name: $seconds s"
-  "$out/fuzz/${name}_fuzz" "$out/corpus/$name" "$out/seeds/$name" "$top/tests/crashers/$name" \
+  # Past crashers join the corpus once a target has any (libFuzzer stops at a missing folder).
+  crashers=()
+  [ -d "$top/tests/crashers/$name" ] && crashers=("$top/tests/crashers/$name")
+  "$out/fuzz/${name}_fuzz" "$out/corpus/$name" "$out/seeds/$name" "${crashers[@]}" \
     -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/findings/$name/" \
     -max_len=65536 2>"$out/$name.log" || { tail -40 "$out/$name.log"; exit 1; }
   grep -E 'DONE|stat::number_of_executed_units|stat::peak_rss_mb' "$out/$name.log" | sed 's/^/   /'

@@ -118,7 +118,16 @@ struct Case {
 // knowable where both agree.
 void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::uint64_t bit,
            std::uint64_t out, std::uint64_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
-    const Hint hint{100, 80, 8, static_cast<std::uint8_t>(c.bpp == 4 ? 6 : 2)};
+    Hint hint;  // as wide as a crop would leave it, the original's format
+    hint.width = 100;
+    hint.colourType = c.bpp == 4 ? 6 : 2;
+    // The cropped picture itself: the original's top rows, whole.
+    const std::size_t len = std::size_t{kWidth} * static_cast<std::size_t>(c.bpp) + 1;
+    const Bytes cropped = test::kSignature +
+                          test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(30) + Bytes{8, hint.colourType, 0, 0, 0}) +
+                          test::Chunk("IDAT", Compress(Bytes(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(30 * len)), 6)) +
+                          test::Iend();
+    if (c.level != 6) hint.picture = cropped;
     const Result r = Recover(trailer, hint, Options{widthOption});
     ASSERT_EQ(r.status, Status::Recovered) << r.message;
     const std::size_t stride = std::size_t{kWidth} * static_cast<std::size_t>(c.bpp) + 1;
@@ -165,6 +174,8 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
             if (mine[3] != 0) {
                 ++known;
                 ASSERT_TRUE(std::equal(opaque, opaque + 4, mine)) << "row " << y << " pixel " << x;
+                // The guess keeps every known pixel.
+                ASSERT_TRUE(std::equal(mine, mine + 4, &r.guess[(y * kWidth + x) * 4])) << "row " << y << " pixel " << x;
             } else {
                 ASSERT_TRUE(mine[0] == 0 && mine[1] == 0 && mine[2] == 0) << "row " << y << " pixel " << x;
             }

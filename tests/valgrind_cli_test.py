@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """vexlo-cli under valgrind memcheck over 200 files covering every result
-code: no memory error and no leak, with and without --check."""
+code: no memory error and no leak, with and without --check; and with
+--recover over them and real remnants, some rebuilt."""
 import pathlib
 import shutil
 import subprocess
@@ -29,6 +30,16 @@ def corpus(folder: pathlib.Path):
     return files + extra
 
 
+def remnants(folder: pathlib.Path):
+    """The recovery seeds' trailers behind a small PNG: files --recover rebuilds."""
+    cover = (folder / "seeds" / "engine" / "no_trailer").read_bytes()
+    files = []
+    for seed in sorted((folder / "seeds" / "recover").iterdir()):
+        files.append(folder / f"{seed.name}.png")
+        files[-1].write_bytes(cover + seed.read_bytes()[2:])
+    return files
+
+
 def memcheck(args, stdin):
     r = subprocess.run(["valgrind", "--quiet", "--error-exitcode=99", "--leak-check=full",
                         "--show-leak-kinds=all", "--errors-for-leak-kinds=all", CLI, *map(str, args)],
@@ -40,6 +51,14 @@ def main():
     with tempfile.TemporaryDirectory(prefix="vexlo-vg-") as d:
         files = corpus(pathlib.Path(d))
         assert len(files) == 200, len(files)
+        with open(pathlib.Path(d) / "seeds" / "engine" / "gif", "rb") as stdin:
+            r = memcheck(["--recover", "-q"] + files + remnants(pathlib.Path(d)), stdin)
+        errors = [line for line in r.stderr.splitlines() if line.startswith("==")]
+        rebuilt = [line for line in r.stdout.splitlines() if " rows of " in line]
+        print(f"--recover: exit {r.returncode}, {len(rebuilt)} rebuilt")
+        if r.returncode != 1 or errors or not rebuilt:
+            print("\n".join(errors) or r.stderr[-3000:])
+            return 1
         for mode in (["--check"], []):
             with open(pathlib.Path(d) / "seeds" / "engine" / "gif", "rb") as stdin:
                 r = memcheck(mode + files, stdin)
