@@ -189,10 +189,11 @@ def screenshot(rng, width, height, bpp, busy=False):
     banner = rng.randint(10, 30)
     gradient(cv, side, top, width - side, banner, colour(rng, bpp), colour(rng, bpp))
     top += banner + 6
-    # A photo beside the text, or (busy) a wide one that keeps deflate blocks short.
-    pw = (width - side) * 3 // 4 if busy else rng.randint((width - side) // 5, (width - side) // 3)
+    # A photo beside the text, or (busy) one across the window, as in a photo
+    # viewer: it keeps deflate blocks short and its rows' filter bytes literal.
+    pw = width if busy else rng.randint((width - side) // 5, (width - side) // 3)
     ph = height - top - 8 if busy else min(height - top - 10, rng.randint(80, 200))
-    px = width - pw - 10
+    px = width - pw - (0 if busy else 10)
     photo(cv, rng, max(side, px), top, pw, ph)
     y = top
     while y < height - 12:
