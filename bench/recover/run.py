@@ -185,15 +185,19 @@ def report(rows, peer, corpus, cli, started):
     faults = [(r["name"], f) for r in rows for f in r["faults"]]
     lines += ["", "Faults (hard requirement and consistency): %d" % len(faults)]
     lines += ["- %s: %s" % nf for nf in faults]
-    lines += ["", "| case | edit | kind | status | width found | rows / after cut | known | bound typed | guess right | s | MiB |",
-              "|" + "---|" * 11]
+    below = [r["name"] for r in rows if r["given"]["known"] < r["given"]["boundAtStart"]]
+    lines += ["", "Below the bound from vexlo's own start (pixels exact tracking proves but not shown as known): %d%s"
+              % (len(below), (": " + ", ".join(below)) if below else "")]
+    lines += ["", "| case | edit | kind | status | width found | rows / after cut | known | bound at start "
+              "| bound strict | bound typed | guess right | s | MiB |", "|" + "---|" * 13]
     for r in rows:
         f, g = r["found"], r["given"]
         px = r["rowsAfterCut"] * r["width"]
-        lines.append("| %s | %s | %s | %s | %s | %d / %d | %s | %s | %s | %.2f | %.1f |" % (
+        lines.append("| %s | %s | %s | %s | %s | %d / %d | %s | %s | %s | %s | %s | %.2f | %.1f |" % (
             r["name"], r["edit"], r["kind"], g["status"],
             "yes" if f["width"] == r["width"] and f["rows"] else "no (%s)" % f["width"],
-            g["rows"], r["rowsAfterCut"], pct(g["known"], px), pct(r["boundTyped"], px),
+            g["rows"], r["rowsAfterCut"], pct(g["known"], px), pct(g["boundAtStart"], px),
+            pct(r["boundStrict"], px), pct(r["boundTyped"], px),
             pct(g["guessRight"], g["guessPixels"]), g["seconds"], g["kib"] / 1024))
     lines += ["", "Measured in %.0f s." % (time.time() - started)]
     return "\n".join(lines) + "\n"
