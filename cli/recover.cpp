@@ -121,11 +121,13 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
         return report;
     }
 
+    // The cropped picture itself too, within the same bound: the rebuilding
+    // takes its header as a hint and its colours for the guess.
+    const std::uint64_t offset = report.audit.trailer.offset;
     platform::SourceFile file;
-    std::array<std::uint8_t, kHeaderBytes> head{};
+    std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : kHeaderBytes));
     std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
-    if (!file.Open(source) || !ReadExactly(file, 0, head) ||
-        !ReadExactly(file, report.audit.trailer.offset, trailer)) {
+    if (!file.Open(source) || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {
         // The file changed or failed since the walk: reported as unreadable, as extraction does.
         platform::Path fullPath = std::move(report.audit.fullPath);
         report.audit = AuditReport();
@@ -133,9 +135,11 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
         report.audit.fullPath = std::move(fullPath);
         return report;
     }
+    recover::Hint hint = HintFromHeader(picture);
+    if (offset <= kMaxRemnant) hint.picture = picture;
     recover::Options recoverOptions;
     recoverOptions.width = options.width;
-    result = recover::Recover(trailer, HintFromHeader(head), recoverOptions);
+    result = recover::Recover(trailer, hint, recoverOptions);
     if (result.status == recover::Status::Recovered) {
         report.audit.result = WritePictures(source, report);
         if (options.open && report.Written()) platform::OpenInViewer(report.guess, nullptr);

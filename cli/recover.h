@@ -16,7 +16,9 @@
 namespace vexlo::cli {
 
 // Remnants up to this size are read into memory and rebuilt; a larger one is
-// not read at all, so a run's memory stays bounded whatever the input.
+// not read at all, so a run's memory stays bounded whatever the input. The
+// cropped picture before it is read whole within the same bound (else only
+// its header).
 inline constexpr std::uint64_t kMaxRemnant = 64 * 1024 * 1024;
 
 struct RecoverOptions {

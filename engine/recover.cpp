@@ -35,6 +35,8 @@ constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
+constexpr std::size_t kPaletteSize = 6;  // the cropped picture's colours tried in the guess
+constexpr std::size_t kPriorRows = 16;   // rows that choose the colours of the row above the first
 constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
 constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself
 // Priors: an original as wide as the cropped picture (only painted over), a
@@ -171,8 +173,10 @@ std::vector<Format> CandidateFormats(const Hint& hint) {
 }
 
 // The best layout for the given widths (all from kMinWidth to kMaxWidth when
-// none given) with at least minRows whole rows.
-Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows) {
+// none given) with at least minRows whole rows. With `keepWidth` (a width
+// the user gave) the width is never traded for another format's.
+Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows,
+                  bool keepWidth = false) {
     const std::size_t n = t.value.size();
     Layout best;
     const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
@@ -211,7 +215,7 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
     }
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
-    if (hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
+    if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
         (best.stride - 1) / hinted->bpp <= kMaxWidth) {
         best.format = *hinted;
         best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
@@ -264,66 +268,110 @@ std::size_t ArgMax(std::span<const T> counts) {
 }
 
 // The best guess, row by row. A lost byte is taken as what its row's filter
-// predicts (nothing added: flat areas), as the byte above where the filter
-// predicts from nothing (None, a row's first pixel under Sub or Average). A
-// row whose filter byte is lost gets the filter under which its inflated
-// bytes agree most with their left and upper neighbours (screenshots are
-// mostly flat), the row before's on a tie. The row above the first is the
-// cropped picture's most common colour (failing that, the rebuilt rows',
-// white when nothing is known). Every byte
-// known exactly keeps its value, so the guess never strays from what is
+// predicts (nothing added: flat areas), and where the filter predicts from
+// nothing (None, a row's first pixel under Sub or Average) as the byte above
+// or one of the cropped picture's common colours. Each row whose filter
+// byte is lost gets the filter, and each row the first-pixel colour, under
+// which its bytes agree most with their neighbours (screenshots are mostly
+// flat) and its pixels are most often the cropped picture's colours; the row
+// above the first is chosen pixel by pixel the same way. Every
+// byte known exactly keeps its value, so the guess never strays from what is
 // certain and picks up again below it.
-Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::optional<Bytes>& background) {
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
     for (std::size_t i = 0; i < exact.value.size(); ++i)
         if (exact.known[i]) ++values[i % len % bpp][exact.value[i]];
-    Bytes prior(len);
+    Bytes common(bpp);
     for (std::size_t j = 0; j < bpp; ++j) {
         const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
-        auto colour = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
-        if (background) colour = (*background)[j];
-        for (std::size_t i = j; i < len; i += bpp) prior[i] = colour;
+        common[j] = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
     }
+    auto isCommon = [&](const std::uint8_t* pixel) {
+        return std::any_of(palette.begin(), palette.end(),
+                           [&](const Bytes& c) { return std::equal(c.begin(), c.end(), pixel); });
+    };
 
     Bytes out(len * l.rows), trial(len);
-    std::uint8_t previous = 0;
-    for (std::size_t y = 0; y < l.rows; ++y) {
+    // Unfilters row y under filter f into `o`, the lost bytes of its first
+    // pixel from `anchor` (or the row above); returns its score.
+    auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
+                      std::uint8_t* o) {
         const std::size_t row = l.first + y * l.stride, e = y * len;
-        const std::uint8_t* up = y > 0 ? &out[e - len] : prior.data();
-        // Unfilters the row into `o` under filter f; returns how many inflated
-        // bytes then equal their left or upper neighbour.
-        auto decode = [&](std::uint8_t f, std::uint8_t* o) {
-            std::size_t agree = 0;
-            for (std::size_t i = 0; i < len; ++i) {
-                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-                const std::uint8_t predicted = Predict(f, a, up[i], c);
-                const bool inflated = t.Known(row + 1 + i);
-                if (exact.known[e + i])
-                    o[i] = exact.value[e + i];
-                else if (inflated)
-                    o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
-                else
-                    o[i] = f == 2 || f == 4 || (i >= bpp && f != 0) ? predicted : up[i];
-                if (inflated) agree += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
-            }
-            return agree;
-        };
-        std::uint8_t f = previous;
-        if (t.Known(row) && t.value[row] <= 4) {
-            f = t.value[row];
-        } else {
-            std::size_t best = decode(previous, &out[e]);
+        std::size_t score = 0;
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+            const std::uint8_t predicted = Predict(f, a, up[i], c);
+            const bool inflated = t.Known(row + 1 + i);
+            if (exact.known[e + i])
+                o[i] = exact.value[e + i];
+            else if (inflated)
+                o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
+            else if (f == 2 || f == 4 || (i >= bpp && f != 0))
+                o[i] = predicted;
+            else
+                o[i] = anchor && i < bpp ? anchor[i] : up[i];
+            if (inflated) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
+            if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
+        }
+        return score;
+    };
+    // Rows [0, count) from the row above `prior`; returns their score.
+    auto decodeRows = [&](const Bytes& prior, std::size_t count) {
+        std::uint8_t previous = 0;
+        std::size_t total = 0;
+        for (std::size_t y = 0; y < count; ++y) {
+            const std::size_t row = l.first + y * l.stride;
+            const std::uint8_t* up = y > 0 ? &out[(y - 1) * len] : prior.data();
+            const bool filterKnown = t.Known(row) && t.value[row] <= 4;
+            std::uint8_t f = filterKnown ? t.value[row] : previous;
+            const std::uint8_t* anchor = nullptr;
+            std::size_t best = decode(y, up, f, anchor, &out[y * len]);
+            bool firstLost = false;  // colours are tried only for a first pixel that is lost
+            for (std::size_t i = 0; i < bpp && i < len; ++i) firstLost = firstLost || !t.Known(row + 1 + i);
             for (std::uint8_t k = 0; k <= 4; ++k) {
-                if (k == previous) continue;
-                const std::size_t agree = decode(k, trial.data());
-                if (agree > best) best = agree, f = k;
+                if (filterKnown && k != f) continue;
+                for (std::size_t c = 0; c <= (firstLost ? palette.size() : 0); ++c) {
+                    const std::uint8_t* tryAnchor = c == 0 ? nullptr : palette[c - 1].data();
+                    if (k == f && tryAnchor == anchor) continue;
+                    const std::size_t score = decode(y, up, k, tryAnchor, trial.data());
+                    if (score > best) best = score, f = k, anchor = tryAnchor;
+                }
+            }
+            decode(y, up, f, anchor, &out[y * len]);
+            previous = f;
+            total += best;
+        }
+        return total;
+    };
+    auto uniform = [&](const Bytes& colour) {
+        Bytes prior(len);
+        for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
+        return prior;
+    };
+    // Each pixel of the row above takes, of the cropped picture's common
+    // colours, the one under which its column's pixels in the first rows are
+    // most often such colours too (under Up exactly the column's own matter):
+    // in a flat column any will do and the most common stays, where the
+    // column changes only the right one lands on another common colour.
+    std::vector<Bytes> colours = palette;
+    colours.push_back(common);
+    const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
+    std::vector<std::size_t> bestVotes(width, 0);
+    Bytes prior = uniform(colours.front());
+    for (std::size_t k = 0; k < colours.size(); ++k) {
+        decodeRows(uniform(colours[k]), firstRows);
+        for (std::size_t x = 0; x < width; ++x) {
+            std::size_t votes = 0;
+            for (std::size_t y = 0; y < firstRows; ++y) votes += isCommon(&out[y * len + x * bpp]);
+            if (k == 0 || votes > bestVotes[x]) {
+                bestVotes[x] = votes;
+                std::copy(colours[k].begin(), colours[k].end(), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
             }
         }
-        decode(f, &out[e]);
-        previous = f;
     }
+    decodeRows(prior, l.rows);
     return out;
 }
 
@@ -397,7 +445,7 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
         // A width found from the data needs two rows at least to be told.
-        layout = options.width != 0 ? FindLayout(t, hint, given, 1) : FindLayout(t, hint, guesses, 2);
+        layout = options.width != 0 ? FindLayout(t, hint, given, 1, true) : FindLayout(t, hint, guesses, 2);
         if (layout.width == 0 || layout.rows == 0)
             return Nothing(Status::NothingRebuilt, options.width != 0
                                                        ? "not even one whole row of that width was inflated"
@@ -438,9 +486,9 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
     std::size_t knownPixels = 0, unused = 0;
     r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
-    const auto background = detail::MostCommonPixel(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)),
-                                                    layout.format.bpp);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, background), nullptr, unused);
+    const auto palette = detail::CommonPixels(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)),
+                                              layout.format.bpp, kPaletteSize);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }

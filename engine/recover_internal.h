@@ -78,9 +78,9 @@ inline std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b,
     }
 }
 
-// The most common pixel (its bpp bytes) of a whole 8-bit, non-interlaced PNG
-// of that many bytes per pixel; nothing when it is not one or does not decode
-// within kMaxKeptBytes of scanlines.
-std::optional<std::vector<std::uint8_t>> MostCommonPixel(std::span<const std::uint8_t> png, std::size_t bpp);
+// The `count` most common pixels (their bpp bytes), most common first, of a
+// whole 8-bit, non-interlaced PNG of that many bytes per pixel; none when it
+// is not one or does not decode within kMaxKeptBytes of scanlines.
+std::vector<std::vector<std::uint8_t>> CommonPixels(std::span<const std::uint8_t> png, std::size_t bpp, std::size_t count);
 
 }  // namespace vexlo::recover::detail

@@ -308,20 +308,21 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
     return t;
 }
 
-std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::size_t bpp) {
+std::vector<Bytes> CommonPixels(std::span<const std::uint8_t> png, std::size_t bpp, std::size_t count) {
     constexpr std::size_t kMaxColours = 65536;
     static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return std::nullopt;
+    if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return {};
     const std::uint32_t width = Be32(png, 16), height = Be32(png, 20);
     static constexpr std::array<std::uint8_t, 7> kBpp = {1, 0, 3, 1, 2, 0, 4};
     const std::uint8_t depth = png[24], colour = png[25], interlace = png[28];
     if (depth != 8 || colour >= kBpp.size() || kBpp[colour] != bpp || colour == 3 || interlace != 0 || width == 0 ||
         width > (std::uint64_t{kMaxKeptBytes} - 1) / bpp)
-        return std::nullopt;
+        return {};
     const std::size_t stride = std::size_t{width} * bpp + 1;
     z_stream z = {};
-    if (inflateInit(&z) != Z_OK) return std::nullopt;
-    Bytes rows(std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride));
+    if (inflateInit(&z) != Z_OK) return {};
+    Bytes rows(static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride)));
     z.next_out = rows.data();
     z.avail_out = static_cast<uInt>(rows.size());
     for (std::size_t at = 8; at + 12 <= png.size() && z.avail_out > 0;) {
@@ -342,7 +343,7 @@ std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::siz
     for (std::size_t y = 0; y < got; ++y) {
         std::uint8_t* row = &rows[y * stride + 1];
         const std::uint8_t f = rows[y * stride];
-        if (f > 4) return std::nullopt;
+        if (f > 4) return {};
         for (std::size_t i = 0; i < stride - 1; ++i) {
             const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? prior[i - bpp] : 0;
             row[i] = static_cast<std::uint8_t>(row[i] + Predict(f, a, prior[i], c));
@@ -356,13 +357,19 @@ std::optional<Bytes> MostCommonPixel(std::span<const std::uint8_t> png, std::siz
         }
         prior.assign(row, row + stride - 1);
     }
-    if (counts.empty()) return std::nullopt;
-    std::uint32_t key =
-        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; })
-            ->first;
-    Bytes pixel(bpp);
-    for (std::size_t k = bpp; k-- > 0; key >>= 8) pixel[k] = static_cast<std::uint8_t>(key);
-    return pixel;
+    std::vector<std::pair<std::size_t, std::uint32_t>> ranked;
+    for (const auto& [key, n] : counts) ranked.emplace_back(n, key);
+    const std::size_t keep = std::min(count, ranked.size());
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::vector<Bytes> pixels;
+    for (std::size_t r = 0; r < keep; ++r) {
+        Bytes pixel(bpp);
+        std::uint32_t key = ranked[r].second;
+        for (std::size_t k = bpp; k-- > 0; key >>= 8) pixel[k] = static_cast<std::uint8_t>(key);
+        pixels.push_back(std::move(pixel));
+    }
+    return pixels;
 }
 
 }  // namespace vexlo::recover::detail

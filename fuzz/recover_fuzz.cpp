@@ -15,22 +15,23 @@ namespace {
 using vexlo::recover::Hint;
 
 // No header, then 8-bit grey, RGB, palette, grey with alpha, RGBA, and 16-bit RGB and RGBA.
-constexpr std::array<Hint, 8> kHints = {{
-    {0, 0, 8, 2},
-    {320, 40, 8, 0},
-    {320, 40, 8, 2},
-    {320, 40, 8, 3},
-    {320, 40, 8, 4},
-    {320, 40, 8, 6},
-    {320, 40, 16, 2},
-    {320, 40, 16, 6},
-}};
+Hint PickHint(std::uint8_t pick) {
+    constexpr std::array<std::array<std::uint8_t, 2>, 8> kFormats = {{
+        {8, 2}, {8, 0}, {8, 2}, {8, 3}, {8, 4}, {8, 6}, {16, 2}, {16, 6}}};
+    const std::size_t index = pick % kFormats.size();
+    Hint hint;
+    hint.width = index == 0 ? 0 : 320;
+    hint.height = index == 0 ? 0 : 40;
+    hint.bitDepth = kFormats[index][0];
+    hint.colourType = kFormats[index][1];
+    return hint;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    const Hint& hint = kHints[data[0] % kHints.size()];
+    const Hint hint = PickHint(data[0]);
     vexlo::recover::Options options;
     options.width = data[1];
     const std::span<const std::uint8_t> trailer(data + 2, size - 2);

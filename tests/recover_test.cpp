@@ -144,8 +144,8 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
         z_stream s = {};
         inflateInit2(&s, -15);
         inflateSetDictionary(&s, windows[k].data(), 32768);
-        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[bit / 8] >> (bit % 8));
-        got[k].resize(raw.size() - out);
+        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[static_cast<std::size_t>(bit / 8)] >> (bit % 8));
+        got[k].resize(static_cast<std::size_t>(raw.size() - out));
         s.next_in = const_cast<std::uint8_t*>(z.data() + (bit + 7) / 8);
         s.avail_in = static_cast<uInt>(z.size() - (bit + 7) / 8);
         s.next_out = got[k].data();
@@ -226,6 +226,9 @@ TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
         Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z);
         if (c.filter == "adaptive") {
             Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
+            // A width a pixel off puts filter bytes where pixels are: refused, not shown.
+            for (const std::uint32_t wrong : {std::uint32_t{kWidth} - 1, std::uint32_t{kWidth} + 1})
+                EXPECT_EQ(Recover(trailer, Hint{}, Options{wrong}).status, Status::NothingRebuilt) << wrong;
         }
     }
 }
