@@ -148,12 +148,13 @@ def report(rows, peer, corpus, cli, started):
              "", "Rows and pixels are counted over the original's rows after the cut (rows wholly decoded from "
              "the bytes after it). Bound: exact tracking of unknown bytes from the earliest deflate block that "
              "decodes to the end, unknown filter bytes left unknown (strict) or taken from the truth (typed); "
-             "at vexlo's start: strict, from the startBit vexlo-cli reported. "
+             "at vexlo's start: strict, from the startBit vexlo-cli reported. Rows bound: the whole rows "
+             "inflated from that earliest block. "
              "Rebuilt rows, known pixels and the guess: with --width. Best guess: exactly right pixels of the "
              "guessed picture.", ""]
-    head = ("| filter | cases | png-remnant | width found | rows rebuilt | known | bound at vexlo's start "
+    head = ("| filter | cases | png-remnant | width found | rows rebuilt | rows bound | known | bound at vexlo's start "
             "| bound strict | bound typed | guess right | shown known but wrong |")
-    lines += [head, "|" + "---|" * 11]
+    lines += [head, "|" + "---|" * 12]
     groups = [(s, [r for r in rows if r["filter"] == s]) for s in STRATEGIES] + [("all", rows)]
     for name, group in groups:
         if not group:
@@ -162,11 +163,12 @@ def report(rows, peer, corpus, cli, started):
         after = sum(r["rowsAfterCut"] for r in group)
         pixels = sum(r["rowsAfterCut"] * r["width"] for r in group)
         g = [r["given"] for r in group]
-        lines.append("| %s | %d | %d | %s of %d | %s | %s | %s | %s | %s | %s | %d |" % (
+        lines.append("| %s | %d | %d | %s of %d | %s | %s | %s | %s | %s | %s | %s | %d |" % (
             name, len(group), sum(r["kind"] == "png-remnant" for r in group),
             pct(sum(r["found"]["width"] == r["width"] and r["found"]["rows"] > 0 for r in rebuildable),
                 len(rebuildable)), len(rebuildable),
             pct(sum(min(x["rows"], r["rowsAfterCut"]) for x, r in zip(g, group)), after),
+            pct(sum(r["boundRows"] for r in group), after),
             pct(sum(x["known"] for x in g), pixels), pct(sum(x["boundAtStart"] for x in g), pixels),
             pct(sum(r["boundStrict"] for r in group), pixels), pct(sum(r["boundTyped"] for r in group), pixels),
             pct(sum(x["guessRight"] for x in g), sum(x["guessPixels"] for x in g)),
