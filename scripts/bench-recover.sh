@@ -21,7 +21,8 @@ args=()
 [ -n "${COUNT:-}" ] && args+=(--count "$COUNT")
 rm -rf "$out/corpus" "$out/peers-corpus"
 echo "bench-recover: making the corpus in $out/corpus (a minute or two)" >&2
-nice python3 "$top/bench/recover/make_corpus.py" "$out/corpus" "${args[@]}" 2>/dev/null
+# One line per case on stderr: only the closing count and time are shown.
+nice python3 "$top/bench/recover/make_corpus.py" "$out/corpus" "${args[@]}" 2>&1 | tail -n 1 >&2
 echo "bench-recover: making the bench-peers corpus in $out/peers-corpus" >&2
 nice python3 "$top/bench/peers/make_corpus.py" "$out/peers-corpus" >/dev/null 2>&1
 
