@@ -9,25 +9,10 @@ all: native win32 win64
 setup:
 	@./scripts/setup.sh
 
-native: setup
-	cmake --preset native >/dev/null
-	cmake --build --preset native
-
-win32: setup
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32
-
-win64: setup
-	cmake --preset win64 >/dev/null
-	cmake --build --preset win64
-
-asan: setup
-	cmake --preset asan >/dev/null
-	cmake --build --preset asan
-
-fuzz-build: setup
-	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz
+# One preset's build each; fuzz-build builds the fuzz preset.
+native win32 win64 asan fuzz-build: setup
+	cmake --preset $(@:-build=) >/dev/null
+	cmake --build --preset $(@:-build=)
 
 # FUZZ_SECONDS=600 by default, per target.
 fuzz: fuzz-build

@@ -5,44 +5,30 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/support/png_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vexlo::test::operator+;
 
 constexpr std::size_t kFileSize = 2'048'000;
 constexpr std::size_t kTrailer = 1'900'000;
 
 struct Fixture {
-    fs::path dir;
+    vexlo::test::TempFolder dir{"vexlo-bench"};
     fs::path source;
     Fixture() {
-        dir = fs::temp_directory_path() / ("vexlo-bench-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        source = dir / "big.png";
-        // Signature, one IDAT chunk filling the image part, IEND, then the trailer.
-        std::vector<unsigned char> bytes = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-        const std::size_t idat = kFileSize - kTrailer - 8 - 12 - 12;
-        for (const int shift : {24, 16, 8, 0}) bytes.push_back(static_cast<unsigned char>(idat >> shift));
-        bytes.insert(bytes.end(), {'I', 'D', 'A', 'T'});
-        for (std::size_t i = 0; i < idat; ++i) bytes.push_back(static_cast<unsigned char>(i * 31));
-        bytes.insert(bytes.end(), {0, 0, 0, 0, 0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82});
-        bytes.insert(bytes.end(), {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'});
-        while (bytes.size() < kFileSize) bytes.push_back(static_cast<unsigned char>(bytes.size() * 7));
-        std::ofstream(source, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                      static_cast<std::streamsize>(bytes.size()));
-    }
-    ~Fixture() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
+        // Signature, one IDAT chunk filling the image part, IEND, then a JPEG trailer.
+        vexlo::test::Bytes idat(kFileSize - kTrailer - 8 - 12 - 12);
+        for (std::size_t i = 0; i < idat.size(); ++i) idat[i] = static_cast<std::uint8_t>(i * 31);
+        const vexlo::test::Bytes jpeg = vexlo::test::Jfif(kTrailer - vexlo::test::Jfif(0).size());
+        source = dir.Write("big.png", vexlo::test::kSignature + vexlo::test::Chunk("IDAT", idat) +
+                                          vexlo::test::Iend() + jpeg);
     }
 };
 

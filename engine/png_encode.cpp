@@ -63,6 +63,36 @@ private:
     bool ok_ = false;
 };
 
+std::uint8_t Paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = p > a ? p - a : a - p;
+    const int pb = p > b ? p - b : b - p;
+    const int pc = p > c ? p - c : c - p;
+    return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// One row filtered with type `kind` (0 None .. 4 Paeth) into out[1..], the
+// type in out[0]; `prior` is the row above (zeros for the first).
+void FilterRow(int kind, std::span<const std::uint8_t> row, std::span<const std::uint8_t> prior,
+               std::vector<std::uint8_t>& out) {
+    constexpr std::size_t bpp = 4;
+    out[0] = static_cast<std::uint8_t>(kind);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const int a = i >= bpp ? row[i - bpp] : 0;
+        const int b = prior[i];
+        const int c = i >= bpp ? prior[i - bpp] : 0;
+        const int predicted = kind == 1 ? a : kind == 2 ? b : kind == 3 ? (a + b) / 2 : kind == 4 ? Paeth(a, b, c) : 0;
+        out[i + 1] = static_cast<std::uint8_t>(row[i] - predicted);
+    }
+}
+
+// The usual adaptive choice: the filtered row whose bytes, read as signed, sum smallest.
+std::uint64_t Cost(std::span<const std::uint8_t> filtered) {
+    std::uint64_t sum = 0;
+    for (const std::uint8_t v : filtered.subspan(1)) sum += v < 128 ? v : 256u - v;
+    return sum;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height,
@@ -75,13 +105,25 @@ std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t heigh
     Deflater deflater;
     if (!deflater.ok()) return {};
     std::vector<std::uint8_t> z;
-    // Each row with filter type 0 (None): the pictures are mostly flat or
-    // transparent areas, which zlib's matches already take care of.
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(stride) + 1, 0);
+    // Each row with the filter of least cost: best guesses of screenshots
+    // come out a fifth to a quarter smaller than with filter None throughout.
+    const auto length = static_cast<std::size_t>(stride);
+    const std::vector<std::uint8_t> zeros(length, 0);
+    std::vector<std::uint8_t> best(length + 1), trial(length + 1);
     for (std::uint32_t y = 0; y < height; ++y) {
-        const auto from = rgba.subspan(static_cast<std::size_t>(y * stride), static_cast<std::size_t>(stride));
-        std::copy(from.begin(), from.end(), row.begin() + 1);
-        if (!deflater.Feed(row, y + 1 == height, z)) return {};
+        const auto row = rgba.subspan(y * length, length);
+        const auto prior = y == 0 ? std::span<const std::uint8_t>(zeros) : rgba.subspan((y - 1) * length, length);
+        FilterRow(0, row, prior, best);
+        std::uint64_t bestCost = Cost(best);
+        for (int kind = 1; kind <= 4; ++kind) {
+            FilterRow(kind, row, prior, trial);
+            const std::uint64_t cost = Cost(trial);
+            if (cost < bestCost) {
+                bestCost = cost;
+                best.swap(trial);
+            }
+        }
+        if (!deflater.Feed(best, y + 1 == height, z)) return {};
     }
 
     std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

@@ -288,9 +288,16 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
         common[j] = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
     }
+    // Colours compared as numbers: this runs for every pixel of every trial.
+    auto key = [bpp](const std::uint8_t* pixel) {
+        std::uint64_t k = 0;
+        for (std::size_t j = 0; j < bpp; ++j) k = k << 8 | pixel[j];
+        return k;
+    };
+    std::vector<std::uint64_t> paletteKeys;
+    for (const Bytes& c : palette) paletteKeys.push_back(key(c.data()));
     auto isCommon = [&](const std::uint8_t* pixel) {
-        return std::any_of(palette.begin(), palette.end(),
-                           [&](const Bytes& c) { return std::equal(c.begin(), c.end(), pixel); });
+        return !paletteKeys.empty() && std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
     };
 
     Bytes out(len * l.rows), trial(len);
@@ -441,7 +448,10 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     // after the first block, and give up when that does not help.
     for (int attempt = 0;; ++attempt) {
         t = detail::InflateTracked(data, startBit, start.ended);
-        if (!t.complete) return Nothing(Status::NothingRebuilt, "the compressed data could not be inflated within the bounds");
+        if (!t.complete)
+            return Nothing(Status::NothingRebuilt, t.total > detail::kMaxInflateTotal
+                                                       ? "the data inflates to more than 128 MiB of scanlines"
+                                                       : "the compressed data does not inflate from the block start found");
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
         // A width found from the data needs two rows at least to be told.

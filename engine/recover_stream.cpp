@@ -321,8 +321,7 @@ std::vector<Bytes> CommonPixels(std::span<const std::uint8_t> png, std::size_t b
     const std::size_t stride = std::size_t{width} * bpp + 1;
     z_stream z = {};
     if (inflateInit(&z) != Z_OK) return {};
-    Bytes rows(static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride)));
+    Bytes rows(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride)));
     z.next_out = rows.data();
     z.avail_out = static_cast<uInt>(rows.size());
     for (std::size_t at = 8; at + 12 <= png.size() && z.avail_out > 0;) {

@@ -5,24 +5,13 @@ every run."""
 import pathlib
 import struct
 import sys
-import zlib
 
-SIG = b"\x89PNG\r\n\x1a\n"
-
-
-def chunk(kind, data, length=None):
-    n = len(data) if length is None else length
-    return struct.pack(">I", n) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-
-def png(w=2, h=2):
-    rows = b"".join(b"\0" + bytes(3 * w) for _ in range(h))
-    return (SIG + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+from genkit import IEND, PNG_SIG as SIG, chunk, png  # noqa: E402
 
 
 def engine_seeds():
-    p = png()
+    p = png(2, 2, 2, bytes(2 * 2 * 3))
     jfif = b"\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01" + bytes(20)
     return {
         "empty": b"",
@@ -35,15 +24,17 @@ def engine_seeds():
         "bmp": p + b"BM" + bytes(60),
         "png_in_png": p + p,
         "one_byte": p + b"x",
-        "two_iend": SIG + chunk(b"IEND", b"") + chunk(b"IEND", b"") + b"tail",
-        "iend_in_data": SIG + chunk(b"tEXt", b"IENDIEND") + chunk(b"IEND", b"") + b"tail",
+        "two_iend": SIG + IEND + IEND + b"tail",
+        "iend_in_data": SIG + chunk(b"tEXt", b"IENDIEND") + IEND + b"tail",
         "iend_length_set": SIG + chunk(b"IEND", b"", length=77) + b"tail",
-        "top_bit_length": SIG + chunk(b"IDAT", b"", length=0x80000000) + chunk(b"IEND", b"") + b"x",
-        "huge_length": SIG + chunk(b"IDAT", b"", length=0x7FFFFFF0) + chunk(b"IEND", b"") + b"x",
+        "top_bit_length": SIG + chunk(b"IDAT", b"", length=0x80000000) + IEND + b"x",
+        "huge_length": SIG + chunk(b"IDAT", b"", length=0x7FFFFFF0) + IEND + b"x",
         "ffff_length": SIG + chunk(b"IDAT", b"", length=0xFFFFFFFF) + b"x",
-        "cut_crc": (SIG + chunk(b"IEND", b""))[:-2],
+        "cut_crc": (SIG + IEND)[:-2],
         "jfif_at_17": p + bytes(16) + b"JFIF",
         "jfif_at_18": p + bytes(17) + b"JFIF" + bytes(4),
+        # The last chunk header cut short: inside its length, inside its type.
+        **{f"cut_header_{n}": p[:-len(IEND)] + IEND[:n] for n in (2, 4, 6, 7)},
     }
 
 
@@ -51,12 +42,12 @@ def stream_walk_seeds():
     # The engine's shapes, plus the edges of each rule of the walk.
     seeds = engine_seeds()
     seeds.update({
-        "zero_length_chunks": SIG + chunk(b"aaAA", b"") + chunk(b"bbBB", b"") + chunk(b"IEND", b"") + b"t",
+        "zero_length_chunks": SIG + chunk(b"aaAA", b"") + chunk(b"bbBB", b"") + IEND + b"t",
         "iend_9_left": SIG + struct.pack(">I", 0) + b"IEND" + b"x",
-        "iend_12_left": SIG + chunk(b"IEND", b""),
+        "iend_12_left": SIG + IEND,
         "header_8_left": SIG + chunk(b"IDAT", b"12345") + struct.pack(">I", 0) + b"IDAT",
         "chunk_to_the_end": SIG + chunk(b"IDAT", b"12345"),
-        "length_past_end": SIG + chunk(b"IDAT", b"", length=0x10) + chunk(b"IEND", b""),
+        "length_past_end": SIG + chunk(b"IDAT", b"", length=0x10) + IEND,
         "length_one_past": SIG + chunk(b"IDAT", b"12345", length=6) + b"\0" * 16,
     })
     return seeds
@@ -89,7 +80,8 @@ def recover_seeds():
     original without truncating; the trailer after the crop's IEND follows
     two bytes picking the header hint (RGB, RGBA) and the width asked for
     (0: found)."""
-    sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+    import zlib
+
     import genkit
     seeds = {}
     w, h = 64, 48

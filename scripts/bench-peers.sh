@@ -9,7 +9,7 @@
 # 10 s), SEED (corpus seed), ONLY (comma-separated peer names, for a quick
 # look: vexlo-cli and the floor always run).
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 out=$top/build/peers
 
 "$top/scripts/setup.sh" bench

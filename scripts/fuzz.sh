@@ -4,16 +4,17 @@
 # New crashers land in build/fuzz/findings/<target>/; copy any into
 # tests/crashers/<target>/ once the bug is fixed.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 seconds=${FUZZ_SECONDS:-600}
 out=$top/build/fuzz
 python3 "$top/fuzz/make_seeds.py" "$out/seeds"
 for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path recover}; do
   mkdir -p "$out/corpus/$name" "$out/findings/$name"
-  echo "== $name: $seconds s"
-  # Past crashers join the corpus once a target has any (libFuzzer stops at a missing folder).
+  # libFuzzer stops at a corpus folder that does not exist, and a target
+  # with no past crashers has none.
   crashers=()
   [ -d "$top/tests/crashers/$name" ] && crashers=("$top/tests/crashers/$name")
+  echo "== $name: $seconds s"
   "$out/fuzz/${name}_fuzz" "$out/corpus/$name" "$out/seeds/$name" "${crashers[@]}" \
     -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$out/findings/$name/" \
     -max_len=65536 2>"$out/$name.log" || { tail -40 "$out/$name.log"; exit 1; }

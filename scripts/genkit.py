@@ -1,6 +1,7 @@
 """Shared pieces of the repository's file generators: PNG chunks, the PNG
-row filters and a whole-PNG encoder. Generators elsewhere in the tree import
-it after putting this folder on sys.path."""
+row filters and a whole-PNG encoder; GIF's LZW and a single-frame GIF
+writer. Generators elsewhere in the tree import it after putting this folder
+on sys.path."""
 import struct
 import zlib
 
@@ -94,3 +95,72 @@ def png(width, height, colour_type, pixels, level=6, strategy="none", idat_size=
     size = idat_size or max(len(z), 1)
     idats = b"".join(chunk(b"IDAT", z[i:i + size]) for i in range(0, len(z), size))
     return PNG_SIG + ihdr(width, height, colour_type) + before_idat + idats + IEND
+
+
+def lzw_encode(pixels, min_size):
+    """GIF LZW of one or more colour indices: clear code first, variable
+    width up to 12 bits, end code last."""
+    clear = 1 << min_size
+    out, acc, nbits = bytearray(), 0, 0
+
+    def put(code, width):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += width
+        while nbits >= 8:
+            out.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+
+    table, nxt, width = {}, clear + 2, min_size + 1
+    put(clear, width)
+    prefix = pixels[0]
+    for p in pixels[1:]:
+        key = (prefix, p)
+        if key in table:
+            prefix = table[key]
+            continue
+        put(prefix, width)
+        if nxt == 4096:
+            # Table full: start over rather than keep a stale dictionary.
+            put(clear, width)
+            table, nxt, width = {}, clear + 2, min_size + 1
+        else:
+            table[key] = nxt
+            nxt += 1
+            if nxt > 1 << width:
+                width += 1
+        prefix = p
+    put(prefix, width)
+    # The decoder adds one more entry on reading that last code, and may
+    # widen before it reads the end code.
+    if nxt == 1 << width and width < 12:
+        width += 1
+    put(clear + 1, width)
+    if nbits:
+        out.append(acc)
+    return bytes(out)
+
+
+def sub_blocks(data):
+    """GIF data sub-blocks: runs of up to 255 bytes, each after its length,
+    then the empty block that ends them."""
+    return b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255]
+                    for i in range(0, len(data), 255)) + b"\0"
+
+
+def gif(width, height, palette, pixels, transparent=None, comment=None):
+    """A GIF89a of one frame covering the screen: palette holds the r, g, b
+    bytes of 2, 4, ... 256 colours (the global table), pixels one index per
+    pixel, rows top to bottom; transparent is a colour index, comment bytes."""
+    bits = (len(palette) // 3 - 1).bit_length()
+    assert len(palette) == 3 << bits and 1 <= bits <= 8 and max(pixels) < len(palette) // 3
+    min_size = max(2, bits)
+    data = b"GIF89a" + struct.pack("<HHBBB", width, height, 0x80 | 0x70 | (bits - 1),
+                                   0 if transparent is None else transparent, 0) + bytes(palette)
+    if comment is not None:
+        data += b"\x21\xfe" + sub_blocks(comment)
+    if transparent is not None:
+        data += struct.pack("<BBBBHBB", 0x21, 0xF9, 4, 0x01, 0, transparent, 0)
+    data += struct.pack("<BHHHHB", 0x2C, 0, 0, width, height, 0) + bytes([min_size])
+    return data + sub_blocks(lzw_encode(pixels, min_size)) + b"\x3b"

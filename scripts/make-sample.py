@@ -6,21 +6,16 @@ Both pictures are generated here (no outside artwork); the JPEG is encoded by
 ImageMagick's convert. Run again only to redraw the sample."""
 import math
 import pathlib
-import struct
 import subprocess
-import zlib
+
+import genkit
 
 HERE = pathlib.Path(__file__).resolve().parent.parent / "samples"
 
 
-def chunk(kind: bytes, data: bytes) -> bytes:
-    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-
-def png(width, height, pixel):
-    rows = b"".join(b"\0" + bytes(c for x in range(width) for c in pixel(x, y)) for y in range(height))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+def rgb_png(width, height, pixel):
+    pixels = bytes(c for y in range(height) for x in range(width) for c in pixel(x, y))
+    return genkit.png(width, height, 2, pixels, level=9)
 
 
 def sky(x, y):
@@ -47,7 +42,7 @@ def main():
                           check=True, capture_output=True).stdout
     assert jpeg[6:10] == b"JFIF", "expected a JFIF JPEG"
     (HERE / "payload.jpg").write_bytes(jpeg)
-    (HERE / "hidden.png").write_bytes(png(160, 120, sky) + jpeg)
+    (HERE / "hidden.png").write_bytes(rgb_png(160, 120, sky) + jpeg)
 
 
 if __name__ == "__main__":

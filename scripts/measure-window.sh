@@ -10,14 +10,13 @@
 # Uses its own Wine prefix, so it does not disturb a test run.
 #   scripts/measure-window.sh [win32|win64]   (default: x86 where it runs)
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/cmake/wine.sh"
+. "$(dirname "$0")/lib.sh"
 arch=${1:-$(vexlo_preferred_arch)}
 if [ -z "${VEXLO_IN_XVFB:-}" ]; then
   make -C "$top" --no-print-directory "$arch" >/dev/null
-  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$arch"
+  vexlo_in_xvfb 1024x768 "$0" "$arch"
 fi
-exe=$top/build/$arch/ui/vexlo.exe
+exe=$(vexlo_exe "$arch")
 work=$top/build/measure/batch
 vexlo_wine "$arch" "$top/build/measure/wineprefix-$arch"
 
@@ -35,10 +34,9 @@ for i in $(seq -w 1 100); do cp "$top/samples/hidden.png" "$work/f$i.png"; done
 cd "$work"
 WINEDEBUG=-all,+timestamp,+debugstr "$WINE" "$exe" f*.png >log.txt 2>&1 </dev/null &
 program=$!
-for _ in $(seq 1200); do [ -e f100.jpg ] && break; sleep 0.1; done
+vexlo_wait_for f100.jpg 120
 sleep 1
-WINEDEBUG=-all "$WINE" taskkill /im vexlo.exe >/dev/null 2>&1 || true
-wait "$program" || true
+vexlo_stop "$program"
 python3 - log.txt <<'PY'
 import re, statistics, sys
 stamps = [float(m.group(1)) for line in open(sys.argv[1])

@@ -7,27 +7,24 @@
 # highest (the most pixels different from the window at rest) is kept,
 # cropped to the window and its balloon.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/lib.sh"
 out=$(realpath -m "${1:-$top/docs/screenshot.png}")
 width=480 height=320
-if [ -z "${VEXLO_IN_XVFB:-}" ]; then
-  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 ${width}x${height}x24" "$0" "$out"
-fi
+vexlo_in_xvfb ${width}x${height} "$0" "$out"
 
-. "$top/cmake/wine.sh"
 arch=$(vexlo_preferred_arch)
-exe=$top/build/$arch/ui/vexlo.exe
+exe=$(vexlo_exe "$arch")
 vexlo_wine "$arch" "$top/build/$arch/wineprefix"
 
 work=$(mktemp -d)
-trap '"$WINE" taskkill /im vexlo.exe >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+trap 'vexlo_stop; rm -rf "$work"' EXIT
 for i in 1 2 3 4; do cp "$top/samples/hidden.png" "$work/photo$i.png"; done
 
 # The window (134 pixels wide with its frame) stands at the right edge, 45
 # pixels down; its balloon hops up to 18 pixels above the title bar.
 crop=160x170+$((width - 160))+20
 (cd "$work" && exec "$WINE" "$exe" photo1.png photo2.png photo3.png photo4.png >/dev/null 2>&1 </dev/null) &
-for _ in $(seq 200); do [ -e "$work/photo1.jpg" ] && break; sleep 0.02; done
+vexlo_wait_for "$work/photo1.jpg" 4
 n=0
 until [ -e "$work/photo4.jpg" ] || [ $n -ge 400 ]; do
   import -window root -crop "$crop" +repage "$work/frame$(printf %03d $n).png"

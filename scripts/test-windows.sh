@@ -7,17 +7,10 @@
 # go to ctest.
 #   scripts/test-windows.sh [CTEST ARGS...]
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/cmake/wine.sh"
-
+. "$(dirname "$0")/lib.sh"
 if [ -z "${VEXLO_IN_XVFB:-}" ]; then
-  fault=$(vexlo_wine_unavailable)
-  if [ -n "$fault" ]; then
-    echo "test-windows: Wine cannot run Windows programs on this machine: $fault." >&2
-    echo "test-windows: the Windows suites did not run." >&2
-    exit 1
-  fi
-  VEXLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  vexlo_need_wine test-windows "the Windows suites did not run"
+  vexlo_in_xvfb 1024x768 "$0" "$@"
 fi
 
 x86_fault=$(vexlo_x86_unavailable)

@@ -7,14 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <random>
 #include <set>
 
 #include "engine/audit.h"
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo {
 namespace {
@@ -36,14 +33,8 @@ std::set<fs::path> Files(const fs::path& dir) {
 class AuditTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device rd;
-        root_ = fs::temp_directory_path() / ("vexlo-audit-" + std::to_string(rd()));
         fs::create_directories(engineDir_ = root_ / "engine");
         fs::create_directories(auditDir_ = root_ / "audit");
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
 
     // Puts the same source (nullopt: none; empty name: a folder) in both folders.
@@ -99,7 +90,8 @@ protected:
         }
     }
 
-    fs::path root_, engineDir_, auditDir_;
+    test::TempFolder root_{"vexlo-audit"};
+    fs::path engineDir_, auditDir_;
     Engine engine_;
     Auditor auditor_;
 };

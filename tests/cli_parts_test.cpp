@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "cli/inputs.h"
 #include "cli/json.h"
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo::cli {
 namespace {
@@ -92,33 +90,26 @@ TEST(CliJson, LineForEachKindOfReport) {
 
 // Byte order puts "Z" before "a"; names differ beyond case, as Windows needs.
 TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
-    std::random_device rd;
-    const fs::path root = fs::temp_directory_path() / ("vexlo-inputs-" + std::to_string(rd()));
+    const test::TempFolder root("vexlo-inputs");
     const test::Bytes png = test::SmallPng();
     const std::pair<const char*, test::Bytes> tree[] = {
         {"b.png", png}, {"Z.png", png}, {"a.dat", png}, {"notes.png", test::Ascii("text")},
         {"sub/z.png", png}, {"sub/deep/c", png}, {"short.png", test::Bytes(png.begin(), png.begin() + 7)},
         {"empty/.keep", {}}};
-    for (const auto& [name, bytes] : tree) {
-        fs::create_directories((root / name).parent_path());
-        std::ofstream(root / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    for (const auto& [name, bytes] : tree) root.Write(name, bytes);
     std::vector<platform::Path> unreadable;
     const auto note = [&unreadable](const platform::Path& path) { unreadable.push_back(path); };
-    const platform::Path top = root.native();
+    const platform::Path top = root.path().native();
     const platform::Path file = (root / "notes.png").native();
     const Inputs walked = CollectInputs({file, top}, true, note);
     std::vector<fs::path> names;
-    for (const platform::Path& path : walked.files) names.push_back(fs::path(path).lexically_relative(root));
+    for (const platform::Path& path : walked.files) names.push_back(fs::path(path).lexically_relative(root.path()));
     EXPECT_EQ(names, (std::vector<fs::path>{"notes.png", "Z.png", "a.dat", "b.png", fs::path("sub") / "deep" / "c",
                                             fs::path("sub") / "z.png"}));
     EXPECT_EQ(walked.unreadable, 0u);
     EXPECT_TRUE(unreadable.empty());
     // Without -r a folder stays an operand, for the engine to refuse.
     EXPECT_EQ(CollectInputs({top}, false, note).files, std::vector<platform::Path>{top});
-    std::error_code ec;
-    fs::remove_all(root, ec);
 }
 
 }  // namespace

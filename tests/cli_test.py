@@ -137,8 +137,7 @@ def remnant(width, height, kept, strategy="none"):
 
 
 def read_rgba_png(path):
-    """(width, height, RGBA bytes) of an 8-bit RGBA PNG whose rows are all
-    filtered with None, every chunk's CRC checked."""
+    """(width, height, RGBA bytes) of an 8-bit RGBA PNG, every chunk's CRC checked."""
     data, at, idat, header = path.read_bytes(), len(SIG), b"", None
     assert data.startswith(SIG)
     while at < len(data):
@@ -151,8 +150,16 @@ def read_rgba_png(path):
     width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", header)
     assert (depth, colour, interlace) == (8, 6, 0)
     raw, stride = zlib.decompress(idat), 4 * width + 1
-    assert len(raw) == height * stride and all(raw[y * stride] == 0 for y in range(height))
-    return width, height, b"".join(raw[y * stride + 1:(y + 1) * stride] for y in range(height))
+    assert len(raw) == height * stride
+    rows, prior = [], bytes(stride - 1)
+    for y in range(height):
+        kind, row = raw[y * stride], bytearray(raw[y * stride + 1:(y + 1) * stride])
+        for i in range(len(row)):
+            a, b, c = (row[i - 4] if i >= 4 else 0), prior[i], (prior[i - 4] if i >= 4 else 0)
+            row[i] = (row[i] + [0, a, b, (a + b) // 2, genkit._paeth(a, b, c)][kind]) & 255
+        rows.append(bytes(row))
+        prior = rows[-1]
+    return width, height, b"".join(rows)
 
 
 class Cli(unittest.TestCase):

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine.h"
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo {
 namespace {

@@ -4,14 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <set>
 
 #include "engine/engine.h"
 #include "engine/paths.h"
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,30 +29,12 @@ using test::Bytes;
 
 class ProcessFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("vexlo-test-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    fs::path Write(const fs::path& name, const Bytes& bytes) {
-        const fs::path path = dir_ / name;
-        test::WriteFileBytes(path, bytes);
-        return path;
-    }
+    fs::path Write(const fs::path& name, const Bytes& bytes) { return dir_.Write(name, bytes); }
     static Bytes Read(const fs::path& path) { return test::ReadFileBytes(path); }
-    std::set<fs::path> Files() const {
-        std::set<fs::path> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename());
-        return names;
-    }
+    std::set<fs::path> Files() const { return dir_.Names(); }
     ProcessResult Process(const fs::path& path) { return engine_.ProcessFile(path.native(), {}); }
 
-    fs::path dir_;
+    test::TempFolder dir_;
     Engine engine_;
 };
 
@@ -171,9 +150,7 @@ TEST_F(ProcessFileTest, FullPathLimitCountsTheSource) {
         fs::create_directories(path);
         path /= name;
         ASSERT_EQ(path.native().size(), fullLength);
-        const Bytes bytes = test::SmallPng() + Ascii("z");
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        test::WriteFileBytes(path, test::SmallPng() + Ascii("z"));
         EXPECT_EQ(Process(path), fullLength <= 254 ? resDONE : resNONAME) << fullLength;
     };
     makeSource(254, "p");
@@ -204,7 +181,7 @@ TEST_F(ProcessFileTest, NamesOutsideTheAnsiCodePage) {
 TEST_F(ProcessFileTest, RelativePathResolvesAgainstTheCurrentDirectory) {
     Write("rel.png", test::SmallPng() + Ascii("BMxx"));
     const fs::path previous = fs::current_path();
-    fs::current_path(dir_);
+    fs::current_path(dir_.path());
     const ProcessResult result = engine_.ProcessFile(L"rel.png", {});
     fs::current_path(previous);
     ASSERT_EQ(result, resDONE);
@@ -215,11 +192,7 @@ TEST_F(ProcessFileTest, RelativePathResolvesAgainstTheCurrentDirectory) {
 TEST_F(ProcessFileTest, DriveRootOutputs) {
     const std::wstring stem = L"C:\\vexlo-root-" + std::to_wstring(::GetCurrentProcessId());
     const std::wstring source = stem + L".png";
-    {
-        std::ofstream out(fs::path(source), std::ios::binary);
-        const Bytes bytes = test::SmallPng() + Ascii("GIF89a");
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
+    test::WriteFileBytes(source, test::SmallPng() + Ascii("GIF89a"));
     const ProcessResult result = engine_.ProcessFile(source, {});
     EXPECT_EQ(result, resDONE);
     EXPECT_EQ(engine_.OutFileName, stem + L".gif");

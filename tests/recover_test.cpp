@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo::recover {
 namespace {
@@ -86,8 +86,8 @@ Bytes Compress(const Bytes& raw, int level) {
 
 // Bits where each deflate block of the zlib stream `z` starts, with the
 // scanline offset it starts at.
-std::vector<std::pair<std::uint64_t, std::uint64_t>> BlockStarts(const Bytes& z) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> starts;
+std::vector<std::pair<std::size_t, std::size_t>> BlockStarts(const Bytes& z) {
+    std::vector<std::pair<std::size_t, std::size_t>> starts;
     z_stream s = {};
     inflateInit(&s);
     Bytes out(1 << 20);
@@ -97,7 +97,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> BlockStarts(const Bytes& z)
     s.avail_out = static_cast<uInt>(out.size());
     while (inflate(&s, Z_BLOCK) == Z_OK) {
         if (s.data_type & 128)
-            starts.emplace_back((z.size() - s.avail_in) * 8 - static_cast<std::uint64_t>(s.data_type & 7), s.total_out);
+            starts.emplace_back((z.size() - s.avail_in) * 8 - static_cast<std::size_t>(s.data_type & 7), s.total_out);
     }
     inflateEnd(&s);
     return starts;
@@ -116,8 +116,8 @@ struct Case {
 // With None and Sub the known share must reach what exact tracking allows:
 // inflating from the true block start over two different windows, a byte is
 // knowable where both agree.
-void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::uint64_t bit,
-           std::uint64_t out, std::uint64_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
+void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::size_t bit,
+           std::size_t out, std::size_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
     Hint hint;  // as wide as a crop would leave it, the original's format
     hint.width = 100;
     hint.colourType = c.bpp == 4 ? 6 : 2;
@@ -144,8 +144,8 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
         z_stream s = {};
         inflateInit2(&s, -15);
         inflateSetDictionary(&s, windows[k].data(), 32768);
-        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[static_cast<std::size_t>(bit / 8)] >> (bit % 8));
-        got[k].resize(static_cast<std::size_t>(raw.size() - out));
+        if (bit % 8) inflatePrime(&s, static_cast<int>(8 - bit % 8), z[bit / 8] >> (bit % 8));
+        got[k].resize(raw.size() - out);
         s.next_in = const_cast<std::uint8_t*>(z.data() + (bit + 7) / 8);
         s.avail_in = static_cast<uInt>(z.size() - (bit + 7) / 8);
         s.next_out = got[k].data();

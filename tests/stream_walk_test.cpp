@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <utility>
 #include <vector>
 
 #include "engine/engine.h"
 #include "engine/stream_walk.h"
 #include "platform/source_file.h"
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,20 +33,7 @@ using test::kSignature;
 
 class StreamWalkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("vexlo-walk-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path Write(const Bytes& bytes) {
-        const fs::path path = dir_ / "source.png";
-        test::WriteFileBytes(path, bytes);
-        return path;
-    }
+    fs::path Write(const Bytes& bytes) { return dir_.Write("source.png", bytes); }
     // WalkSource on the file must give ExamineSource's verdict on the bytes.
     ProcessResult WalkAndCompare(const Bytes& bytes) {
         platform::SourceFile source;
@@ -64,7 +49,7 @@ protected:
         return walked;
     }
 
-    fs::path dir_;
+    test::TempFolder dir_{"vexlo-walk"};
 };
 
 TEST_F(StreamWalkTest, SameVerdictAsTheWalkInMemory) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "png_bytes.h"
+#include "tests/support/png_bytes.h"
 
 namespace vexlo {
 namespace {

@@ -30,10 +30,12 @@ import struct
 import subprocess
 import sys
 import zipfile
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import genkit  # noqa: E402
+from genkit import IEND, PNG_SIG, chunk  # noqa: E402
 
 LIMIT = 2_048_000          # the largest source vexlo accepts, in bytes
-PNG_SIG = b"\x89PNG\r\n\x1a\n"
 
 # Share of the regular files per cover size class. Most images on disk are
 # small, so most of the corpus is; a few dozen large files reach the limit.
@@ -68,23 +70,9 @@ NEAR_LIMIT = 8             # large files padded to exactly LIMIT bytes
 
 # --------------------------------------------------------------- PNG writing
 
-def chunk(kind, data, crc=None):
-    if crc is None:
-        crc = zlib.crc32(kind + data) & 0xFFFFFFFF
-    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", crc)
-
-
-IEND_CHUNK = chunk(b"IEND", b"")
-
-
-def chunks_of(png):
-    """Offsets and lengths of the chunks of a PNG written by encode_png, by type."""
-    found, at = {}, len(PNG_SIG)
-    while at < len(png):
-        length, kind = struct.unpack(">I4s", png[at:at + 8])
-        found.setdefault(kind, []).append((at, length))
-        at += 12 + length
-    return found
+def first_chunk(png, kind):
+    """Offset and length of the first chunk of that type."""
+    return next((at, length) for at, length, k in genkit.chunks_of(png) if k == kind)
 
 
 def gradient_row(w, bpp, rng):
@@ -137,32 +125,23 @@ def make_pixels(w, h, bpp, style, rng):
     return data
 
 
-def encode_png(w, h, colour_type, pixels, rng, level=None, idat_size=None,
-               extra_before=b"", iend=True):
-    bpp = {0: 1, 2: 3, 3: 1, 6: 4}[colour_type]
-    rb = w * bpp
-    filtered = b"".join(b"\x00" + pixels[y * rb:(y + 1) * rb] for y in range(h))
+def encode_png(w, h, colour_type, pixels, rng, level=None, idat_size=None, extra_before=b""):
     if level is None:
         level = rng.choice((6, 6, 6, 9, 1))
-    z = zlib.compress(filtered, level)
     if idat_size is None:
         idat_size = rng.choice((8192, 32768, 65536, 1 << 30))
-    out = [PNG_SIG, chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, colour_type, 0, 0, 0))]
+    extra = []
     if rng.random() < 0.4:
-        out.append(chunk(b"gAMA", struct.pack(">I", 45455)))
+        extra.append(chunk(b"gAMA", struct.pack(">I", 45455)))
     if rng.random() < 0.3:
-        out.append(chunk(b"pHYs", struct.pack(">IIB", 2835, 2835, 1)))
+        extra.append(chunk(b"pHYs", struct.pack(">IIB", 2835, 2835, 1)))
     if colour_type == 3:
-        out.append(chunk(b"PLTE", rng.randbytes(3 * 256)))
+        extra.append(chunk(b"PLTE", rng.randbytes(3 * 256)))
     if rng.random() < 0.3:
-        out.append(chunk(b"tEXt", b"Comment\x00" + rng.choice(
+        extra.append(chunk(b"tEXt", b"Comment\x00" + rng.choice(
             (b"made for the vexlo corpus", b"holiday", b"scan 2 of 7", b"logo draft"))))
-    out.append(extra_before)
-    for i in range(0, len(z), idat_size):
-        out.append(chunk(b"IDAT", z[i:i + idat_size]))
-    if iend:
-        out.append(IEND_CHUNK)
-    return b"".join(out)
+    return genkit.png(w, h, colour_type, pixels, level=level, idat_size=idat_size,
+                      before_idat=b"".join(extra) + extra_before)
 
 
 COLOUR_TYPES = [(2, 0.45), (6, 0.2), (0, 0.15), (3, 0.2)]
@@ -179,7 +158,7 @@ def pick(rng, table):
 
 def cover_png(size_class, rng, **kw):
     colour_type = pick(rng, COLOUR_TYPES)
-    bpp = {0: 1, 2: 3, 3: 1, 6: 4}[colour_type]
+    bpp = genkit.BPP[colour_type]
     if size_class == "tiny":
         w, h = rng.randint(1, 64), rng.randint(1, 64)
         style = rng.choice(("gradient", "shapes", "photo", "noise"))
@@ -240,66 +219,12 @@ class JpegMaker:
         return base[:app0_end] + com + base[app0_end:]
 
 
-def lzw_gif_data(indices, min_code_size=8):
-    """GIF LZW: codes packed little-endian into 255-byte sub-blocks."""
-    clear, eoi = 1 << min_code_size, (1 << min_code_size) + 1
-    table = {bytes([i]): i for i in range(clear)}
-    next_code, size = eoi + 1, min_code_size + 1
-    bits = nbits = 0
-    out = bytearray()
-
-    def emit(code):
-        nonlocal bits, nbits
-        bits |= code << nbits
-        nbits += size
-        while nbits >= 8:
-            out.append(bits & 255)
-            bits >>= 8
-            nbits -= 8
-
-    emit(clear)
-    w = b""
-    for b in indices:
-        wc = w + bytes([b])
-        if wc in table:
-            w = wc
-            continue
-        emit(table[w])
-        if next_code == 4096:
-            emit(clear)
-            table = {bytes([i]): i for i in range(clear)}
-            next_code, size = eoi + 1, min_code_size + 1
-        else:
-            table[wc] = next_code
-            next_code += 1
-            if next_code > (1 << size) and size < 12:
-                size += 1
-        w = bytes([b])
-    if w:
-        emit(table[w])
-    emit(eoi)
-    if nbits:
-        out.append(bits & 255)
-    blocks = bytearray([min_code_size])
-    for i in range(0, len(out), 255):
-        part = out[i:i + 255]
-        blocks.append(len(part))
-        blocks += part
-    blocks.append(0)
-    return bytes(blocks)
-
-
 def make_gif(rng, budget, tag):
     w, h = rng.randint(1, 240), rng.randint(1, 180)
     if w * h + 2000 > budget:
         return None
     indices = make_pixels(w, h, 1, rng.choice(("gradient", "shapes", "photo")), rng)
-    palette = rng.randbytes(768)
-    comment = b"vexlo corpus " + tag
-    return (b"GIF89a" + struct.pack("<HHBBB", w, h, 0xF7, 0, 0) + palette
-            + b"\x21\xfe" + bytes([len(comment)]) + comment + b"\x00"
-            + b"\x2c" + struct.pack("<HHHHB", 0, 0, w, h, 0)
-            + lzw_gif_data(indices) + b"\x3b")
+    return genkit.gif(w, h, rng.randbytes(768), indices, comment=b"vexlo corpus " + tag)
 
 
 def make_bmp(rng, budget, tag):
@@ -425,7 +350,7 @@ def build(outdir, seed, count):
             # and sometimes a whole fake IEND chunk, sit inside IDAT data.
             w, h = rng.randint(8, 200), rng.randint(4, 120)
             pixels = bytearray(make_pixels(w, h, 3, "shapes", rng))
-            fake = IEND_CHUNK if rng.random() < 0.5 else b"IEND"
+            fake = IEND if rng.random() < 0.5 else b"IEND"
             for _ in range(rng.randint(1, 6)):
                 at = rng.randrange(max(1, len(pixels) - len(fake)))
                 pixels[at:at + len(fake)] = fake
@@ -461,12 +386,12 @@ def build(outdir, seed, count):
         trailer_expected = True
         if case == "two-iend":
             bare_iend_done = bare_iend_done or not payload  # once: the trailer is the IEND chunk alone
-            trailer = IEND_CHUNK + payload
+            trailer = IEND + payload
             data = cover + trailer
         elif case == "bad-crc":
             data = bytearray(cover + payload)
             where = rng.choice((b"IDAT", b"IDAT", b"IEND", b"IHDR"))
-            at, length = chunks_of(cover)[where][0]
+            at, length = first_chunk(cover, where)
             data[at + 8 + length] ^= 0x5A     # first byte of its CRC
             data = bytes(data)
             trailer = payload
@@ -476,7 +401,7 @@ def build(outdir, seed, count):
             if not payload:
                 kind, payload = "random", make_random(rng, budget, tag)
             data = bytearray(cover + payload)
-            at, _ = chunks_of(cover)[b"IDAT"][0]
+            at, _ = first_chunk(cover, b"IDAT")
             if rng.random() < 0.5:
                 data[at] |= 0x80              # length with the top bit set
                 case = "broken-length-topbit"

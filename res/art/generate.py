@@ -2,10 +2,12 @@
 """Build vexlo's GIF and ICO resources from the text pixel maps in this folder.
 
     python3 res/art/generate.py OUTDIR      write every resource into OUTDIR
-    python3 res/art/generate.py --check     compare with the files in res/
+    python3 res/art/generate.py --check     compare with the files in res/,
+                                            then decode and check them (verify.py)
 
-Only the standard library is used, and the output depends on nothing but the
-maps, so the committed binaries can always be rebuilt byte for byte.
+Only the standard library and the generator kit (scripts/genkit.py) are
+used, and the output depends on nothing but the maps, so the committed
+binaries can always be rebuilt byte for byte.
 """
 import os
 import struct
@@ -13,6 +15,8 @@ import sys
 
 ART = os.path.dirname(os.path.abspath(__file__))
 RES = os.path.dirname(ART)
+sys.path.insert(0, os.path.join(os.path.dirname(RES), 'scripts'))
+import genkit  # noqa: E402
 
 BACKGROUND = '.'    # dialog grey: transparent in the status pictures
 SHADOW = 'D'        # grey cast by a sign onto the dialog
@@ -51,72 +55,6 @@ def load_map(name, w, h):
     assert len(rows) == h and all(len(r) == w for r in rows), \
         '%s: expected %d rows of %d pixels' % (name, h, w)
     return rows
-
-
-def lzw_encode(pixels, min_size):
-    """GIF LZW: clear code first, variable width up to 12 bits, end code last."""
-    clear = 1 << min_size
-    out, acc, nbits = bytearray(), 0, 0
-
-    def put(code, width):
-        nonlocal acc, nbits
-        acc |= code << nbits
-        nbits += width
-        while nbits >= 8:
-            out.append(acc & 255)
-            acc >>= 8
-            nbits -= 8
-
-    table, nxt, width = {}, clear + 2, min_size + 1
-    put(clear, width)
-    prefix = pixels[0]
-    for p in pixels[1:]:
-        key = (prefix, p)
-        if key in table:
-            prefix = table[key]
-            continue
-        put(prefix, width)
-        if nxt == 4096:
-            # Table full: start over rather than keep a stale dictionary.
-            put(clear, width)
-            table, nxt, width = {}, clear + 2, min_size + 1
-        else:
-            table[key] = nxt
-            nxt += 1
-            if nxt > 1 << width:
-                width += 1
-        prefix = p
-    put(prefix, width)
-    # The decoder adds one more entry on reading that last code, and may
-    # widen before it reads the end code.
-    if nxt == 1 << width and width < 12:
-        width += 1
-    put(clear + 1, width)
-    if nbits:
-        out.append(acc)
-    return bytes(out)
-
-
-def gif(w, h, colours, pixels, transparent=None):
-    bits = (len(colours) - 1).bit_length()
-    assert len(colours) == 1 << bits and all(0 <= p < len(colours) for p in pixels)
-    min_size = max(2, bits)
-    data = bytearray(b'GIF89a')
-    data += struct.pack('<HHBBB', w, h, 0x80 | 0x70 | (bits - 1),
-                        transparent if transparent is not None else 0, 0)
-    for rgb in colours:
-        data += bytes(rgb)
-    if transparent is not None:
-        data += struct.pack('<BBBBHBB', 0x21, 0xF9, 4, 0x01, 0, transparent, 0)
-    data += struct.pack('<BHHHHB', 0x2C, 0, 0, w, h, 0)
-    data.append(min_size)
-    lzw = lzw_encode(pixels, min_size)
-    for i in range(0, len(lzw), 255):
-        chunk = lzw[i:i + 255]
-        data.append(len(chunk))
-        data += chunk
-    data += b'\x00\x3b'
-    return bytes(data)
 
 
 def ico(images):
@@ -166,7 +104,7 @@ def info_picture(sign, sheet):
 def build():
     pal = load_palette()
     index = {c: i for i, (c, _) in enumerate(pal)}
-    colours = [rgb for _, rgb in pal]
+    colours = b''.join(bytes(rgb) for _, rgb in pal)
     sheet = load_map('sheet.txt', 32, 32)
     signs = {0: 'question.txt', 1: 'warning.txt', 2: 'error.txt', 3: 'information.txt', 4: None}
     out = {}
@@ -180,12 +118,12 @@ def build():
         sign = load_map(name, 32, 32) if name else None
         ncol = 32 if sign else 16
         grid = info_picture(sign, sheet)
-        out['info%d.gif' % n] = gif(*INFO_SIZE, colours[:ncol], indices(grid, ncol),
-                                    transparent=index[BACKGROUND])
+        out['info%d.gif' % n] = genkit.gif(*INFO_SIZE, colours[:3 * ncol], indices(grid, ncol),
+                                           transparent=index[BACKGROUND])
     # The balloon window is clipped to the sheet outline, so the unseen
     # corners are plain white and no transparency is needed.
     balloon = [row.replace(BACKGROUND, 'W') for row in sheet]
-    out['balloon.gif'] = gif(32, 32, colours[:16], indices(balloon, 16))
+    out['balloon.gif'] = genkit.gif(32, 32, colours[:3 * 16], indices(balloon, 16))
 
     rgb = dict(pal)
     icons = []
@@ -219,7 +157,9 @@ def main(argv):
                 bad.append(name)
         for name in bad:
             print('differs: ' + os.path.join(where, name))
-        return 1 if bad else 0
+        import verify  # beside this file; it imports this module in turn
+        decoded = verify.main([argv[0], where])
+        return 1 if bad or decoded else 0
     print(__doc__.strip(), file=sys.stderr)
     return 2
 

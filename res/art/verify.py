@@ -3,10 +3,12 @@
 
     python3 res/art/verify.py [DIR]     (DIR defaults to res/)
 
-The GIF and ICO readers here are written independently of generate.py, so a
-fault in its LZW encoder or file writers shows up as a failure, not as a
-round trip that agrees with itself.  The LZW encoder is also fed random data
-long enough to fill the 4096-code table several times.
+`generate.py --check` runs these checks too, and the test suite runs that.
+The GIF and ICO readers here are written independently of generate.py and
+the generator kit (scripts/genkit.py), so a fault in the LZW encoder or the
+file writers shows up as a failure, not as a round trip that agrees with
+itself.  The LZW encoder is also fed random data long enough to fill the
+4096-code table several times.
 """
 import os
 import random
@@ -16,7 +18,8 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # keep res/art free of __pycache__
 sys.path.insert(0, HERE)
-import generate  # noqa: E402  (only for its encoder under stress, and build())
+import generate  # noqa: E402  (only for build() and its palette)
+import genkit  # noqa: E402  (on the path generate puts it on: its encoder under stress)
 
 TRANSPARENT_GREY = (192, 192, 192)
 
@@ -183,7 +186,7 @@ def check_lzw():
                 cases.append((min_size, [rnd.randrange(spread) for _ in range(n)]))
     for min_size, px in cases:
         try:
-            got = lzw_decode(generate.lzw_encode(px, min_size), min_size)
+            got = lzw_decode(genkit.lzw_encode(px, min_size), min_size)
         except ValueError as e:
             got = e
         if got != px:
@@ -192,8 +195,7 @@ def check_lzw():
     return None
 
 
-def main(argv):
-    where = argv[1] if len(argv) > 1 else os.path.dirname(HERE)
+def problems(where):
     errors = []
 
     def check(cond, msg):
@@ -265,6 +267,14 @@ def main(argv):
         check(abs(cx - (size - 1)) <= 1 and abs(cy - (size - 1)) <= 1,
               'vexlo.ico %d: snowflake not centred' % size)
 
+    return errors
+
+
+def main(argv):
+    try:
+        errors = problems(argv[1] if len(argv) > 1 else os.path.dirname(HERE))
+    except (OSError, ValueError, IndexError, struct.error) as e:
+        errors = ['cannot read the resources: %s' % e]
     for e in errors:
         print(e)
     print('%d problem(s)' % len(errors) if errors else 'all resources decode and check out')

@@ -14,6 +14,7 @@
 // Exit status 0 when the condition was met, 1 on a timeout, 2 on a usage error.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cwchar>
@@ -24,15 +25,14 @@
 
 #include "platform/win32/handles.h"
 #include "res/resource.h"
-#include "tests/gui/gui_support.h"
+#include "tests/support/canvas.h"
+#include "tests/support/gui.h"
 #include "ui/picture.h"
 
 namespace {
 
 using vexlo::test::Canvas;
-
-constexpr wchar_t kMainClass[] = L"vexloMain";
-constexpr wchar_t kBalloonClass[] = L"vexloBalloon";
+using vexlo::test::Rgb;
 constexpr int kPictureCount = 5;
 constexpr int kPictureWidth = 80;
 constexpr int kPictureHeight = 61;
@@ -40,7 +40,7 @@ constexpr int kPictureHeight = 61;
 constexpr POINT kBackground = {110, 30};
 constexpr DWORD kPollMilliseconds = 5;
 
-HWND MainWindow() { return ::FindWindowW(kMainClass, nullptr); }
+HWND MainWindow() { return ::FindWindowW(vexlo::test::kMainWindowClass, nullptr); }
 
 bool IsTopmost(HWND hwnd) { return (::GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
@@ -54,13 +54,16 @@ bool WaitFor(DWORD timeout, const std::function<bool()>& done) {
     }
 }
 
+// Says "no window" when none was shown in time.
 HWND WaitForShownMainWindow(DWORD timeout) {
     HWND hwnd = nullptr;
     WaitFor(timeout, [&] {
         hwnd = MainWindow();
         return hwnd && ::IsWindowVisible(hwnd);
     });
-    return hwnd && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
+    if (hwnd && ::IsWindowVisible(hwnd)) return hwnd;
+    std::puts("no window");
+    return nullptr;
 }
 
 // The status pictures as the window draws them: each over the window's
@@ -71,9 +74,10 @@ public:
         HMODULE const self = ::GetModuleHandleW(nullptr);
         auto const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
         for (int n = 0; n < kPictureCount; ++n) {
-            auto& canvas = expected_[static_cast<std::size_t>(n)].emplace(kPictureWidth, kPictureHeight);
+            Canvas canvas(kPictureWidth, kPictureHeight);
             canvas.Fill(background);
             if (auto const picture = vexlo::ui::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
+            expected_[static_cast<std::size_t>(n)] = canvas.Pixels();
         }
     }
 
@@ -87,21 +91,12 @@ public:
                 !::BitBlt(actual.dc(), 0, 0, kPictureWidth, kPictureHeight, window.get(), 0, 0, SRCCOPY))
                 return -1;
         }
-        for (int n = 0; n < kPictureCount; ++n) {
-            if (Same(actual, *expected_[static_cast<std::size_t>(n)])) return n;
-        }
-        return -1;
+        auto const match = std::find(expected_.begin(), expected_.end(), actual.Pixels());
+        return match == expected_.end() ? -1 : static_cast<int>(match - expected_.begin());
     }
 
 private:
-    static bool Same(const Canvas& a, const Canvas& b) {
-        for (int y = 0; y < kPictureHeight; ++y)
-            for (int x = 0; x < kPictureWidth; ++x)
-                if (!(a.At(x, y) == b.At(x, y))) return false;
-        return true;
-    }
-
-    std::array<std::optional<Canvas>, kPictureCount> expected_;
+    std::array<std::vector<Rgb>, kPictureCount> expected_;
 };
 
 bool CreateMarker(const wchar_t* path) {
@@ -112,10 +107,7 @@ bool CreateMarker(const wchar_t* path) {
 
 int Window(DWORD timeout) {
     HWND const hwnd = WaitForShownMainWindow(timeout);
-    if (!hwnd) {
-        std::puts("no window");
-        return 1;
-    }
+    if (!hwnd) return 1;
     RECT r = {};
     ::GetWindowRect(hwnd, &r);
     std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
@@ -127,10 +119,7 @@ int Window(DWORD timeout) {
 
 int Picture(std::optional<int> expected, DWORD timeout) {
     HWND const hwnd = WaitForShownMainWindow(timeout);
-    if (!hwnd) {
-        std::puts("no window");
-        return 1;
-    }
+    if (!hwnd) return 1;
     PictureMatcher const matcher;
     int shown = -1;
     bool const met = WaitFor(expected ? timeout : 0, [&] {
@@ -146,7 +135,7 @@ int OnHop(DWORD timeout, const wchar_t* ready, bool close) {
     HWND main = nullptr;
     bool const hopping = WaitFor(timeout, [&] {
         main = MainWindow();
-        HWND const balloon = ::FindWindowW(kBalloonClass, nullptr);
+        HWND const balloon = ::FindWindowW(vexlo::test::kBalloonClass, nullptr);
         return main && balloon && ::IsWindowVisible(balloon);
     });
     if (!hopping) {

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "popup/balloon_window.h"
-#include "tests/gui/gui_support.h"
+#include "tests/support/gui.h"
 #include "ui/app_state.h"
 #include "ui/main_window.h"
-#include "ui/twips.h"
 
 namespace {
 
@@ -87,6 +86,7 @@ protected:
 TEST_F(BalloonTest, LoadsHiddenTopmostBorderlessWithTheDesignClientSize) {
     HWND const hwnd = balloon.Hwnd();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
+    EXPECT_EQ(vexlo::test::ClassName(hwnd), vexlo::test::kBalloonClass) << "the class the probe finds it by";
     auto const style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
     auto const exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
     EXPECT_TRUE(style & WS_POPUP);
@@ -217,38 +217,6 @@ TEST_F(BalloonTest, ClosingTheProgramDuringAHopEndsItAtOnceWithoutABeep) {
     MSG msg = {};
     ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "left for the main loop";
     EXPECT_EQ(msg.wParam, 7u);
-}
-
-// Conversions behind the balloon's place, for screens other than this one.
-TEST(TwipsTest, FactorsRoundHalfToEvenAndPixelMotionIsTheSameOnEveryScreen) {
-    struct Case {
-        int dpi;
-        int twipsPerPixel;  // 1440 / dpi, halves to the even neighbour
-    };
-    Case const cases[] = {{96, 15}, {120, 12}, {144, 10}, {72, 20}, {100, 14}, {192, 8}, {576, 2}, {160, 9}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE("dpi " + std::to_string(c.dpi));
-        double const exact = 1440.0 / c.dpi;
-        int const rounded = vexlo::ui::RoundHalfEven(exact);
-        EXPECT_EQ(rounded, c.twipsPerPixel);
-        if (exact != rounded) continue;  // only whole factors keep pixel sizes exact
-        // The main window at pixel (640, 45): the balloon's base and every
-        // hop step land on the same pixels whatever the factor.
-        int const baseTop = vexlo::ui::RoundHalfEven(45 * exact + 28 * rounded);
-        int offset = 0;
-        constexpr int kHop[] = {-3, -3, -3, -2, -2, -1, -1, -1, -1, -1, 1, 1, 1, 1, 1, 2, 2, 3, 3, 3};
-        for (std::size_t i = 0; i < 20; ++i) {
-            offset += kHop[i] * rounded;
-            EXPECT_EQ(vexlo::ui::TwipsToPixels(baseTop + offset, exact), 45 + 28 + kOffsets[i]);
-        }
-        EXPECT_EQ(vexlo::ui::TwipsToPixels(vexlo::ui::RoundHalfEven(640 * exact + 53 * rounded), exact), 693);
-    }
-    struct Half {
-        double value;
-        int rounded;
-    };
-    for (Half const h : {Half{2.5, 2}, Half{3.5, 4}, Half{-2.5, -2}, Half{-3.5, -4}, Half{7.4999, 7}, Half{0.5, 0}})
-        EXPECT_EQ(vexlo::ui::RoundHalfEven(h.value), h.rounded) << h.value;
 }
 
 }  // namespace

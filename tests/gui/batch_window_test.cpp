@@ -7,25 +7,23 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <psapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/gui/gui_support.h"
+#include "tests/support/canvas.h"
+#include "tests/support/data_object.h"
+#include "tests/support/files.h"
+#include "tests/support/gui.h"
 #include "ui/app_state.h"
 #include "ui/com_ptr.h"
 #include "ui/main_window.h"
@@ -36,17 +34,9 @@ namespace fs = std::filesystem;
 using vexlo::test::Canvas;
 using vexlo::test::Pump;
 using vexlo::test::Rgb;
-using Bytes = std::vector<unsigned char>;
-
-Bytes ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using vexlo::test::Bytes;
+using vexlo::test::DataObject;
+const auto ReadAll = vexlo::test::ReadFileBytes;
 
 // The samples folder as this program sees it: Wine shows the host's root
 // as drive Z:.
@@ -57,126 +47,6 @@ fs::path SamplesDir() {
     if (!dir.empty() && dir.front() == L'\\') dir.insert(0, L"Z:");
     return fs::path(dir);
 }
-
-// A folder of its own under the temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        static int serial = 0;
-        path_ = fs::temp_directory_path() /
-                (L"vexlo-batch-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++serial));
-        fs::create_directories(path_);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    std::wstring operator/(const wchar_t* name) const { return (path_ / name).wstring(); }
-    std::set<std::wstring> Names() const {
-        std::set<std::wstring> names;
-        for (const auto& entry : fs::directory_iterator(path_)) names.insert(entry.path().filename().wstring());
-        return names;
-    }
-
-private:
-    fs::path path_;
-};
-
-struct GlobalFreer {
-    void operator()(void* global) const { ::GlobalFree(global); }
-};
-using UniqueGlobal = std::unique_ptr<void, GlobalFreer>;
-
-UniqueGlobal GlobalCopy(const Bytes& bytes) {
-    UniqueGlobal global(::GlobalAlloc(GMEM_MOVEABLE, bytes.size()));
-    if (!global) return global;
-    void* const p = ::GlobalLock(global.get());
-    if (!p) return nullptr;
-    std::memcpy(p, bytes.data(), bytes.size());
-    ::GlobalUnlock(global.get());
-    return global;
-}
-
-void AppendWide(Bytes& bytes, const std::wstring& text) {
-    auto const* p = reinterpret_cast<const unsigned char*>(text.c_str());
-    bytes.insert(bytes.end(), p, p + (text.size() + 1) * sizeof(wchar_t));  // with its terminator
-}
-
-// What a drag source offers: a file list (CF_HDROP, wide names) or plain
-// text (CF_UNICODETEXT). The test owns it; the count only shows whether the
-// drop target let go of every reference it took.
-class DataObject final : public IDataObject {
-public:
-    DataObject(std::optional<std::vector<std::wstring>> files, std::optional<std::wstring> text)
-        : files_(std::move(files)), text_(std::move(text)) {}
-    DataObject(const DataObject&) = delete;
-    DataObject& operator=(const DataObject&) = delete;
-    ~DataObject() = default;
-    ULONG refs() const { return refs_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
-            *object = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
-
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (!medium) return E_POINTER;
-        if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
-        Bytes bytes;
-        if (format->cfFormat == CF_HDROP) {
-            DROPFILES header = {};
-            header.pFiles = sizeof(DROPFILES);
-            header.fWide = TRUE;
-            auto const* p = reinterpret_cast<const unsigned char*>(&header);
-            bytes.assign(p, p + sizeof(header));
-            for (const std::wstring& file : *files_) AppendWide(bytes, file);
-            AppendWide(bytes, L"");  // the list ends with an empty name
-        } else {
-            AppendWide(bytes, *text_);
-        }
-        UniqueGlobal global = GlobalCopy(bytes);
-        if (!global) return E_OUTOFMEMORY;
-        *medium = {};
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = global.release();  // the caller's ReleaseStgMedium frees it
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
-        if (!format) return E_POINTER;
-        bool const offered = (format->cfFormat == CF_HDROP && files_) || (format->cfFormat == CF_UNICODETEXT && text_);
-        if (!offered || format->dwAspect != DVASPECT_CONTENT || !(format->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-        if (out) out->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
-        return OLE_E_ADVISENOTSUPPORTED;
-    }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    std::optional<std::vector<std::wstring>> files_;
-    std::optional<std::wstring> text_;
-    ULONG refs_ = 0;
-};
 
 std::size_t WorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -238,11 +108,7 @@ protected:
         Canvas canvas(width, height);
         canvas.Fill({1, 2, 3});  // a colour the artwork never uses
         draw(canvas.dc());
-        std::vector<Rgb> pixels;
-        pixels.reserve(static_cast<std::size_t>(width * height));
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) pixels.push_back(canvas.At(x, y));
-        return pixels;
+        return canvas.Pixels();
     }
     // The status picture the window paints now, -1 when it is none of them.
     int ShownPicture() const {
@@ -252,9 +118,7 @@ protected:
     }
 
     std::wstring Copy(const wchar_t* name, const Bytes& bytes) const {
-        std::wstring const path = folder / name;
-        WriteAll(path, bytes);
-        return path;
+        return folder.Write(name, bytes);
     }
     Bytes PlainPng() const { return Bytes(hidden.begin(), hidden.end() - static_cast<std::ptrdiff_t>(payload.size())); }
 
@@ -278,7 +142,7 @@ protected:
     DataObject& Text(std::wstring text) { return sources.emplace_back(std::nullopt, std::move(text)); }
 
     vexlo::win32::OleSession ole;  // so the window registers its drop target as in the program
-    TempFolder folder;
+    vexlo::test::TempFolder folder{"vexlo-batch"};
     std::deque<DataObject> sources;
     vexlo::ui::MainWindow window;
     Bytes hidden, payload;
@@ -327,7 +191,7 @@ TEST_F(BatchWindowTest, DragsAreOfferedACopyOnlyForAFileListThatMayBeCopied) {
         EXPECT_EQ(c.data->refs(), 0u) << "let go when the drag leaves";
     }
     EXPECT_EQ(hops, 0);
-    EXPECT_EQ(folder.Names(), std::set<std::wstring>{});
+    EXPECT_EQ(folder.Names(), std::set<fs::path>{});
 }
 
 TEST_F(BatchWindowTest, ADropProcessesItsFilesInListOrderShowingEachOutcome) {
@@ -346,7 +210,7 @@ TEST_F(BatchWindowTest, ADropProcessesItsFilesInListOrderShowingEachOutcome) {
         {Copy(L"empty.png", {}), kUnusable, nullptr},
         {Copy(L"second.png", hidden), kSuccess, L"second.jpg"},
     };
-    std::set<std::wstring> expectedNames = folder.Names();
+    std::set<fs::path> expectedNames = folder.Names();
     std::vector<std::wstring> paths;
     std::vector<int> expectedShown;
     for (const File& f : files) {
@@ -405,14 +269,14 @@ TEST_F(BatchWindowTest, ADropArrivingDuringABatchIsIgnoredForGood) {
     duringHop = nullptr;
     Pump(50);
     EXPECT_EQ(hops, 2);
-    EXPECT_EQ(folder.Names(), (std::set<std::wstring>{L"a.png", L"a.jpg", L"b.png", L"b.jpg", L"c.png"}));
+    EXPECT_EQ(folder.Names(), (std::set<fs::path>{L"a.png", L"a.jpg", L"b.png", L"b.jpg", L"c.png"}));
     EXPECT_EQ(late.refs(), 0u);
     EXPECT_FALSE(vexlo::app::BusyFlag);
 
     // The same drop once the window is idle: the file was usable all along.
     DragAndDrop(late);
     EXPECT_EQ(hops, 3);
-    EXPECT_EQ(folder.Names(), (std::set<std::wstring>{L"a.png", L"a.jpg", L"b.png", L"b.jpg", L"c.png", L"c.jpg"}));
+    EXPECT_EQ(folder.Names(), (std::set<fs::path>{L"a.png", L"a.jpg", L"b.png", L"b.jpg", L"c.png", L"c.jpg"}));
     EXPECT_EQ(ReadAll(folder / L"c.jpg"), payload);
 }
 
@@ -428,7 +292,7 @@ TEST_F(BatchWindowTest, AClickDuringTheFirstHopStopsTheBatchAfterOneFileAndTheNe
     EXPECT_EQ(beeps, 1);
     EXPECT_TRUE(vexlo::app::StopFlag) << "left set until the next batch";
     EXPECT_FALSE(vexlo::app::BusyFlag);
-    EXPECT_EQ(folder.Names(), (std::set<std::wstring>{L"x1.png", L"x1.jpg", L"x2.png", L"x3.png"}));
+    EXPECT_EQ(folder.Names(), (std::set<fs::path>{L"x1.png", L"x1.jpg", L"x2.png", L"x3.png"}));
 
     auto& next = Files({Copy(L"y1.png", hidden), Copy(L"y2.png", PlainPng()), Copy(L"y3.png", hidden)});
     DragAndDrop(next);

@@ -4,29 +4,24 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
+#include "tests/support/files.h"
 #include "ui/gif_decoder.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
-    std::ifstream in(std::filesystem::path(argv[1]), std::ios::binary);
-    std::vector<std::uint8_t> const bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    vexlo::test::Bytes const bytes = vexlo::test::ReadFileBytes(argv[1]);
     auto const image = vexlo::ui::DecodeGif(bytes);
     if (!image) return 1;
-    std::vector<char> rgba;
+    vexlo::test::Bytes rgba;
     rgba.reserve(image->pixels.size() * 4);
     for (std::uint32_t const p : image->pixels) {
-        rgba.push_back(static_cast<char>((p >> 16) & 0xFF));
-        rgba.push_back(static_cast<char>((p >> 8) & 0xFF));
-        rgba.push_back(static_cast<char>(p & 0xFF));
-        rgba.push_back(static_cast<char>(p >> 24));
+        rgba.push_back(static_cast<std::uint8_t>((p >> 16) & 0xFF));
+        rgba.push_back(static_cast<std::uint8_t>((p >> 8) & 0xFF));
+        rgba.push_back(static_cast<std::uint8_t>(p & 0xFF));
+        rgba.push_back(static_cast<std::uint8_t>(p >> 24));
     }
-    std::ofstream out(std::filesystem::path(argv[2]), std::ios::binary);
-    out.write(rgba.data(), static_cast<std::streamsize>(rgba.size()));
+    if (!vexlo::test::WriteFileBytes(argv[2], rgba)) return 1;
     std::printf("%dx%d\n", image->width, image->height);
-    return out ? 0 : 1;
+    return 0;
 }

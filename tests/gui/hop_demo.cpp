@@ -1,14 +1,11 @@
-// hop_demo [--hops N] [--hold-at STEP MARKER]
+// hop_demo [--hops N]
 // Opens the main window at (20, 20) with the balloon, as the program does,
 // prints the CPU time that creating both windows (and decoding the six
-// pictures) took and the wall time of each hop. With --hold-at the balloon
-// stops at that step of the first hop until the file MARKER is gone (at
-// most 20 s), so a screenshot can catch it in the air.
+// pictures) took and the wall time of each hop.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
-#include <string>
 
 #include "popup/balloon_window.h"
 #include "ui/main_window.h"
@@ -33,14 +30,9 @@ double WallMilliseconds() {
 
 int wmain(int argc, wchar_t** argv) {
     int hops = 1;
-    int holdStep = 0;
-    std::wstring marker;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--hops") == 0 && i + 1 < argc) {
             hops = std::wcstol(argv[++i], nullptr, 10);
-        } else if (std::wcscmp(argv[i], L"--hold-at") == 0 && i + 2 < argc) {
-            holdStep = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
-            marker = argv[++i];
         } else {
             return 2;
         }
@@ -65,25 +57,10 @@ int wmain(int argc, wchar_t** argv) {
         ::Sleep(10);
     }
 
-    if (holdStep > 0) {
-        frmIMG.hooks.stepDone = [&](int step) {
-            if (step != holdStep || marker.empty()) return;
-            HANDLE const file = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-            ::UpdateWindow(frmIMG.Hwnd());
-            for (int waited = 0; waited < 2000 && ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
-                 ++waited) {
-                MSG msg;
-                while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-                ::Sleep(10);
-            }
-            marker.clear();
-        };
-    }
     for (int i = 0; i < hops; ++i) {
         double const start = WallMilliseconds();
         frmIMG.WndPopUp();
-        if (holdStep == 0 || i > 0) std::printf("WndPopUp %d: %.1f ms\n", i + 1, WallMilliseconds() - start);
+        std::printf("WndPopUp %d: %.1f ms\n", i + 1, WallMilliseconds() - start);
     }
     std::fflush(stdout);
     return 0;

@@ -2,11 +2,12 @@
 // and what its client area shows for each status picture.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <string>
 
 #include "res/resource.h"
-#include "tests/gui/gui_support.h"
+#include "tests/support/canvas.h"
+#include "tests/support/gui.h"
 #include "ui/app_state.h"
 #include "ui/gif_decoder.h"
 #include "ui/main_window.h"
@@ -46,6 +47,7 @@ TEST_F(MainWindowTest, FixedFrameWithCaptionCloseBoxAndDesignClientSize) {
     wchar_t caption[64] = {};
     ::GetWindowTextW(hwnd, caption, 64);
     EXPECT_EQ(std::wstring(caption), L"vexlo v0.91b");
+    EXPECT_EQ(vexlo::test::ClassName(hwnd), vexlo::test::kMainWindowClass) << "the class the probe finds it by";
 
     auto const style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
     EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
@@ -217,11 +219,18 @@ struct SignCase {
     std::vector<std::pair<const char*, bool (*)(Rgb)>> colours;
 };
 
-int CountInSign(const Canvas& canvas, bool (*is)(Rgb)) {
-    int n = 0;
-    for (int y = 9; y <= 40; ++y)
-        for (int x = 10; x <= 41; ++x) n += is(canvas.At(x, y)) ? 1 : 0;
-    return n;
+constexpr RECT kSign = {10, 9, 42, 41};
+constexpr RECT kSheet = {48, 29, 80, 61};  // the sheet drawing in the lower right corner of every picture
+
+// The client area as designed: the picture at natural size in the top left
+// corner, the background through every transparent pixel and everywhere
+// beside and below it.
+auto AsDesigned(const vexlo::ui::GifImage& image, Rgb background) {
+    return [&image, background](int x, int y, Rgb pixel) {
+        bool const inPicture = x < image.width && y < image.height;
+        std::uint32_t const gif = inPicture ? image.pixels[static_cast<std::size_t>(y * image.width + x)] : 0;
+        return pixel == (inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background);
+    };
 }
 
 TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTransparentParts) {
@@ -247,30 +256,17 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
         ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()),
                        PRF_CLIENT | PRF_ERASEBKGND);
 
-        // At natural size in the top left corner, the background through
-        // every transparent pixel and everywhere beside and below it.
-        int mismatches = 0;
-        for (int y = 0; y < kClientHeight; ++y) {
-            for (int x = 0; x < kClientWidth; ++x) {
-                bool const inPicture = x < image->width && y < image->height;
-                std::uint32_t const gif = inPicture ? image->pixels[static_cast<std::size_t>(y * image->width + x)] : 0;
-                Rgb const expected = inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background;
-                if (!(canvas.At(x, y) == expected) && mismatches++ < 5)
-                    ADD_FAILURE() << "pixel (" << x << ", " << y << ")";
-            }
-        }
-        EXPECT_EQ(mismatches, 0);
+        auto const wrong = canvas.Differences({0, 0, kClientWidth, kClientHeight}, AsDesigned(*image, background));
+        for (std::size_t i = 0; i < std::min<std::size_t>(wrong.size(), 5); ++i)
+            ADD_FAILURE() << "pixel (" << wrong[i].x << ", " << wrong[i].y << ")";
+        EXPECT_EQ(wrong.size(), 0u);
 
-        for (const auto& [name, is] : c.colours) EXPECT_GT(CountInSign(canvas, is), 8) << name;
+        for (const auto& [name, is] : c.colours) EXPECT_GT(canvas.Count(kSign, is), 8) << name;
         if (c.colours.empty()) {
-            for (int y = 9; y <= 40; ++y)
-                for (int x = 10; x <= 41; ++x) ASSERT_EQ(canvas.At(x, y), background) << "idle has no sign";
+            ASSERT_EQ(canvas.Count(kSign, [&](Rgb pixel) { return pixel == background; }), 32 * 32)
+                << "idle has no sign";
         }
-        // The sheet drawing in the lower right corner of every picture.
-        int paper = 0;
-        for (int y = 29; y <= 60; ++y)
-            for (int x = 48; x <= 79; ++x) paper += IsWhite(canvas.At(x, y)) ? 1 : 0;
-        EXPECT_GT(paper, 100);
+        EXPECT_GT(canvas.Count(kSheet, IsWhite), 100);
     }
 }
 
@@ -287,16 +283,12 @@ TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
         Canvas canvas(image->width, image->height);
         canvas.Fill(underlay);
         ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
-        int transparent = 0, wrong = 0;
-        for (int y = 0; y < image->height; ++y) {
-            for (int x = 0; x < image->width; ++x) {
-                bool const clear = (image->pixels[static_cast<std::size_t>(y * image->width + x)] >> 24) == 0;
-                transparent += clear ? 1 : 0;
-                wrong += (canvas.At(x, y) == underlay) != clear ? 1 : 0;
-            }
-        }
-        EXPECT_GT(transparent, 80 * 61 / 3);
-        EXPECT_EQ(wrong, 0);
+        auto const clear = [](std::uint32_t argb) { return (argb >> 24) == 0; };
+        EXPECT_GT(std::count_if(image->pixels.begin(), image->pixels.end(), clear), 80 * 61 / 3);
+        auto const wrong = canvas.Differences({0, 0, image->width, image->height}, [&](int x, int y, Rgb pixel) {
+            return (pixel == underlay) == clear(image->pixels[static_cast<std::size_t>(y * image->width + x)]);
+        });
+        EXPECT_EQ(wrong.size(), 0u);
     }
 }
 
@@ -312,16 +304,8 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
         vexlo::ui::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
     ASSERT_TRUE(image);
     Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
-    int mismatches = 0;
-    for (int y = 0; y < 77; ++y) {  // down to the first check box
-        for (int x = 0; x < kClientWidth; ++x) {
-            bool const inPicture = x < image->width && y < image->height;
-            std::uint32_t const gif = inPicture ? image->pixels[static_cast<std::size_t>(y * image->width + x)] : 0;
-            Rgb const expected = inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background;
-            mismatches += canvas.At(x, y) == expected ? 0 : 1;
-        }
-    }
-    EXPECT_EQ(mismatches, 0);
+    // Down to the first check box.
+    EXPECT_EQ(canvas.Differences({0, 0, kClientWidth, 77}, AsDesigned(*image, background)).size(), 0u);
 }
 
 TEST_F(MainWindowTest, StatusPicturesExistForIndicesZeroToFourOnly) {

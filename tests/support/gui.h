@@ -1,15 +1,24 @@
-// Small helpers shared by the window tests: pumping messages and reading
-// back what a window draws.
+// Small helpers shared by the window tests and the end-to-end probe:
+// vexlo's window classes, pumping messages, typing keys, counting what the
+// process holds of the window system.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
-#include <vector>
+#include <string>
 
 #include "ui/dialog_keys.h"
 
 namespace vexlo::test {
+
+// The classes vexlo registers its windows under: what other programs find them by.
+inline constexpr wchar_t kMainWindowClass[] = L"vexloMain";
+inline constexpr wchar_t kBalloonClass[] = L"vexloBalloon";
+
+inline std::wstring ClassName(HWND hwnd) {
+    wchar_t name[64] = {};
+    return std::wstring(name, static_cast<std::size_t>(::GetClassNameW(hwnd, name, 64)));
+}
 
 // Handles every pending message, then keeps doing so for `ms` milliseconds.
 // With a main window, Tab goes to its dialog navigation as in the program's
@@ -36,62 +45,6 @@ inline void TypeKey(HWND focus, WORD vk) {
     ::PostMessageW(focus, WM_KEYDOWN, vk, static_cast<LPARAM>(1 | (scan << 16)));
     ::PostMessageW(focus, WM_KEYUP, vk, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
 }
-
-struct Rgb {
-    int r = 0, g = 0, b = 0;
-    bool operator==(const Rgb&) const = default;
-};
-
-inline Rgb FromColorref(COLORREF c) { return {GetRValue(c), GetGValue(c), GetBValue(c)}; }
-inline Rgb FromArgb(std::uint32_t c) {
-    return {static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>(c & 0xFF)};
-}
-
-// A 32-bit top-down bitmap that something draws into, read back as RGB.
-class Canvas {
-public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        dc_ = ::CreateCompatibleDC(nullptr);
-        bitmap_ = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bits_ = static_cast<std::uint32_t*>(bits);
-        previous_ = ::SelectObject(dc_, bitmap_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-    ~Canvas() {
-        ::SelectObject(dc_, previous_);
-        ::DeleteObject(bitmap_);
-        ::DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    bool ok() const { return dc_ && bits_; }
-    void Fill(Rgb c) {
-        HBRUSH const brush = ::CreateSolidBrush(RGB(c.r, c.g, c.b));
-        RECT const all = {0, 0, width_, height_};
-        ::FillRect(dc_, &all, brush);
-        ::DeleteObject(brush);
-    }
-    Rgb At(int x, int y) const {
-        ::GdiFlush();
-        return FromArgb(bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                              static_cast<std::size_t>(x)]);
-    }
-
-private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
-};
 
 // What the process holds of the window system: the counts GetGuiResources
 // reports, and the same two things counted directly, because Wine answers

@@ -1,26 +1,12 @@
-// Builders for PNG byte streams used across the engine tests.
+// Builders for PNG byte streams, for the tests and the benchmark.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string_view>
-#include <vector>
+
+#include "tests/support/files.h"
 
 namespace vexlo::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// Whole files as bytes: sources the tests write, outputs they read back.
-inline Bytes ReadFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-inline void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline Bytes Ascii(std::string_view text) { return Bytes(text.begin(), text.end()); }
 

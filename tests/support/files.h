@@ -1,0 +1,67 @@
+// Files for the tests: whole files as bytes, and a fresh folder of their own.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace vexlo::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Whole files as bytes: sources the tests write, outputs they read back.
+inline Bytes ReadFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+// False when the file could not be written in full.
+inline bool WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
+}
+
+// A folder of its own under the temporary folder, removed with everything
+// in it. The random part keeps parallel runs and leftovers of a killed run apart.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& prefix = "vexlo-test") {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+    // Writes `bytes` to `name` (folders on the way are made) and gives its path.
+    std::filesystem::path Write(const std::filesystem::path& name, const Bytes& bytes) const {
+        const std::filesystem::path file = path_ / name;
+        std::filesystem::create_directories(file.parent_path());
+        WriteFileBytes(file, bytes);
+        return file;
+    }
+    // The names directly in the folder.
+    std::set<std::filesystem::path> Names() const {
+        std::set<std::filesystem::path> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_)) names.insert(entry.path().filename());
+        return names;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace vexlo::test
