@@ -7,7 +7,10 @@ the row filters are undone.
 Exact tracking: every inflated byte is a literal or a copy of one earlier
 byte, so inflating with several different placeholder windows, the bytes
 that come out the same in every run are exactly the ones the lost window
-does not reach."""
+does not reach.
+
+Case reads a corpus case's truth for the benchmark and the tests, and checks
+a recovered picture against the original."""
 import json
 import os
 import struct
