@@ -49,5 +49,11 @@ measure-window: setup
 bench-peers:
 	./scripts/bench-peers.sh
 
+# vexlo-cli --recover on cropped screenshots saved over their originals:
+# makes the corpus, writes build/recover/report.md (a few minutes).
+.PHONY: bench-recover
+bench-recover:
+	./scripts/bench-recover.sh
+
 clean:
 	rm -rf build

@@ -311,13 +311,14 @@ void TrailerKind::FollowChains(std::uint64_t header, std::uint32_t length, std::
     }
 }
 
-// An IDAT header starts a chain; the first IEND header is remembered.
+// An IDAT header starts a chain; the first IEND header, and the first empty one, are remembered.
 void TrailerKind::TypeAt(std::uint64_t header, std::uint32_t length, std::uint32_t type) {
     if (type == kIdat && length <= kMaxLength) {
         sawIdat_ = true;
         StartChain(header + 12 + length);
     }
     if (type == kIend && firstIend_ == kNone) firstIend_ = header;
+    if (type == kIend && length == 0 && firstEmptyIend_ == kNone) firstEmptyIend_ = header;
 }
 
 void TrailerKind::StartChain(std::uint64_t next) {
@@ -332,7 +333,8 @@ void TrailerKind::StartChain(std::uint64_t next) {
 bool TrailerKind::IsRemnant() const {
     if (size_ < kIendChunk.size() || tail_ != kIendChunk) return false;
     const std::uint64_t iend = size_ - kIendChunk.size();
-    if (chainIend_ == iend) return true;
+    // A PNG's end before the final one (an IEND, then a whole PNG) is no plain remnant.
+    if (chainIend_ == iend) return firstEmptyIend_ == iend;
     return !sawIdat_ && firstIend_ == iend && (iend == 0 || iend >= 4);
 }
 

@@ -39,7 +39,8 @@
 //    and either
 //    a. a whole IDAT chunk header (length below 2^31, "IDAT") lies in the
 //       trailer, and following chunk lengths from it, over headers whose
-//       types are four ASCII letters, leads exactly to that final IEND; or
+//       types are four ASCII letters, leads exactly to that final IEND, and
+//       no IEND header of length 0 comes before it; or
 //    b. no whole IDAT header and no other whole IEND header lies in the
 //       trailer, and the bytes before the final IEND are none or at least 4
 //       (a cut chunk still ends with its CRC): they are taken as the end of
@@ -105,6 +106,7 @@ private:
     std::uint64_t window_ = 0;
     bool sawIdat_ = false;
     std::uint64_t firstIend_ = kNone;      // offset of the first whole IEND header
+    std::uint64_t firstEmptyIend_ = kNone; // offset of the first whole IEND header of length 0
     std::uint64_t chainIend_ = kNone;      // offset of the last IEND header a chain reached
     // The next header offset of each chain followed, kNone for a free slot.
     std::array<std::uint64_t, kMaxChains> chains_ = [] {
