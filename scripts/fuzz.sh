@@ -8,8 +8,10 @@ set -euo pipefail
 seconds=${FUZZ_SECONDS:-600}
 out=$top/build/fuzz
 python3 "$top/fuzz/make_seeds.py" "$out/seeds"
-for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path recover}; do
-  mkdir -p "$out/corpus/$name" "$out/findings/$name"
+for name in ${FUZZ_TARGETS:-engine stream_walk command_line split_path recover gif_decoder}; do
+  mkdir -p "$out/corpus/$name" "$out/findings/$name" "$out/seeds/$name"
+  # The GIF reader starts from the program's own pictures.
+  [ "$name" = gif_decoder ] && cp "$top"/res/*.gif "$out/seeds/$name/"
   # libFuzzer stops at a corpus folder that does not exist, and a target
   # with no past crashers has none.
   crashers=()
