@@ -59,7 +59,10 @@ def run_paused(*args, cwd, source, terminal):
     then due, however fast the machine. With `terminal`, standard error is a
     pseudo-terminal."""
     master, slave = pty.openpty() if terminal else (None, subprocess.PIPE)
-    p = subprocess.Popen([CLI, *args], cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave)
+    # A session of its own: stopped in a process group that other processes'
+    # exits leave orphaned, the kernel would hang it up (exit status -1).
+    p = subprocess.Popen([CLI, *args], cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=slave,
+                         start_new_session=True)
     if terminal:
         os.close(slave)
     fds = f"/proc/{p.pid}/fd"
