@@ -21,8 +21,9 @@ struct Hint {
     std::uint8_t bitDepth = 8;
     std::uint8_t colourType = 2;
     // The cropped picture's own PNG bytes (the file up to its IEND), when at
-    // hand: its most common colour stands in for the lost rows above the
-    // rebuilt ones in the best guess. Not owned; empty when not given.
+    // hand: the best guess takes its most common colours for what the lost
+    // bytes leave open (the row above the first rebuilt one, rows' first
+    // pixels). Not owned; empty when not given.
     std::span<const std::uint8_t> picture;
 };
 
