@@ -140,7 +140,9 @@ private:
 // than the 1 in stride that chance gives.
 class CopyDistanceScore {
 public:
-    explicit CopyDistanceScore(const Tracked& t) : counts_(kMaxDistance + 1, 0) {
+    // Sized by the distances the data can hold, not the bound: small inputs stay cheap.
+    explicit CopyDistanceScore(const Tracked& t)
+        : counts_(std::min(kMaxDistance, t.Dropped() + t.value.size() + detail::kWindowSize) + 1, 0) {
         const std::size_t dropped = t.Dropped();
         std::size_t last = 0;  // the distance of the byte before, 0 when known
         for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
@@ -153,7 +155,7 @@ public:
             // byte by byte, a long match at any distance looks like a stride.
             const bool sameCopy = d == last;
             last = d;
-            if (!sameCopy && d <= kMaxDistance) {
+            if (!sameCopy && d < counts_.size()) {
                 ++counts_[d];
                 ++total_;
             }
@@ -161,7 +163,7 @@ public:
     }
     double Score(std::size_t stride) const {
         std::size_t m = 0;
-        for (std::size_t d = stride; d <= kMaxDistance; d += stride) m += counts_[d];
+        for (std::size_t d = stride; d < counts_.size(); d += stride) m += counts_[d];
         const double n = static_cast<double>(total_), f = n == 0 ? 0 : static_cast<double>(m) / n;
         const double p = 1 / static_cast<double>(stride);
         if (f <= p) return 0;
