@@ -41,6 +41,7 @@ constexpr double kMinEvidence = 16;     // bits in favour of a width found from 
 constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself,
 constexpr double kMinMargin = 4;        // and these more than any other stride's but its multiples
 constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
+constexpr double kMinOwnWidthEvidence = 1;  // data bits for the cropped picture's width to count
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -497,8 +498,11 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // nothing is shown as known.
         trustRows = counts.good >= counts.flat;
         if (counts.bad == 0) {
-            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence ||
-                                       layout.dataEvidence < layout.rivalEvidence + kMinMargin))
+            // The cropped picture's own width, when the data agrees at all,
+            // stands against rivals as its prior says; no other prior does.
+            const double own = layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
+                                       layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
                 return Nothing(Status::NothingRebuilt, "the width is uncertain: it could not be told from the data; try --width N");
             break;
         }
