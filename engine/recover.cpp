@@ -483,7 +483,8 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // step with the stream later: its bytes may be wrong though known,
         // so the width is told from the bytes after it (when that leaves
         // half of them); the check below then looks at every row start.
-        const std::size_t n = t.value.size(), blockEnd = static_cast<std::size_t>(t.firstBlockEnd - std::min<std::uint64_t>(t.firstBlockEnd, t.Dropped()));
+        const std::size_t n = t.value.size();
+        const auto blockEnd = static_cast<std::size_t>(t.firstBlockEnd - std::min<std::uint64_t>(t.firstBlockEnd, t.Dropped()));
         const std::size_t trusted = blockEnd < n / 2 ? blockEnd : 0;
         layout = options.width != 0 ? FindLayout(t, hint, given, 1, 0, true)
                                     : FindLayout(t, hint, guesses, kMinFoundRows, trusted);
@@ -500,7 +501,8 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         if (counts.bad == 0) {
             // The cropped picture's own width, when the data agrees at all,
             // stands against rivals as its prior says; no other prior does.
-            const double own = layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
+            const double own =
+                layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
             if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
                                        layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
                 return Nothing(Status::NothingRebuilt, "the width is uncertain: it could not be told from the data; try --width N");
