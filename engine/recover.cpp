@@ -38,7 +38,10 @@ constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
 constexpr std::size_t kPaletteSize = 6;  // the cropped picture's colours tried in the guess
 constexpr std::size_t kPriorRows = 16;   // rows that choose the colours of the row above the first
 constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
-constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself
+constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself,
+constexpr double kMinMargin = 4;        // and these more than any other stride's but its multiples
+constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
+constexpr double kMinOwnWidthEvidence = 1;  // data bits for the cropped picture's width to count
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -76,6 +79,7 @@ struct Layout {
     std::size_t rows = 0;
     double evidence = -1e300;      // bits for this layout, priors included
     double dataEvidence = -1e300;  // from the data alone
+    double rivalEvidence = 0;      // the best data evidence of a stride not a multiple of this one
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
@@ -137,12 +141,22 @@ private:
 // than the 1 in stride that chance gives.
 class CopyDistanceScore {
 public:
-    explicit CopyDistanceScore(const Tracked& t) : counts_(kMaxDistance + 1, 0) {
+    // Sized by the distances the data can hold, not the bound: small inputs stay cheap.
+    explicit CopyDistanceScore(const Tracked& t)
+        : counts_(std::min(kMaxDistance, t.Dropped() + t.value.size() + detail::kWindowSize) + 1, 0) {
         const std::size_t dropped = t.Dropped();
+        std::size_t last = 0;  // the distance of the byte before, 0 when known
         for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
-            if (t.Known(i)) continue;
+            if (t.Known(i)) {
+                last = 0;
+                continue;
+            }
             const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
-            if (d <= kMaxDistance) {
+            // One copy of many bytes is one chance event, not many: counted
+            // byte by byte, a long match at any distance looks like a stride.
+            const bool sameCopy = d == last;
+            last = d;
+            if (!sameCopy && d < counts_.size()) {
                 ++counts_[d];
                 ++total_;
             }
@@ -150,7 +164,7 @@ public:
     }
     double Score(std::size_t stride) const {
         std::size_t m = 0;
-        for (std::size_t d = stride; d <= kMaxDistance; d += stride) m += counts_[d];
+        for (std::size_t d = stride; d < counts_.size(); d += stride) m += counts_[d];
         const double n = static_cast<double>(total_), f = n == 0 ? 0 : static_cast<double>(m) / n;
         const double p = 1 / static_cast<double>(stride);
         if (f <= p) return 0;
@@ -176,10 +190,13 @@ std::vector<Format> CandidateFormats(const Hint& hint) {
 // none given) with at least minRows whole rows. With `keepWidth` (a width
 // the user gave) the width is never traded for another format's.
 Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint32_t> widths, std::size_t minRows,
-                  bool keepWidth = false) {
+                  std::size_t trusted, bool keepWidth = false) {
     const std::size_t n = t.value.size();
     Layout best;
-    const std::size_t from = n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes);
+    const std::size_t from = std::max(trusted, n - std::min(n, t.ended ? kScoreBytes : kAlignScoreBytes));
+    // Each stride's best data evidence, to see whether another stride, not
+    // a multiple of the winner's, comes near it.
+    std::vector<std::pair<std::size_t, double>> strides;
     const CopyDistanceScore distances(t);
     const auto hinted = FormatOf(hint);
     for (const Format f : CandidateFormats(hint)) {
@@ -196,16 +213,20 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
             if (t.ended) {
                 // The stream's end is the last row's end.
                 const double s = copies + score.Score(from + (n - from) % stride, n, stride);
+                strides.emplace_back(stride, s);
                 if (s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
                 return;
             }
+            double top = -1e300;
             for (std::size_t o = 0; o < stride && from + o < n; ++o) {
                 const double s = copies + score.Score(from + o, n, stride);
+                top = std::max(top, s);
                 const std::size_t first = (from + o) % stride;
                 if (s + prior > best.evidence && (n - first) / stride >= minRows) {
                     best = {f, w, stride, first, (n - first) / stride, s + prior, s};
                 }
             }
+            strides.emplace_back(stride, top);
         };
         if (!widths.empty())
             for (const std::uint32_t w : widths) tryWidth(w);
@@ -213,6 +234,8 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
             for (std::uint32_t w = kMinWidth; w <= kMaxWidth && (std::size_t{w} * f.bpp + 1) * minRows <= n; ++w)
                 tryWidth(w);
     }
+    for (const auto& [stride, s] : strides)
+        if (best.width != 0 && stride % best.stride != 0) best.rivalEvidence = std::max(best.rivalEvidence, s);
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
     if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
@@ -454,12 +477,21 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                                                        : "the compressed data does not inflate from the block start found");
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
-        // A width found from the data needs two rows at least to be told.
-        layout = options.width != 0 ? FindLayout(t, hint, given, 1, true) : FindLayout(t, hint, guesses, 2);
+        // A width found from the data needs a few rows: over two or three,
+        // chance repeats at some long stride outscore the true one. The
+        // first block may come from a start found by chance that fell in
+        // step with the stream later: its bytes may be wrong though known,
+        // so the width is told from the bytes after it (when that leaves
+        // half of them); the check below then looks at every row start.
+        const std::size_t n = t.value.size();
+        const auto blockEnd = static_cast<std::size_t>(t.firstBlockEnd - std::min<std::uint64_t>(t.firstBlockEnd, t.Dropped()));
+        const std::size_t trusted = blockEnd < n / 2 ? blockEnd : 0;
+        layout = options.width != 0 ? FindLayout(t, hint, given, 1, 0, true)
+                                    : FindLayout(t, hint, guesses, kMinFoundRows, trusted);
         if (layout.width == 0 || layout.rows == 0)
             return Nothing(Status::NothingRebuilt, options.width != 0
                                                        ? "not even one whole row of that width was inflated"
-                                                       : "too little was inflated to tell the width (two whole rows at least)");
+                                                       : "too little was inflated to tell the width (four whole rows at least)");
         const auto counts = RowStartScore(t, 0, layout.format.bpp).Count(layout.first, t.value.size(), layout.stride);
         // Known rows need known filter bytes; when most of those look like
         // a flat channel rather than filter bytes, the rows may be misplaced
@@ -467,8 +499,13 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // nothing is shown as known.
         trustRows = counts.good >= counts.flat;
         if (counts.bad == 0) {
-            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence))
-                return Nothing(Status::NothingRebuilt, "the width could not be told from the data; give it with --width");
+            // The cropped picture's own width, when the data agrees at all,
+            // stands against rivals as its prior says; no other prior does.
+            const double own =
+                layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
+                                       layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
+                return Nothing(Status::NothingRebuilt, "the width is uncertain: it could not be told from the data; try --width N");
             break;
         }
         if (attempt == 2 || t.firstBlockEnd == 0 || t.firstBlockEndBit <= startBit)
