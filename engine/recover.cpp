@@ -18,6 +18,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 #include "engine/recover_internal.h"
 
@@ -433,6 +434,44 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         return score;
     };
+    // One wrong lost byte shifts the rest of its row by a constant under
+    // Sub, Average or Paeth: when such a line of `count` pixels (`step`
+    // bytes apart from `from` in `out`) is mostly of one guessed colour that
+    // is not one of the cropped picture's, the shift that makes it one is
+    // undone, if that doubles the line's pixels of such colours. Bytes known
+    // exactly stay.
+    auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply) {
+        std::size_t hits = 0;
+        Bytes pixel(bpp);
+        for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            for (std::size_t j = 0; j < bpp; ++j)
+                pixel[j] = exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + shift[j]);
+            hits += isCommon(pixel.data());
+            if (apply) std::copy(pixel.begin(), pixel.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        return hits;
+    };
+    auto recolour = [&](std::size_t from, std::size_t step, std::size_t count) {
+        if (paletteKeys.empty()) return;
+        std::unordered_map<std::uint64_t, std::size_t> seen;
+        std::uint64_t top = 0;
+        std::size_t topCount = 0;
+        for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            const std::size_t n = ++seen[key(&out[at])];
+            if (n > topCount) topCount = n, top = key(&out[at]);
+        }
+        if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end()) return;
+        const Bytes none(bpp, 0);
+        std::size_t bestHits = shifted(from, step, count, none.data(), false);
+        Bytes best = none, shift(bpp);
+        for (const Bytes& c : palette) {
+            for (std::size_t j = 0; j < bpp; ++j)
+                shift[j] = static_cast<std::uint8_t>(c[j] - static_cast<std::uint8_t>(top >> (8 * (bpp - 1 - j))));
+            const std::size_t hits = shifted(from, step, count, shift.data(), false);
+            if (hits > 2 * bestHits && hits >= topCount) bestHits = hits, best = shift;
+        }
+        if (best != none) shifted(from, step, count, best.data(), true);
+    };
     // Rows [0, count) from the row above `prior`; returns their score.
     auto decodeRows = [&](const Bytes& prior, std::size_t count) {
         std::uint8_t previous = 0;
@@ -457,6 +496,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 }
             }
             decode(y, up, f, anchor, &out[y * len]);
+            recolour(y * len, bpp, len / bpp);
             previous = f;
             total += best;
         }
