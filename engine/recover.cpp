@@ -435,7 +435,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         return score;
     };
     // One wrong lost byte shifts the rest of its row by a constant under
-    // Sub, Average or Paeth: when such a line of `count` pixels (`step`
+    // Sub, Average or Paeth, the rest of its column under Up or Paeth: when
+    // such a line of `count` pixels (`step`
     // bytes apart from `from` in `out`) is mostly of one guessed colour that
     // is not one of the cropped picture's, the shift that makes it one is
     // undone, if that doubles the line's pixels of such colours. Bytes known
@@ -541,6 +542,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
     }
     decodeRows(prior, l.rows);
+    for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     return out;
 }
 
