@@ -378,7 +378,10 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const deta
 // byte is lost gets the filter, and each row the first-pixel colour, under
 // which its bytes agree most with their neighbours (screenshots are mostly
 // flat) and its pixels are most often the cropped picture's colours; the row
-// above the first is chosen pixel by pixel the same way. Every
+// above the first is chosen pixel by pixel the same way. Where the cropped
+// picture was only painted over, it gives the row above and the lost
+// window's bytes instead. Rows and columns left a constant colour shift away
+// from the cropped picture's colours are shifted back. Every
 // byte known exactly keeps its value, so the guess never strays from what is
 // certain and picks up again below it.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette,
@@ -436,11 +439,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     };
     // One wrong lost byte shifts the rest of its row by a constant under
     // Sub, Average or Paeth, the rest of its column under Up or Paeth: when
-    // such a line of `count` pixels (`step`
-    // bytes apart from `from` in `out`) is mostly of one guessed colour that
-    // is not one of the cropped picture's, the shift that makes it one is
-    // undone, if that doubles the line's pixels of such colours. Bytes known
-    // exactly stay.
+    // such a line of `count` pixels (`step` bytes apart from `from` in `out`)
+    // is mostly of one guessed colour that is not one of the cropped
+    // picture's, the shift that makes it one is undone, if that doubles the
+    // line's pixels of such colours. Bytes known exactly stay.
     auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply) {
         std::size_t hits = 0;
         Bytes pixel(bpp);
