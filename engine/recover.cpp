@@ -18,6 +18,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 #include "engine/recover_internal.h"
 
@@ -290,6 +291,109 @@ std::size_t ArgMax(std::span<const T> counts) {
     return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
+// Where the cropped picture still holds the original's last rows (painted
+// over rather than cropped: the same width, the rows ending together), its
+// pixels tell the lost window: every lost byte was copied from one window
+// position, and the picture's pixels give the filtered byte that use asks
+// for under its row's filter. A row's filter is its known filter byte, or
+// the one under which the picture agrees best with the row's known bytes,
+// or the most common one; a lost filter byte asks for it too. A position
+// takes the value most of its uses ask for. The rows line up when the known
+// filtered bytes agree with the picture, or, with too few of those, when
+// the uses of each position mostly agree with each other. For the guess
+// only: the picture differs from the original where it was painted over.
+// Empty when the picture does not line up; else one more entry after the
+// window's.
+std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const detail::Picture& p) {
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp;
+    if (p.width != l.width || p.rows != p.height || p.rows <= l.rows) return {};
+    const std::size_t top = p.rows - l.rows;  // the picture's row for the first rebuilt one
+    auto residual = [&](std::size_t y, std::size_t i, std::uint8_t f) {
+        const std::uint8_t* row = &p.pixels[(top + y) * len];
+        const std::uint8_t* up = row - len;
+        const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+        return static_cast<std::uint8_t>(row[i] - Predict(f, a, up[i], c));
+    };
+    constexpr std::uint8_t kOpen = 0xFF;
+    Bytes filters(l.rows, kOpen);
+    std::array<std::size_t, 5> used{};
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride;
+        if (t.Known(row)) {
+            filters[y] = t.value[row] <= 4 ? t.value[row] : kOpen;
+        } else {
+            std::array<std::size_t, 5> agree{};
+            for (std::size_t i = 0; i < len; ++i)
+                if (t.Known(row + 1 + i))
+                    for (std::uint8_t f = 0; f <= 4; ++f) agree[f] += t.value[row + 1 + i] == residual(y, i, f);
+            const std::size_t f = ArgMax<std::size_t>(agree);
+            if (agree[f] > 0) filters[y] = static_cast<std::uint8_t>(f);
+        }
+        if (filters[y] != kOpen) ++used[filters[y]];
+    }
+    std::size_t agree = 0, compared = 0;
+    // A running majority per position (one candidate and its lead), then
+    // how many uses ask for it.
+    Bytes candidate(detail::kWindowSize, 0);
+    std::vector<std::uint32_t> lead(detail::kWindowSize, 0);
+    auto each = [&](auto&& use) {
+        for (std::size_t y = 0; y < l.rows; ++y) {
+            if (filters[y] == kOpen) continue;
+            const std::size_t row = l.first + y * l.stride;
+            if (!t.Known(row)) use(row, filters[y]);
+            for (std::size_t i = 0; i < len; ++i) use(row + 1 + i, residual(y, i, filters[y]));
+        }
+    };
+    auto vote = [&](std::size_t at, std::uint8_t r) {
+        if (t.Known(at)) {
+            ++compared;
+            agree += t.value[at] == r;
+            return;
+        }
+        const std::size_t w = t.WindowPos(at);
+        if (lead[w] == 0) candidate[w] = r;
+        lead[w] = candidate[w] == r ? lead[w] + 1 : lead[w] - 1;
+    };
+    each(vote);
+    // A row with no known byte takes the filter under which its bytes agree
+    // most with what the other rows made of the same positions; then all
+    // vote again.
+    const auto common = static_cast<std::uint8_t>(ArgMax<std::size_t>(used));
+    bool open = false;
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        if (filters[y] != kOpen) continue;
+        open = true;
+        const std::size_t row = l.first + y * l.stride;
+        std::array<std::size_t, 5> agreeing{};
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::size_t w = t.WindowPos(row + 1 + i);
+            if (lead[w] > 0)
+                for (std::uint8_t f = 0; f <= 4; ++f) agreeing[f] += candidate[w] == residual(y, i, f);
+        }
+        agreeing[common] += 1;  // ties to the most common filter
+        filters[y] = static_cast<std::uint8_t>(ArgMax<std::size_t>(agreeing));
+    }
+    if (open) {
+        agree = compared = 0;
+        std::fill(lead.begin(), lead.end(), 0);
+        each(vote);
+    }
+    std::size_t uses = 0, agreeing = 0;
+    each([&](std::size_t at, std::uint8_t r) {
+        if (t.Known(at)) return;
+        ++uses;
+        agreeing += candidate[t.WindowPos(at)] == r;
+    });
+    constexpr std::size_t kMinCompared = 64;
+    const bool lined = compared >= kMinCompared ? agree * 4 >= compared * 3 : uses >= kMinCompared && agreeing * 4 >= uses * 3;
+    if (!lined) return {};
+    std::vector<int> window(detail::kWindowSize + 1, -1);
+    window.back() = 0;  // lined up, whether or not any position is told
+    for (std::size_t w = 0; w < detail::kWindowSize; ++w)
+        if (lead[w] > 0) window[w] = candidate[w];
+    return window;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -297,10 +401,14 @@ std::size_t ArgMax(std::span<const T> counts) {
 // byte is lost gets the filter, and each row the first-pixel colour, under
 // which its bytes agree most with their neighbours (screenshots are mostly
 // flat) and its pixels are most often the cropped picture's colours; the row
-// above the first is chosen pixel by pixel the same way. Every
+// above the first is chosen pixel by pixel the same way. Where the cropped
+// picture was only painted over, it gives the row above and the lost
+// window's bytes instead. Rows and columns left a constant colour shift away
+// from the cropped picture's colours are shifted back. Every
 // byte known exactly keeps its value, so the guess never strays from what is
 // certain and picks up again below it.
-Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette) {
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette,
+                    const detail::Picture& picture) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -324,6 +432,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     };
 
     Bytes out(len * l.rows), trial(len);
+    // The lost window's bytes, where the cropped picture tells them.
+    const std::vector<int> pins = WindowFromPicture(t, l, picture);
     // Unfilters row y under filter f into `o`, the lost bytes of its first
     // pixel from `anchor` (or the row above); returns its score.
     auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
@@ -334,10 +444,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
             const std::uint8_t predicted = Predict(f, a, up[i], c);
             const bool inflated = t.Known(row + 1 + i);
+            const int pinned = inflated || pins.empty() ? -1 : pins[t.WindowPos(row + 1 + i)];
             if (exact.known[e + i])
                 o[i] = exact.value[e + i];
             else if (inflated)
                 o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
+            else if (pinned >= 0)
+                o[i] = static_cast<std::uint8_t>(pinned + predicted);
             else if (f == 2 || f == 4 || (i >= bpp && f != 0))
                 o[i] = predicted;
             else
@@ -347,6 +460,44 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         return score;
     };
+    // One wrong lost byte shifts the rest of its row by a constant under
+    // Sub, Average or Paeth, the rest of its column under Up or Paeth: when
+    // such a line of `count` pixels (`step` bytes apart from `from` in `out`)
+    // is mostly of one guessed colour that is not one of the cropped
+    // picture's, the shift that makes it one is undone, if that doubles the
+    // line's pixels of such colours. Bytes known exactly stay.
+    auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply) {
+        std::size_t hits = 0;
+        Bytes pixel(bpp);
+        for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            for (std::size_t j = 0; j < bpp; ++j)
+                pixel[j] = exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + shift[j]);
+            hits += isCommon(pixel.data());
+            if (apply) std::copy(pixel.begin(), pixel.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        return hits;
+    };
+    auto recolour = [&](std::size_t from, std::size_t step, std::size_t count) {
+        if (paletteKeys.empty()) return;
+        std::unordered_map<std::uint64_t, std::size_t> seen;
+        std::uint64_t top = 0;
+        std::size_t topCount = 0;
+        for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            const std::size_t n = ++seen[key(&out[at])];
+            if (n > topCount) topCount = n, top = key(&out[at]);
+        }
+        if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end()) return;
+        const Bytes none(bpp, 0);
+        std::size_t bestHits = shifted(from, step, count, none.data(), false);
+        Bytes best = none, shift(bpp);
+        for (const Bytes& c : palette) {
+            for (std::size_t j = 0; j < bpp; ++j)
+                shift[j] = static_cast<std::uint8_t>(c[j] - static_cast<std::uint8_t>(top >> (8 * (bpp - 1 - j))));
+            const std::size_t hits = shifted(from, step, count, shift.data(), false);
+            if (hits > 2 * bestHits && hits >= topCount) bestHits = hits, best = shift;
+        }
+        if (best != none) shifted(from, step, count, best.data(), true);
+    };
     // Rows [0, count) from the row above `prior`; returns their score.
     auto decodeRows = [&](const Bytes& prior, std::size_t count) {
         std::uint8_t previous = 0;
@@ -354,8 +505,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t y = 0; y < count; ++y) {
             const std::size_t row = l.first + y * l.stride;
             const std::uint8_t* up = y > 0 ? &out[(y - 1) * len] : prior.data();
-            const bool filterKnown = t.Known(row) && t.value[row] <= 4;
-            std::uint8_t f = filterKnown ? t.value[row] : previous;
+            const int pinned = t.Known(row) || pins.empty() ? -1 : pins[t.WindowPos(row)];
+            const bool filterKnown = (t.Known(row) && t.value[row] <= 4) || (pinned >= 0 && pinned <= 4);
+            std::uint8_t f = filterKnown ? static_cast<std::uint8_t>(t.Known(row) ? t.value[row] : pinned) : previous;
             const std::uint8_t* anchor = nullptr;
             std::size_t best = decode(y, up, f, anchor, &out[y * len]);
             bool firstLost = false;  // colours are tried only for a first pixel that is lost
@@ -370,6 +522,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 }
             }
             decode(y, up, f, anchor, &out[y * len]);
+            recolour(y * len, bpp, len / bpp);
             previous = f;
             total += best;
         }
@@ -385,23 +538,36 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // most often such colours too (under Up exactly the column's own matter):
     // in a flat column any will do and the most common stays, where the
     // column changes only the right one lands on another common colour.
-    std::vector<Bytes> colours = palette;
-    colours.push_back(common);
+    // Where the cropped picture holds the row above (painted over, not
+    // cropped), that row is tried first.
+    std::vector<Bytes> priors;
+    if (!pins.empty()) {
+        const auto at = picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.rows - l.rows - 1) * len);
+        priors.emplace_back(at, at + static_cast<std::ptrdiff_t>(len));
+    }
+    // Lined up, the picture's row above is the original's but where a box
+    // was painted.
+    if (priors.empty()) {
+        for (const Bytes& c : palette) priors.push_back(uniform(c));
+        priors.push_back(uniform(common));
+    }
     const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
     std::vector<std::size_t> bestVotes(width, 0);
-    Bytes prior = uniform(colours.front());
-    for (std::size_t k = 0; k < colours.size(); ++k) {
-        decodeRows(uniform(colours[k]), firstRows);
+    Bytes prior = priors.front();
+    for (std::size_t k = 0; k < priors.size(); ++k) {
+        decodeRows(priors[k], firstRows);
         for (std::size_t x = 0; x < width; ++x) {
             std::size_t votes = 0;
             for (std::size_t y = 0; y < firstRows; ++y) votes += isCommon(&out[y * len + x * bpp]);
             if (k == 0 || votes > bestVotes[x]) {
                 bestVotes[x] = votes;
-                std::copy(colours[k].begin(), colours[k].end(), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
+                const auto from = priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp);
+                std::copy(from, from + static_cast<std::ptrdiff_t>(bpp), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
             }
         }
     }
     decodeRows(prior, l.rows);
+    for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     return out;
 }
 
@@ -497,7 +663,10 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // a flat channel rather than filter bytes, the rows may be misplaced
         // (a stride off by whole pixels walks along an opaque alpha), so
         // nothing is shown as known.
-        trustRows = counts.good >= counts.flat;
+        // A width the user gives, with the stream's end as the last row's
+        // end, places the rows without that doubt: under None a picture
+        // whose edges are black makes every row start look flat.
+        trustRows = counts.good >= counts.flat || (options.width != 0 && t.ended);
         if (counts.bad == 0) {
             // The cropped picture's own width, when the data agrees at all,
             // stands against rivals as its prior says; no other prior does.
@@ -533,9 +702,10 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
     std::size_t knownPixels = 0, unused = 0;
     r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
-    const auto palette = detail::CommonPixels(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)),
-                                              layout.format.bpp, kPaletteSize);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette), nullptr, unused);
+    const detail::Picture picture =
+        detail::DecodePicture(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)), layout.format.bpp);
+    const auto palette = detail::CommonPixels(picture, layout.format.bpp, kPaletteSize);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette, picture), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }

@@ -78,9 +78,18 @@ inline std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b,
     }
 }
 
-// The `count` most common pixels (their bpp bytes), most common first, of a
-// whole 8-bit, non-interlaced PNG of that many bytes per pixel; none when it
-// is not one or does not decode within kMaxKeptBytes of scanlines.
-std::vector<std::vector<std::uint8_t>> CommonPixels(std::span<const std::uint8_t> png, std::size_t bpp, std::size_t count);
+// A whole 8-bit, non-interlaced PNG of `bpp` bytes per pixel, unfiltered:
+// its rows that decode within kMaxKeptBytes of scanlines, without filter
+// bytes; none when it is not one.
+struct Picture {
+    std::uint32_t width = 0, height = 0;  // from its header
+    std::size_t rows = 0;                 // decoded: height unless cut short
+    std::vector<std::uint8_t> pixels;     // rows × width × bpp
+};
+Picture DecodePicture(std::span<const std::uint8_t> png, std::size_t bpp);
+
+// The `count` most common pixels (their bpp bytes) of a decoded picture,
+// most common first.
+std::vector<std::vector<std::uint8_t>> CommonPixels(const Picture& picture, std::size_t bpp, std::size_t count);
 
 }  // namespace vexlo::recover::detail

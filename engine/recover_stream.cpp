@@ -308,8 +308,7 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
     return t;
 }
 
-std::vector<Bytes> CommonPixels(std::span<const std::uint8_t> png, std::size_t bpp, std::size_t count) {
-    constexpr std::size_t kMaxColours = 65536;
+Picture DecodePicture(std::span<const std::uint8_t> png, std::size_t bpp) {
     static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return {};
     const std::uint32_t width = Be32(png, 16), height = Be32(png, 20);
@@ -337,24 +336,34 @@ std::vector<Bytes> CommonPixels(std::span<const std::uint8_t> png, std::size_t b
     }
     const std::size_t got = (rows.size() - z.avail_out) / stride;
     inflateEnd(&z);
-    std::unordered_map<std::uint32_t, std::size_t> counts;
-    Bytes prior(stride - 1, 0);
+    // Unfiltered in place, each row moved up over the filter bytes.
+    const std::size_t len = stride - 1;
+    Bytes prior(len, 0);
     for (std::size_t y = 0; y < got; ++y) {
-        std::uint8_t* row = &rows[y * stride + 1];
         const std::uint8_t f = rows[y * stride];
         if (f > 4) return {};
-        for (std::size_t i = 0; i < stride - 1; ++i) {
+        std::uint8_t* row = &rows[y * len];
+        std::copy(rows.begin() + static_cast<std::ptrdiff_t>(y * stride + 1),
+                  rows.begin() + static_cast<std::ptrdiff_t>((y + 1) * stride), row);
+        for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? prior[i - bpp] : 0;
             row[i] = static_cast<std::uint8_t>(row[i] + Predict(f, a, prior[i], c));
         }
-        for (std::size_t x = 0; x + bpp <= stride - 1; x += bpp) {
-            std::uint32_t key = 0;
-            for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | row[x + k];
-            // Bounded however many colours a hostile picture has; the
-            // common ones show up early.
-            if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
-        }
-        prior.assign(row, row + stride - 1);
+        prior.assign(row, row + len);
+    }
+    rows.resize(got * len);
+    return Picture{width, height, got, std::move(rows)};
+}
+
+std::vector<Bytes> CommonPixels(const Picture& picture, std::size_t bpp, std::size_t count) {
+    constexpr std::size_t kMaxColours = 65536;
+    std::unordered_map<std::uint32_t, std::size_t> counts;
+    for (std::size_t x = 0; x + bpp <= picture.pixels.size(); x += bpp) {
+        std::uint32_t key = 0;
+        for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | picture.pixels[x + k];
+        // Bounded however many colours a hostile picture has; the common
+        // ones show up early.
+        if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
     }
     std::vector<std::pair<std::size_t, std::uint32_t>> ranked;
     for (const auto& [key, n] : counts) ranked.emplace_back(n, key);

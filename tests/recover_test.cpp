@@ -21,8 +21,10 @@ constexpr int kWidth = 150, kHeight = 200;
 const char* const kFilters[] = {"none", "sub", "up", "average", "paeth", "adaptive"};
 
 // Noise bands (a photo) at top and bottom around text lines, a side bar and a
-// gradient on white; with alpha, a translucent strip.
-Bytes Picture(int bpp) {
+// gradient on white; with alpha, a translucent strip. With `darkEdges` the
+// last pixel has no red and a noisy rest, so under None each row start is a
+// known 0 after a known 0: it looks like a flat channel.
+Bytes Picture(int bpp, bool darkEdges = false) {
     Bytes p;
     std::uint32_t seed = 7;
     auto rnd = [&] { return static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24); };
@@ -39,6 +41,7 @@ Bytes Picture(int bpp) {
                 c[0] = static_cast<std::uint8_t>(x), c[1] = static_cast<std::uint8_t>(y), c[2] = 128;
             }
             if (x > 100 && x < 120) c[3] = static_cast<std::uint8_t>(y);
+            if (darkEdges && x == kWidth - 1) c[0] = 0, c[1] = rnd(), c[2] = rnd();
             p.insert(p.end(), c, c + bpp);
         }
     return p;
@@ -110,6 +113,7 @@ struct Case {
     int level, bpp;
     std::size_t idatSize;
     Cut cut;
+    bool darkEdges = false;  // every row start then looks like a flat channel
 };
 
 // The last rows must be the picture's, and no known pixel may differ from it.
@@ -199,10 +203,11 @@ TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
             cases.push_back({filter, levels[k % 3], bpp, idats[k % 3], cuts[(k / 3 + k) % 3]});
             ++k;
         }
+    cases.push_back({"none", 9, 3, 8192, Cut::Data, true});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.filter + " level " + std::to_string(c.level) + " bpp " + std::to_string(c.bpp) + " idat " +
+        SCOPED_TRACE(c.filter + (c.darkEdges ? " dark edges" : "") + " level " + std::to_string(c.level) + " bpp " + std::to_string(c.bpp) + " idat " +
                      std::to_string(c.idatSize) + " cut " + std::to_string(static_cast<int>(c.cut)));
-        const Bytes pixels = Picture(c.bpp), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
+        const Bytes pixels = Picture(c.bpp, c.darkEdges), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
         Bytes stream;
         std::vector<std::size_t> dataAt;  // where each IDAT's data lies in `stream`
         for (std::size_t i = 0; i < z.size(); i += c.idatSize) {
@@ -223,13 +228,47 @@ TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
         const auto next = std::find_if(starts.begin(), starts.end(), [&](auto s) { return s.first >= zFrom * 8; });
         ASSERT_NE(next, starts.end());
         const Bytes trailer(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
-        Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z);
+        // With a width given, rows placed from the stream's end are trusted
+        // however flat their starts look.
+        Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, c.darkEdges ? kWidth : 0);
         if (c.filter == "adaptive") {
             Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
             // A width a pixel off puts filter bytes where pixels are: refused, not shown.
             for (const std::uint32_t wrong : {std::uint32_t{kWidth} - 1, std::uint32_t{kWidth} + 1})
                 EXPECT_EQ(Recover(trailer, Hint{}, Options{wrong}).status, Status::NothingRebuilt) << wrong;
         }
+    }
+}
+
+// A box painted over keeps the picture's size: outside the box the cropped
+// picture is the original, and the guess takes the lost window's bytes and
+// the row above from it, under filters that spread one wrong byte far.
+TEST(Recover, GuessesFromAPaintedOverPicture) {
+    const Bytes pixels = Picture(3);
+    Bytes painted = pixels;
+    auto inBox = [](std::size_t x, std::size_t y) { return x >= 30 && x < 90 && y >= 150 && y < 170; };
+    for (std::size_t y = 0; y < kHeight; ++y)
+        for (std::size_t x = 0; x < kWidth; ++x)
+            if (inBox(x, y)) std::fill_n(&painted[(y * kWidth + x) * 3], 3, std::uint8_t{0});
+    const Bytes png = test::kSignature + test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, 2, 0, 0, 0}) +
+                      test::Chunk("IDAT", Compress(Scanlines(painted, 3, "sub"), 6)) + test::Iend();
+    for (const char* filter : {"up", "average", "paeth"}) {
+        SCOPED_TRACE(filter);
+        const Bytes z = Compress(Scanlines(pixels, 3, filter), 9), stream = test::Chunk("IDAT", z) + test::Iend();
+        const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
+        Hint hint{kWidth, kHeight, 8, 2, png};
+        const Result r = Recover(trailer, hint, Options{});
+        ASSERT_EQ(r.status, Status::Recovered) << r.message;
+        ASSERT_EQ(r.width, std::uint32_t{kWidth});
+        std::size_t right = 0, outside = 0;
+        for (std::size_t y = kHeight - r.rows; y < kHeight; ++y)
+            for (std::size_t x = 0; x < kWidth; ++x) {
+                if (inBox(x, y)) continue;
+                ++outside;
+                const std::uint8_t* mine = &r.guess[((y - (kHeight - r.rows)) * kWidth + x) * 4];
+                right += std::equal(mine, mine + 3, &pixels[(y * kWidth + x) * 3]);
+            }
+        EXPECT_GE(right * 100, outside * 99) << right << " of " << outside;
     }
 }
 
