@@ -41,7 +41,7 @@ def chunks_of(data):
     return found
 
 
-def _paeth(a, b, c):
+def paeth(a, b, c):
     p = a + b - c
     pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
     if pa <= pb and pa <= pc:
@@ -62,7 +62,7 @@ def filter_row(kind, row, prior, bpp):
     if kind == "average":
         return bytes((row[i] - ((left[i] + prior[i]) >> 1)) & 255 for i in range(n))
     upleft = bytes(bpp) + prior[:-bpp] if n >= bpp else bytes(n)
-    return bytes((row[i] - _paeth(left[i], prior[i], upleft[i])) & 255 for i in range(n))
+    return bytes((row[i] - paeth(left[i], prior[i], upleft[i])) & 255 for i in range(n))
 
 
 def _cost(filtered):

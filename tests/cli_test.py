@@ -159,7 +159,7 @@ def read_rgba_png(path):
         kind, row = raw[y * stride], bytearray(raw[y * stride + 1:(y + 1) * stride])
         for i in range(len(row)):
             a, b, c = (row[i - 4] if i >= 4 else 0), prior[i], (prior[i - 4] if i >= 4 else 0)
-            row[i] = (row[i] + [0, a, b, (a + b) // 2, genkit._paeth(a, b, c)][kind]) & 255
+            row[i] = (row[i] + [0, a, b, (a + b) // 2, genkit.paeth(a, b, c)][kind]) & 255
         rows.append(bytes(row))
         prior = rows[-1]
     return width, height, b"".join(rows)

@@ -15,7 +15,11 @@ import json
 import os
 import struct
 import subprocess
+import sys
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+import genkit  # noqa: E402
 
 WINDOW = 32768
 # Placeholder windows: all 0x00, all 0xFF, the low and the high byte of the position.
@@ -137,7 +141,7 @@ def known_pixels(found, width, bpp, height, scanlines=None, original=None):
             elif f == 3:
                 pred = None if a is None or b is None else (a + b) >> 1
             else:
-                pred = None if a is None or b is None or c is None else _paeth(a, b, c)
+                pred = None if a is None or b is None or c is None else genkit.paeth(a, b, c)
             if pred is not None:
                 row[i] = (out[at + 1 + i] + pred) & 255
         if original is not None:
@@ -148,14 +152,6 @@ def known_pixels(found, width, bpp, height, scanlines=None, original=None):
         counts.append(sum(all(v is not None for v in row[p * bpp:(p + 1) * bpp]) for p in range(width)))
         above = row
     return counts
-
-
-def _paeth(a, b, c):
-    p = a + b - c
-    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-    if pa <= pb and pa <= pc:
-        return a
-    return b if pb <= pc else c
 
 
 # ------------------------------------------------------------ a corpus case
