@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "cli/recover.h"
+#include "cli/recover_command.h"
 #include "platform/sha256.h"
 
 namespace vexlo::cli {
@@ -193,7 +193,7 @@ std::string_view StatusWord(ProcessResult result, bool check) {
 
 namespace {
 
-JsonObject Fields(const platform::Path& given, const AuditReport& report, bool check) {
+JsonObject Fields(const platform::Path& given, const ExtractReport& report, bool check) {
     JsonObject json;
     json.Name("path", given);
     json.Name("full_path", report.fullPath);
@@ -214,7 +214,7 @@ JsonObject Fields(const platform::Path& given, const AuditReport& report, bool c
 
 }  // namespace
 
-std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check) {
+std::string JsonLine(const platform::Path& given, const ExtractReport& report, bool check) {
     return Fields(given, report, check).Line();
 }
 
@@ -228,7 +228,7 @@ std::string_view RecoverWord(const RecoverReport& report) {
 }
 
 std::string JsonLine(const platform::Path& given, const RecoverReport& report) {
-    JsonObject json = Fields(given, report.audit, true);
+    JsonObject json = Fields(given, report.extraction, true);
     if (!report.Examined()) {
         json.Null("recover");
         return json.Line();

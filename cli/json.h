@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/audit.h"
+#include "engine/extract.h"
 #include "platform/platform.h"
 
 namespace vexlo::cli {
@@ -34,7 +34,7 @@ std::string Quote(std::string_view utf8);
 std::string_view StatusWord(ProcessResult result, bool check);
 
 // The whole line for one input, newline included.
-std::string JsonLine(const platform::Path& given, const AuditReport& report, bool check);
+std::string JsonLine(const platform::Path& given, const ExtractReport& report, bool check);
 
 struct RecoverReport;
 // The word of "recover"'s "status": "recovered", "nothing to recover" or "nothing rebuilt".

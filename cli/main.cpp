@@ -11,8 +11,8 @@
 #include "cli/json.h"
 #include "cli/options.h"
 #include "cli/progress.h"
-#include "cli/recover.h"
-#include "engine/audit.h"
+#include "cli/recover_command.h"
+#include "engine/extract.h"
 #include "version.h"
 
 #ifdef _WIN32
@@ -21,7 +21,7 @@
 
 namespace {
 
-using vexlo::AuditReport;
+using vexlo::ExtractReport;
 using vexlo::ProcessResult;
 using vexlo::platform::Path;
 using vexlo::platform::ToUtf8;
@@ -44,7 +44,7 @@ std::string Reason(ProcessResult result, std::uint64_t maxSize) {
 
 // The plain line for one file, newline included: for standard output on
 // success, else for standard error.
-std::string PlainLine(const Path& file, const AuditReport& report, const cli::Options& options) {
+std::string PlainLine(const Path& file, const ExtractReport& report, const cli::Options& options) {
     const std::string name = ToUtf8(file);
     if (report.result != vexlo::resDONE) return name + ": " + Reason(report.result, options.maxSize) + "\n";
     const std::string length = std::to_string(report.trailer.length);
@@ -80,7 +80,7 @@ struct Tally {
     }
 };
 
-int Audit(const cli::Options& options) {
+int Extract(const cli::Options& options) {
     Tally tally;
     const cli::Inputs inputs = cli::CollectInputs(options.operands, options.recursive, [](const Path& entry) {
         std::fprintf(stderr, "%s: cannot be read\n", ToUtf8(entry).c_str());
@@ -91,19 +91,19 @@ int Audit(const cli::Options& options) {
     cli::Progress progress(!options.json && !options.quiet && cli::StderrIsTerminal(), inputs.files.size());
     std::uint64_t bytesBefore = 0;  // trailing bytes of the files already done
     std::size_t done = 0;
-    vexlo::AuditOptions audit;
-    audit.maxSize = options.maxSize;
-    audit.write = !options.check;
-    audit.open = options.open;
+    vexlo::ExtractOptions extract;
+    extract.maxSize = options.maxSize;
+    extract.write = !options.check;
+    extract.open = options.open;
     // Plain extraction shows neither hash nor kind: the trailer is only copied.
-    audit.describe = options.json || options.check;
+    extract.describe = options.json || options.check;
     // Plain --check lines show the kind but not the hash.
-    audit.hash = options.json;
-    audit.progress = [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); };
+    extract.hash = options.json;
+    extract.progress = [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); };
 
-    vexlo::Auditor auditor;
+    vexlo::Extractor extractor;
     for (const Path& file : inputs.files) {
-        const AuditReport report = auditor.Examine(file, audit);
+        const ExtractReport report = extractor.Examine(file, extract);
         progress.Clear();
         ++tally.results[static_cast<std::size_t>(report.result)];
         if (options.json) {
@@ -125,12 +125,12 @@ int Audit(const cli::Options& options) {
 std::string RecoverLine(const Path& file, const cli::RecoverReport& report, const cli::Options& options) {
     const std::string name = ToUtf8(file);
     const vexlo::recover::Result& result = report.result;
-    if (!report.Examined()) return name + ": " + Reason(report.audit.result, options.maxSize) + "\n";
+    if (!report.Examined()) return name + ": " + Reason(report.extraction.result, options.maxSize) + "\n";
     if (result.status == vexlo::recover::Status::NotARemnant) return name + ": nothing to recover (" + result.message + ")\n";
     if (result.status == vexlo::recover::Status::NothingRebuilt) return name + ": nothing rebuilt: " + result.message + "\n";
     const std::string rebuilt = cli::WithSeparators(result.rows) + " rows of " + cli::WithSeparators(result.width) +
                                 " pixels rebuilt (width " + (result.widthFound ? "found" : "given") + ")";
-    if (!report.Written()) return name + ": " + rebuilt + ", but " + Reason(report.audit.result, options.maxSize) + "\n";
+    if (!report.Written()) return name + ": " + rebuilt + ", but " + Reason(report.extraction.result, options.maxSize) + "\n";
     std::array<char, 16> share{};
     std::snprintf(share.data(), share.size(), "%.1f%%", result.knownShare * 100);
     return name + ": " + rebuilt + ", " + share.data() + " known for certain -> " + ToUtf8(report.picture) + ", " +
@@ -158,9 +158,9 @@ int Recover(const cli::Options& options) {
             std::fputs(RecoverLine(file, report, options).c_str(), report.Written() ? stdout : stderr);
         }
         if (report.Written()) ++written;
-        const std::string word(report.Examined() && report.audit.result == vexlo::resDONE
+        const std::string word(report.Examined() && report.extraction.result == vexlo::resDONE
                                    ? cli::RecoverWord(report)
-                                   : cli::StatusWord(report.audit.result, true));
+                                   : cli::StatusWord(report.extraction.result, true));
         const auto counted = std::find_if(counts.begin(), counts.end(), [&word](const auto& c) { return c.first == word; });
         if (counted == counts.end()) {
             counts.emplace_back(word, 1);
@@ -197,7 +197,7 @@ int Run(const std::vector<Path>& args) {
         return 2;
     }
     const cli::Options& options = std::get<cli::Options>(parsed);
-    return options.recover ? Recover(options) : Audit(options);
+    return options.recover ? Recover(options) : Extract(options);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <span>
 
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto image = vexlo::DecodeGif(std::span(data, size));
+    const auto image = vexlo::codec::DecodeGif(std::span(data, size));
     if (!image) return 0;
     if (image->width <= 0 || image->height <= 0) std::abort();
     if (image->pixels.size() != static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height)) {

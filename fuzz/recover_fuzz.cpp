@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/png_encode.h"
-#include "engine/recover.h"
+#include "codec/png_encode.h"
+#include "recover/recover.h"
 
 namespace {
 
@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         result.bytesPerPixel == 0 || result.inflatedBytes == 0 || !result.message.empty()) {
         __builtin_trap();
     }
-    if (vexlo::EncodeRgbaPng(result.width, result.rows, result.known).empty() ||
-        vexlo::EncodeRgbaPng(result.width, result.rows, result.guess).empty()) {
+    if (vexlo::codec::EncodeRgbaPng(result.width, result.rows, result.known).empty() ||
+        vexlo::codec::EncodeRgbaPng(result.width, result.rows, result.guess).empty()) {
         __builtin_trap();
     }
     return 0;

@@ -54,7 +54,7 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
 }
 
 TEST(CliJson, LineForEachKindOfReport) {
-    AuditReport report;
+    ExtractReport report;
     report.result = resNOFILE;
 #ifdef _WIN32
     const platform::Path odd = {L'a', wchar_t(0xD800), L'.', L'p', L'n', L'g'};

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 #include "tests/support/files.h"
 
 namespace {
 
-using vexlo::DecodeGif;
+using vexlo::codec::DecodeGif;
 
 // The pictures the program carries as resources, read from res/.
 std::vector<std::uint8_t> Resource(const char* name) {

@@ -1,6 +1,6 @@
 // Prints TrailerKind's word for each file named, one line each, as if the
 // whole file were a trailer. Reads in pieces of a prime size so that chunk
-// headers and characters straddle the pieces, as they will in the audit.
+// headers and characters straddle the pieces, as they will in an extraction.
 #include <array>
 #include <cstdio>
 #include <fstream>

@@ -1,7 +1,7 @@
 // Recover() on originals made here: a screenshot-like picture, filtered and
 // compressed with zlib, cut in its chunk stream. The truth to compare with is
 // the picture itself and the block boundaries zlib reports on the whole stream.
-#include "engine/recover.h"
+#include "recover/recover.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,7 +1,7 @@
 #include "win/picture.h"
 
 
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 
 namespace vexlo::win32 {
 
@@ -20,7 +20,7 @@ std::optional<Picture> Picture::FromResource(HMODULE module, int id) {
 }
 
 std::optional<Picture> Picture::FromGif(std::span<const std::uint8_t> bytes) {
-    std::optional<GifImage> const image = DecodeGif(bytes);
+    std::optional<codec::GifImage> const image = codec::DecodeGif(bytes);
     if (!image) return std::nullopt;
 
     BITMAPINFO info = {};

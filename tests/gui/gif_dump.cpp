@@ -6,12 +6,12 @@
 #include <cstdio>
 
 #include "tests/support/files.h"
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
     vexlo::test::Bytes const bytes = vexlo::test::ReadFileBytes(argv[1]);
-    auto const image = vexlo::DecodeGif(bytes);
+    auto const image = vexlo::codec::DecodeGif(bytes);
     if (!image) return 1;
     vexlo::test::Bytes rgba;
     rgba.reserve(image->pixels.size() * 4);

@@ -9,7 +9,7 @@
 #include "tests/support/canvas.h"
 #include "tests/support/gui.h"
 #include "app/app_state.h"
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 #include "ui/main_window.h"
 #include "win/picture.h"
 
@@ -225,7 +225,7 @@ constexpr RECT kSheet = {48, 29, 80, 61};  // the sheet drawing in the lower rig
 // The client area as designed: the picture at natural size in the top left
 // corner, the background through every transparent pixel and everywhere
 // beside and below it.
-auto AsDesigned(const vexlo::GifImage& image, Rgb background) {
+auto AsDesigned(const vexlo::codec::GifImage& image, Rgb background) {
     return [&image, background](int x, int y, Rgb pixel) {
         bool const inPicture = x < image.width && y < image.height;
         std::uint32_t const gif = inPicture ? image.pixels[static_cast<std::size_t>(y * image.width + x)] : 0;
@@ -245,7 +245,7 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
     for (const SignCase& c : cases) {
         SCOPED_TRACE("picture " + std::to_string(c.picture));
         window.SetPicture(c.picture);
-        auto const image = vexlo::DecodeGif(
+        auto const image = vexlo::codec::DecodeGif(
             vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
         ASSERT_TRUE(image);
         ASSERT_EQ(image->width, 80);
@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
         SCOPED_TRACE("picture " + std::to_string(n));
         window.SetPicture(n);
         auto const image =
-            vexlo::DecodeGif(vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
+            vexlo::codec::DecodeGif(vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
         ASSERT_TRUE(image);
         Canvas canvas(image->width, image->height);
         canvas.Fill(underlay);
@@ -300,7 +300,7 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
     // Read back through the window's own DC: what the window system holds.
     Canvas canvas(kClientWidth, kClientHeight);
     ::BitBlt(canvas.dc(), 0, 0, kClientWidth, kClientHeight, vexlo::win32::WindowDc(hwnd).get(), 0, 0, SRCCOPY);
-    auto const image = vexlo::DecodeGif(
+    auto const image = vexlo::codec::DecodeGif(
         vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
     ASSERT_TRUE(image);
     Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));

@@ -16,7 +16,7 @@
 
 namespace vexlo {
 
-struct AuditOptions {
+struct ExtractOptions {
     std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
     bool write = false;                      // false: --check, nothing written
     bool open = false;                       // open written images in the viewer
@@ -30,7 +30,7 @@ struct AuditOptions {
     std::function<void(std::uint64_t)> progress;
 };
 
-struct AuditReport {
+struct ExtractReport {
     ProcessResult result = resNOFILE;
     platform::Path fullPath;       // the source's full path; empty when none could be made
     std::uint64_t size = 0;        // the source's size, once measured
@@ -44,16 +44,16 @@ struct AuditReport {
 
 // Holds the pass buffer and the hash between calls so a batch reuses them.
 // Not reentrant: one call at a time.
-class Auditor {
+class Extractor {
 public:
-    AuditReport Examine(const platform::Path& source, const AuditOptions& options);
+    ExtractReport Examine(const platform::Path& source, const ExtractOptions& options);
 
 private:
     enum class PassResult { Ok, ReadFailed, WriteFailed };
     // Reads the trailer once, feeding the hash, the kind and `out` unless it is
     // null; after a write error the output is removed and the pass goes on
     // without it, so the report still gets the hash and the kind.
-    PassResult Pass(const platform::SourceFile& file, const AuditOptions& options, AuditReport& report,
+    PassResult Pass(const platform::SourceFile& file, const ExtractOptions& options, ExtractReport& report,
                     platform::NewFile* out);
 
     platform::ByteBuffer buffer_;

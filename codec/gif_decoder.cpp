@@ -1,10 +1,10 @@
-#include "app/gif_decoder.h"
+#include "codec/gif_decoder.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 
-namespace vexlo {
+namespace vexlo::codec {
 namespace {
 
 constexpr int kMaxSide = 4096;  // far above anything we ship; bounds the allocation
@@ -224,4 +224,4 @@ std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes) {
     return image;
 }
 
-}  // namespace vexlo
+}  // namespace vexlo::codec

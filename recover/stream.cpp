@@ -1,7 +1,7 @@
 // From the trailer's bytes to scanlines: chunk structure off, a deflate block
 // start found, then inflated three times over different placeholder windows
 // so that every output byte is either known or traced to one lost window byte.
-#include "engine/recover_internal.h"
+#include "recover/internal.h"
 
 #include <algorithm>
 #include <array>
@@ -308,54 +308,7 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
     return t;
 }
 
-Picture DecodePicture(std::span<const std::uint8_t> png, std::size_t bpp) {
-    static constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (png.size() < 33 || !std::equal(kSignature.begin(), kSignature.end(), png.begin())) return {};
-    const std::uint32_t width = Be32(png, 16), height = Be32(png, 20);
-    static constexpr std::array<std::uint8_t, 7> kBpp = {1, 0, 3, 1, 2, 0, 4};
-    const std::uint8_t depth = png[24], colour = png[25], interlace = png[28];
-    if (depth != 8 || colour >= kBpp.size() || kBpp[colour] != bpp || colour == 3 || interlace != 0 || width == 0 ||
-        width > (std::uint64_t{kMaxKeptBytes} - 1) / bpp)
-        return {};
-    const std::size_t stride = std::size_t{width} * bpp + 1;
-    z_stream z = {};
-    if (inflateInit(&z) != Z_OK) return {};
-    Bytes rows(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{height} * stride, kMaxKeptBytes / stride * stride)));
-    z.next_out = rows.data();
-    z.avail_out = static_cast<uInt>(rows.size());
-    for (std::size_t at = 8; at + 12 <= png.size() && z.avail_out > 0;) {
-        const std::uint64_t len = Be32(png, at);
-        if (len > png.size() - at - 12) break;
-        if (IsIdat(png, at)) {
-            z.next_in = png.data() + at + 8;
-            z.avail_in = static_cast<uInt>(len);
-            const int r = inflate(&z, Z_NO_FLUSH);
-            if (r != Z_OK && r != Z_BUF_ERROR && r != Z_STREAM_END) break;
-        }
-        at += 12 + static_cast<std::size_t>(len);
-    }
-    const std::size_t got = (rows.size() - z.avail_out) / stride;
-    inflateEnd(&z);
-    // Unfiltered in place, each row moved up over the filter bytes.
-    const std::size_t len = stride - 1;
-    Bytes prior(len, 0);
-    for (std::size_t y = 0; y < got; ++y) {
-        const std::uint8_t f = rows[y * stride];
-        if (f > 4) return {};
-        std::uint8_t* row = &rows[y * len];
-        std::copy(rows.begin() + static_cast<std::ptrdiff_t>(y * stride + 1),
-                  rows.begin() + static_cast<std::ptrdiff_t>((y + 1) * stride), row);
-        for (std::size_t i = 0; i < len; ++i) {
-            const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? prior[i - bpp] : 0;
-            row[i] = static_cast<std::uint8_t>(row[i] + Predict(f, a, prior[i], c));
-        }
-        prior.assign(row, row + len);
-    }
-    rows.resize(got * len);
-    return Picture{width, height, got, std::move(rows)};
-}
-
-std::vector<Bytes> CommonPixels(const Picture& picture, std::size_t bpp, std::size_t count) {
+std::vector<Bytes> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp, std::size_t count) {
     constexpr std::size_t kMaxColours = 65536;
     std::unordered_map<std::uint32_t, std::size_t> counts;
     for (std::size_t x = 0; x + bpp <= picture.pixels.size(); x += bpp) {

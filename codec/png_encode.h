@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace vexlo {
+namespace vexlo::codec {
 
 // The whole file of a width × height picture given as rows × width × 4 bytes
 // of RGBA, top row first. Empty when the sizes disagree, either is zero or
@@ -14,4 +14,4 @@ namespace vexlo {
 std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height,
                                         std::span<const std::uint8_t> rgba);
 
-}  // namespace vexlo
+}  // namespace vexlo::codec

@@ -11,7 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "codec/png_decode.h"
+#include "png/format.h"
+
 namespace vexlo::recover::detail {
+
+using png::Paeth;
+using png::Predict;
 
 // The bounds that keep one call's time and memory in check whatever the input.
 inline constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 20;   // only the trailer's last 64 MiB
@@ -59,37 +65,8 @@ struct Tracked {
 };
 Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBit, bool ended);
 
-inline std::uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
-    return static_cast<std::uint8_t>(pb <= pc ? b : c);
-}
-
-// The predictor of `filter` for byte i of a row, from its left, upper and
-// upper-left neighbours.
-inline std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
-    switch (filter) {
-        case 1: return a;
-        case 2: return b;
-        case 3: return static_cast<std::uint8_t>((a + b) / 2);
-        case 4: return Paeth(a, b, c);
-        default: return 0;
-    }
-}
-
-// A whole 8-bit, non-interlaced PNG of `bpp` bytes per pixel, unfiltered:
-// its rows that decode within kMaxKeptBytes of scanlines, without filter
-// bytes; none when it is not one.
-struct Picture {
-    std::uint32_t width = 0, height = 0;  // from its header
-    std::size_t rows = 0;                 // decoded: height unless cut short
-    std::vector<std::uint8_t> pixels;     // rows × width × bpp
-};
-Picture DecodePicture(std::span<const std::uint8_t> png, std::size_t bpp);
-
 // The `count` most common pixels (their bpp bytes) of a decoded picture,
 // most common first.
-std::vector<std::vector<std::uint8_t>> CommonPixels(const Picture& picture, std::size_t bpp, std::size_t count);
+std::vector<std::vector<std::uint8_t>> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp, std::size_t count);
 
 }  // namespace vexlo::recover::detail

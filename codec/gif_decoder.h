@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace vexlo {
+namespace vexlo::codec {
 
 struct GifImage {
     int width = 0;
@@ -21,4 +21,4 @@ struct GifImage {
 
 std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes);
 
-}  // namespace vexlo
+}  // namespace vexlo::codec

@@ -1,4 +1,4 @@
-#include "engine/audit.h"
+#include "engine/extract.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 namespace vexlo {
 namespace {
 
-// Bounded memory at any trailer size: one buffer of this size per Auditor.
+// Bounded memory at any trailer size: one buffer of this size per Extractor.
 constexpr std::size_t kPassBuffer = 256 * 1024;
 // GetFileType looks at no more than the first 20 bytes.
 constexpr std::size_t kSniffBytes = 20;
@@ -43,8 +43,8 @@ ProcessResult CreateOutput(const platform::Path& source, std::string_view extens
 
 }  // namespace
 
-Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditOptions& options,
-                                  AuditReport& report, platform::NewFile* out) {
+Extractor::PassResult Extractor::Pass(const platform::SourceFile& file, const ExtractOptions& options,
+                                  ExtractReport& report, platform::NewFile* out) {
     std::uint8_t* const buffer = buffer_.Reserve(kPassBuffer);
     TrailerKind kind;
     bool writeFailed = false;
@@ -77,8 +77,8 @@ Auditor::PassResult Auditor::Pass(const platform::SourceFile& file, const AuditO
     return writeFailed ? PassResult::WriteFailed : PassResult::Ok;
 }
 
-AuditReport Auditor::Examine(const platform::Path& source, const AuditOptions& options) {
-    AuditReport report;
+ExtractReport Extractor::Examine(const platform::Path& source, const ExtractOptions& options) {
+    ExtractReport report;
     report.fullPath = platform::FullPathName(source).value_or(platform::Path());
     report.result = resNOFILE;
     if (!platform::Exists(source)) return report;

@@ -1,4 +1,4 @@
-#include "engine/png_encode.h"
+#include "codec/png_encode.h"
 
 #include <zlib.h>
 
@@ -6,7 +6,9 @@
 #include <array>
 #include <string_view>
 
-namespace vexlo {
+#include "png/format.h"
+
+namespace vexlo::codec {
 namespace {
 
 constexpr std::uint32_t kMaxDimension = 0x7FFF'FFFF;
@@ -63,14 +65,6 @@ private:
     bool ok_ = false;
 };
 
-std::uint8_t Paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = p > a ? p - a : a - p;
-    const int pb = p > b ? p - b : b - p;
-    const int pc = p > c ? p - c : c - p;
-    return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
 // One row filtered with type `kind` (0 None .. 4 Paeth) into out[1..], the
 // type in out[0]; `prior` is the row above (zeros for the first).
 void FilterRow(int kind, std::span<const std::uint8_t> row, std::span<const std::uint8_t> prior,
@@ -78,11 +72,9 @@ void FilterRow(int kind, std::span<const std::uint8_t> row, std::span<const std:
     constexpr std::size_t bpp = 4;
     out[0] = static_cast<std::uint8_t>(kind);
     for (std::size_t i = 0; i < row.size(); ++i) {
-        const int a = i >= bpp ? row[i - bpp] : 0;
-        const int b = prior[i];
-        const int c = i >= bpp ? prior[i - bpp] : 0;
-        const int predicted = kind == 1 ? a : kind == 2 ? b : kind == 3 ? (a + b) / 2 : kind == 4 ? Paeth(a, b, c) : 0;
-        out[i + 1] = static_cast<std::uint8_t>(row[i] - predicted);
+        const std::uint8_t a = i >= bpp ? row[i - bpp] : 0;
+        const std::uint8_t c = i >= bpp ? prior[i - bpp] : 0;
+        out[i + 1] = static_cast<std::uint8_t>(row[i] - png::Predict(static_cast<std::uint8_t>(kind), a, prior[i], c));
     }
 }
 
@@ -126,7 +118,7 @@ std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t heigh
         if (!deflater.Feed(best, y + 1 == height, z)) return {};
     }
 
-    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> out(png::kSignature.begin(), png::kSignature.end());
     std::vector<std::uint8_t> header;
     Put32(header, width);
     Put32(header, height);
@@ -139,4 +131,4 @@ std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t heigh
     return out;
 }
 
-}  // namespace vexlo
+}  // namespace vexlo::codec

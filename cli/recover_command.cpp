@@ -1,4 +1,4 @@
-#include "cli/recover.h"
+#include "cli/recover_command.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 
 #include "cli/progress.h"
 #include "engine/paths.h"
-#include "engine/png_encode.h"
+#include "codec/png_encode.h"
 #include "platform/source_file.h"
 
 namespace vexlo::cli {
@@ -65,9 +65,9 @@ ProcessResult WritePictures(const platform::Path& source, RecoverReport& report)
     const recover::Result& result = report.result;
     std::array<Output, 2> outputs;
     outputs[0].suffix = ".recovered";
-    outputs[0].bytes = EncodeRgbaPng(result.width, result.rows, result.known);
+    outputs[0].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.known);
     outputs[1].suffix = ".guessed";
-    outputs[1].bytes = EncodeRgbaPng(result.width, result.rows, result.guess);
+    outputs[1].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.guess);
     for (Output& out : outputs) {
         if (out.bytes.empty()) return resNOWRITE;
         const ProcessResult created = Create(source, out);
@@ -97,21 +97,21 @@ recover::Hint HintFromHeader(std::span<const std::uint8_t> head) {
 
 RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOptions& options) {
     RecoverReport report;
-    AuditOptions audit;
-    audit.maxSize = options.maxSize;
-    audit.hash = options.hash;  // the kind alone decides; the hash is only reported
-    report.audit = auditor_.Examine(source, audit);
-    report.audit.output.clear();  // the extraction's name: nothing is extracted here
+    ExtractOptions extract;
+    extract.maxSize = options.maxSize;
+    extract.hash = options.hash;  // the kind alone decides; the hash is only reported
+    report.extraction = extractor_.Examine(source, extract);
+    report.extraction.output.clear();  // the extraction's name: nothing is extracted here
     recover::Result& result = report.result;
-    if (report.audit.result == resNOTRAIL) {
+    if (report.extraction.result == resNOTRAIL) {
         result.message = "nothing after the end of the image";
         return report;
     }
-    if (!report.audit.hasTrailer) return report;
-    report.audit.result = resDONE;  // a name for extraction, free or not, does not matter here
-    const std::uint64_t length = report.audit.trailer.length;
-    if (report.audit.kind != kRemnantKind) {
-        result.message = "the data after the image is of kind " + std::string(report.audit.kind) + ", not a PNG remnant";
+    if (!report.extraction.hasTrailer) return report;
+    report.extraction.result = resDONE;  // a name for extraction, free or not, does not matter here
+    const std::uint64_t length = report.extraction.trailer.length;
+    if (report.extraction.kind != kRemnantKind) {
+        result.message = "the data after the image is of kind " + std::string(report.extraction.kind) + ", not a PNG remnant";
         return report;
     }
     if (length > kMaxRemnant) {
@@ -123,16 +123,16 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
 
     // The cropped picture itself too, within the same bound: the rebuilding
     // takes its header as a hint and its colours for the guess.
-    const std::uint64_t offset = report.audit.trailer.offset;
+    const std::uint64_t offset = report.extraction.trailer.offset;
     platform::SourceFile file;
     std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : kHeaderBytes));
     std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
     if (!file.Open(source) || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {
         // The file changed or failed since the walk: reported as unreadable, as extraction does.
-        platform::Path fullPath = std::move(report.audit.fullPath);
-        report.audit = AuditReport();
-        report.audit.result = resNOREAD;
-        report.audit.fullPath = std::move(fullPath);
+        platform::Path fullPath = std::move(report.extraction.fullPath);
+        report.extraction = ExtractReport();
+        report.extraction.result = resNOREAD;
+        report.extraction.fullPath = std::move(fullPath);
         return report;
     }
     recover::Hint hint = HintFromHeader(picture);
@@ -141,7 +141,7 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     recoverOptions.width = options.width;
     result = recover::Recover(trailer, hint, recoverOptions);
     if (result.status == recover::Status::Recovered) {
-        report.audit.result = WritePictures(source, report);
+        report.extraction.result = WritePictures(source, report);
         if (options.open && report.Written()) platform::OpenInViewer(report.guess, nullptr);
     }
     // The pixels are written or not needed any more; a batch keeps only the figures.

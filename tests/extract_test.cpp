@@ -1,4 +1,4 @@
-// The Auditor beside the window program's engine on real files (POSIX
+// The Extractor beside the window program's engine on real files (POSIX
 // natively, Win32 under Wine): with the default limit the same result, the
 // same output name and the same bytes written, case by case, twice in a row
 // (the second run takes the next free name); and the trailer's place, hash
@@ -10,7 +10,7 @@
 #include <optional>
 #include <set>
 
-#include "engine/audit.h"
+#include "engine/extract.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo {
@@ -30,16 +30,16 @@ std::set<fs::path> Files(const fs::path& dir) {
     return names;
 }
 
-class AuditTest : public ::testing::Test {
+class ExtractTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(engineDir_ = root_ / "engine");
-        fs::create_directories(auditDir_ = root_ / "audit");
+        fs::create_directories(extractDir_ = root_ / "extract");
     }
 
     // Puts the same source (nullopt: none; empty name: a folder) in both folders.
     void Both(const fs::path& name, const std::optional<Bytes>& bytes, bool folder = false) {
-        for (const fs::path& dir : {engineDir_, auditDir_}) {
+        for (const fs::path& dir : {engineDir_, extractDir_}) {
             if (folder) fs::create_directory(dir / name);
             if (bytes) Write(dir / name, *bytes);
         }
@@ -49,28 +49,28 @@ protected:
     void ExpectSame(const fs::path& name) {
         SCOPED_TRACE(name.string());
         const platform::Path engineSource = (engineDir_ / name).native();
-        const platform::Path auditSource = (auditDir_ / name).native();
+        const platform::Path extractSource = (extractDir_ / name).native();
         // The second write takes the next free name; it only copies, undescribed.
         for (const auto& [write, describe] : {std::pair{false, true}, {true, true}, {true, false}}) {
             const ProcessResult expected = write ? engine_.ProcessFile(engineSource, {}) : engine_.Prepare(engineSource);
-            AuditOptions options;
+            ExtractOptions options;
             options.write = write;
             options.describe = describe;
-            const AuditReport report = auditor_.Examine(auditSource, options);
+            const ExtractReport report = extractor_.Examine(extractSource, options);
             ASSERT_EQ(report.result, expected) << (write ? "write" : "check");
-            EXPECT_EQ(report.fullPath, fs::absolute(auditDir_ / name).lexically_normal().native());
+            EXPECT_EQ(report.fullPath, fs::absolute(extractDir_ / name).lexically_normal().native());
             if (expected == resDONE) {
                 EXPECT_EQ(fs::path(report.output).filename(), fs::path(engine_.OutFileName).filename());
-                EXPECT_EQ(fs::path(report.output).parent_path(), fs::path(auditSource).parent_path());
+                EXPECT_EQ(fs::path(report.output).parent_path(), fs::path(extractSource).parent_path());
                 EXPECT_EQ(report.extension, engine_.FileType);
             } else {
                 EXPECT_TRUE(report.output.empty());
             }
-            const std::set<fs::path> files = Files(auditDir_);
+            const std::set<fs::path> files = Files(extractDir_);
             EXPECT_EQ(files, Files(engineDir_));
             for (const fs::path& file : files) {
-                if (fs::is_regular_file(auditDir_ / file)) {
-                    EXPECT_EQ(Read(auditDir_ / file), Read(engineDir_ / file)) << file;
+                if (fs::is_regular_file(extractDir_ / file)) {
+                    EXPECT_EQ(Read(extractDir_ / file), Read(engineDir_ / file)) << file;
                 }
             }
             if (!describe) {
@@ -78,7 +78,7 @@ protected:
             }
             if (!report.hasTrailer || !describe) continue;
             // The trailer as the in-memory engine finds it; hashed here in one piece.
-            const Bytes whole = Read(auditSource);
+            const Bytes whole = Read(extractSource);
             Trailer trailer;
             ASSERT_EQ(ExamineSource(whole, trailer), resDONE);
             EXPECT_EQ(report.trailer.offset, static_cast<std::uint64_t>(trailer.Fstp - 1));
@@ -90,13 +90,13 @@ protected:
         }
     }
 
-    test::TempFolder root_{"vexlo-audit"};
-    fs::path engineDir_, auditDir_;
+    test::TempFolder root_{"vexlo-extract"};
+    fs::path engineDir_, extractDir_;
     Engine engine_;
-    Auditor auditor_;
+    Extractor extractor_;
 };
 
-TEST_F(AuditTest, SameResultsNamesAndBytesAsTheWindowProgram) {
+TEST_F(ExtractTest, SameResultsNamesAndBytesAsTheWindowProgram) {
     const Bytes png = test::SmallPng();
     const Bytes hidden = Read("hidden.png");
     ASSERT_FALSE(hidden.empty()) << "run in the samples folder";
@@ -136,7 +136,7 @@ TEST_F(AuditTest, SameResultsNamesAndBytesAsTheWindowProgram) {
     ExpectSame("missing.png");
 }
 
-TEST_F(AuditTest, NoFreeNameAfterOneHundred) {
+TEST_F(ExtractTest, NoFreeNameAfterOneHundred) {
     Both("photo.png", test::SmallPng() + test::Jfif(64));
     Both("photo.jpg", Ascii("taken"));
     for (int n = 1; n <= 99; ++n) Both("photo(" + std::to_string(n) + ").jpg", Ascii("taken"));

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/audit.h"
-#include "engine/recover.h"
+#include "engine/extract.h"
+#include "recover/recover.h"
 #include "platform/platform.h"
 
 namespace vexlo::cli {
@@ -33,13 +33,13 @@ struct RecoverReport {
     // recovery gave), resNONAME or resNOWRITE when rebuilt pictures could
     // not be written, else why the file could not be examined (then nothing
     // below is set). `output` stays empty: nothing is extracted.
-    AuditReport audit;
+    ExtractReport extraction;
     // Rebuilt or why not, without the pixels (dropped once written).
     recover::Result result;
     platform::Path picture;  // NAME.recovered.png as written; empty when none
     platform::Path guess;    // NAME.guessed.png as written; empty when none
 
-    bool Examined() const { return audit.hasTrailer || audit.result == resNOTRAIL; }
+    bool Examined() const { return extraction.hasTrailer || extraction.result == resNOTRAIL; }
     // Both pictures written.
     bool Written() const { return !picture.empty() && !guess.empty(); }
 };
@@ -54,7 +54,7 @@ public:
     RecoverReport Examine(const platform::Path& source, const RecoverOptions& options);
 
 private:
-    Auditor auditor_;
+    Extractor extractor_;
 };
 
 }  // namespace vexlo::cli

@@ -4,7 +4,7 @@
 // unfiltered twice, once exactly (a byte is known only when everything it
 // depends on is) and once as a best guess that fills every lost byte.
 //
-// Bounds per call, whatever the input (see also recover_internal.h): the
+// Bounds per call, whatever the input (see also internal.h): the
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
 // compressed data, at most 256 MiB read and inflated over all candidates;
 // at most 128 MiB inflated per run (three runs, at most three starts tried)
@@ -12,7 +12,7 @@
 // scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
 // last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
 // 65536 colours counted. Peak memory stays under about 300 MiB.
-#include "engine/recover.h"
+#include "recover/recover.h"
 
 #include <algorithm>
 #include <array>
@@ -20,7 +20,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "engine/recover_internal.h"
+#include "recover/internal.h"
 
 namespace vexlo::recover {
 
@@ -304,7 +304,7 @@ std::size_t ArgMax(std::span<const T> counts) {
 // only: the picture differs from the original where it was painted over.
 // Empty when the picture does not line up; else one more entry after the
 // window's.
-std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const detail::Picture& p) {
+std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const codec::DecodedPng& p) {
     const std::size_t len = l.stride - 1, bpp = l.format.bpp;
     if (p.width != l.width || p.rows != p.height || p.rows <= l.rows) return {};
     const std::size_t top = p.rows - l.rows;  // the picture's row for the first rebuilt one
@@ -408,7 +408,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const deta
 // byte known exactly keeps its value, so the guess never strays from what is
 // certain and picks up again below it.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette,
-                    const detail::Picture& picture) {
+                    const codec::DecodedPng& picture) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -702,8 +702,9 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
     std::size_t knownPixels = 0, unused = 0;
     r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
-    const detail::Picture picture =
-        detail::DecodePicture(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)), layout.format.bpp);
+    const codec::DecodedPng picture =
+        codec::DecodePng(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)), layout.format.bpp,
+                         detail::kMaxKeptBytes);
     const auto palette = detail::CommonPixels(picture, layout.format.bpp, kPaletteSize);
     r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette, picture), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
