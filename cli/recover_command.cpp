@@ -127,11 +127,13 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     platform::SourceFile file;
     std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : kHeaderBytes));
     std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
-    if (!file.Open(source) || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {
+    const platform::ReadStatus opened = file.Open(source);
+    if (!opened || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {
         // The file changed or failed since the walk: reported as unreadable, as extraction does.
         platform::Path fullPath = std::move(report.extraction.fullPath);
         report.extraction = ExtractReport();
         report.extraction.result = resNOREAD;
+        report.extraction.osError = opened.error;
         report.extraction.fullPath = std::move(fullPath);
         return report;
     }

@@ -81,11 +81,13 @@ ExtractReport Extractor::Examine(const platform::Path& source, const ExtractOpti
     ExtractReport report;
     report.fullPath = platform::FullPathName(source).value_or(platform::Path());
     report.result = resNOFILE;
-    if (!platform::Exists(source)) return report;
+    if (!platform::Exists(source, report.osError)) return report;
 
     report.result = resNOREAD;
     platform::SourceFile file;
-    if (!file.Open(source)) return report;
+    const platform::ReadStatus opened = file.Open(source);
+    report.osError = opened.error;
+    if (!opened) return report;
     report.size = file.Size();
     if (options.maxSize != 0 && report.size > options.maxSize) return report;
 

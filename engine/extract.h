@@ -32,6 +32,8 @@ struct ExtractOptions {
 
 struct ExtractReport {
     ProcessResult result = resNOFILE;
+    // With resNOFILE and resNOREAD, the system's reason when it gave one; else 0.
+    platform::OsError osError = 0;
     platform::Path fullPath;       // the source's full path; empty when none could be made
     std::uint64_t size = 0;        // the source's size, once measured
     bool hasTrailer = false;       // offset, length, extension (and when described sha256, kind) are set

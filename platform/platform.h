@@ -25,8 +25,14 @@ using Path = std::basic_string<Char>;
 // An opaque owner window for the viewer launch (an HWND on Windows).
 using WindowHandle = void*;
 
-// True when the path names an existing file or directory.
+// The system's own code for why a call failed, kept so a report can say
+// why: errno on POSIX, GetLastError() on Windows; 0 when none was given.
+using OsError = std::uint32_t;
+
+// True when the path names an existing file or directory. The second form
+// also gives the system's reason when it answers false.
 bool Exists(const Path& path);
+bool Exists(const Path& path, OsError& error);
 
 // The path made absolute against the current directory and normalised as
 // text; nullopt when the system refuses it. Length limits are the caller's.
@@ -44,7 +50,17 @@ private:
     std::size_t capacity_ = 0;
 };
 
-enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
+// How a read went; `error` is the system's reason for CannotOpen and
+// ReadError, or 0 when the system gave none (a folder, a pipe, a file that
+// shrank while it was read).
+struct ReadStatus {
+    enum Code { Ok, CannotOpen, TooLarge, ReadError };
+    Code code = Ok;
+    OsError error = 0;
+
+    explicit operator bool() const { return code == Ok; }
+    friend bool operator==(const ReadStatus& status, Code want) { return status.code == want; }
+};
 
 // Opens the file, measures it, and when it holds at most `limit` bytes reads
 // it whole into `buffer`. `length` is set as soon as the file is measured.

@@ -18,9 +18,10 @@ public:
     SourceFile& operator=(const SourceFile&) = delete;
     ~SourceFile() = default;
 
-    // False when the path cannot be opened for reading or names no regular
-    // file (a directory, a FIFO: never blocks). Closes what was open before.
-    bool Open(const Path& path);
+    // CannotOpen when the path cannot be opened for reading or names no
+    // regular file (a directory, a FIFO: never blocks; no system error then).
+    // Closes what was open before.
+    ReadStatus Open(const Path& path);
     // Measured on the open file.
     std::uint64_t Size() const { return size_; }
     // Reads bytes.size() bytes at `offset`, fewer only at the end of the

@@ -30,13 +30,26 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+OsError LastError() { return static_cast<OsError>(errno); }
+
 }  // namespace
 
 std::string ToUtf8(const Path& path) { return path; }
 
 bool Exists(const Path& path) {
+    OsError ignored = 0;
+    return Exists(path, ignored);
+}
+
+bool Exists(const Path& path, OsError& error) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+    if (path.empty()) {
+        error = ENOENT;
+        return false;
+    }
+    if (::stat(path.c_str(), &st) == 0) return true;
+    error = LastError();
+    return false;
 }
 
 std::optional<Path> FullPathName(const Path& path) {
@@ -71,11 +84,11 @@ std::optional<Path> FullPathName(const Path& path) {
 
 ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
     const UniqueFile fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block the batch
-    if (!fd) return ReadStatus::CannotOpen;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::CannotOpen;
+    if (!fd || ::fstat(fd.get(), &st) != 0) return {ReadStatus::CannotOpen, LastError()};
+    if (!S_ISREG(st.st_mode)) return {ReadStatus::CannotOpen};
     length = st.st_size > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(st.st_size);
-    if (st.st_size > static_cast<off_t>(limit)) return ReadStatus::TooLarge;
+    if (st.st_size > static_cast<off_t>(limit)) return {ReadStatus::TooLarge};
 
     const auto size = static_cast<std::size_t>(st.st_size);
     std::uint8_t* data = buffer.Reserve(size);
@@ -83,10 +96,11 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
     while (done < size) {
         const ssize_t n = ::read(fd.get(), data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return ReadStatus::ReadError;  // the file shrank or the read failed
+        if (n < 0) return {ReadStatus::ReadError, LastError()};
+        if (n == 0) return {ReadStatus::ReadError};  // the file shrank
         done += static_cast<std::size_t>(n);
     }
-    return ReadStatus::Ok;
+    return {};
 }
 
 void detail::CloseFile(NativeFile file) { ::close(file); }

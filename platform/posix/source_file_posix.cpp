@@ -18,17 +18,17 @@ static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
 
 namespace vexlo::platform {
 
-bool SourceFile::Open(const Path& path) {
+ReadStatus SourceFile::Open(const Path& path) {
     file_.reset();
     size_ = 0;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
     UniqueFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!file) return false;
     struct stat st {};
-    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+    if (!file || ::fstat(file.get(), &st) != 0) return {ReadStatus::CannotOpen, static_cast<OsError>(errno)};
+    if (!S_ISREG(st.st_mode) || st.st_size < 0) return {ReadStatus::CannotOpen};
     file_ = std::move(file);
     size_ = static_cast<std::uint64_t>(st.st_size);
-    return true;
+    return {};
 }
 
 std::optional<std::size_t> SourceFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {

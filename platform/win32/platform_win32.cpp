@@ -36,7 +36,18 @@ std::string ToUtf8(const Path& path) {
 }
 
 bool Exists(const Path& path) {
-    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    OsError ignored = 0;
+    return Exists(path, ignored);
+}
+
+bool Exists(const Path& path, OsError& error) {
+    if (path.empty()) {
+        error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    error = ::GetLastError();
+    return false;
 }
 
 std::optional<Path> FullPathName(const Path& path) {
@@ -57,23 +68,23 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
     // Directories fail here: without FILE_FLAG_BACKUP_SEMANTICS they cannot be opened.
     const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return ReadStatus::CannotOpen;
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) return ReadStatus::CannotOpen;
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return {ReadStatus::CannotOpen, ::GetLastError()};
     length = size.QuadPart > INT_MAX ? INT_MAX : static_cast<std::int32_t>(size.QuadPart);
-    if (size.QuadPart > static_cast<LONGLONG>(limit)) return ReadStatus::TooLarge;
+    if (size.QuadPart > static_cast<LONGLONG>(limit)) return {ReadStatus::TooLarge};
 
     const auto total = static_cast<std::size_t>(size.QuadPart);
     std::uint8_t* data = buffer.Reserve(total);
     std::size_t done = 0;
     while (done < total) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), data + done, static_cast<DWORD>(total - done), &got, nullptr) || got == 0) {
-            return ReadStatus::ReadError;  // the file shrank or the read failed
+        if (!::ReadFile(file.get(), data + done, static_cast<DWORD>(total - done), &got, nullptr)) {
+            return {ReadStatus::ReadError, ::GetLastError()};
         }
+        if (got == 0) return {ReadStatus::ReadError};  // the file shrank
         done += got;
     }
-    return ReadStatus::Ok;
+    return {};
 }
 
 void detail::CloseFile(NativeFile file) { ::CloseHandle(file); }

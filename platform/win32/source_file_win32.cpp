@@ -7,7 +7,7 @@
 
 namespace vexlo::platform {
 
-bool SourceFile::Open(const Path& path) {
+ReadStatus SourceFile::Open(const Path& path) {
     file_.reset();
     size_ = 0;
     // Others may go on writing, renaming or deleting the source meanwhile, as
@@ -15,16 +15,17 @@ bool SourceFile::Open(const Path& path) {
     win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || ::GetFileType(file.get()) != FILE_TYPE_DISK) return false;  // no pipes, consoles, devices
+    if (!file) return {ReadStatus::CannotOpen, ::GetLastError()};
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return {ReadStatus::CannotOpen};  // no pipes, consoles, devices
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return false;
-    }
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+    if (!::GetFileInformationByHandle(file.get(), &info) || !::GetFileSizeEx(file.get(), &size)) {
+        return {ReadStatus::CannotOpen, ::GetLastError()};
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || size.QuadPart < 0) return {ReadStatus::CannotOpen};
     file_ = std::move(file);
     size_ = static_cast<std::uint64_t>(size.QuadPart);
-    return true;
+    return {};
 }
 
 std::optional<std::size_t> SourceFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
