@@ -6,6 +6,7 @@
 #include <span>
 
 #include "cli/recover_command.h"
+#include "cli/results.h"
 #include "platform/sha256.h"
 
 namespace vexlo::cli {
@@ -178,19 +179,6 @@ std::string Quote(std::string_view utf8) {
     return out;
 }
 
-std::string_view StatusWord(ProcessResult result, bool check) {
-    switch (result) {
-        case resDONE: return check ? "has-trailer" : "extracted";
-        case resNOFILE: return "no-file";
-        case resNOREAD: return "unreadable";
-        case resNOTPNG: return "not-png";
-        case resNOTRAIL: return "no-trailer";
-        case resNONAME: return "no-name";
-        case resNOWRITE: return "write-failed";
-    }
-    return "unknown";
-}
-
 namespace {
 
 JsonObject Fields(const platform::Path& given, const ExtractReport& report, bool check) {
@@ -218,15 +206,6 @@ std::string JsonLine(const platform::Path& given, const ExtractReport& report, b
     return Fields(given, report, check).Line();
 }
 
-std::string_view RecoverWord(const RecoverReport& report) {
-    switch (report.result.status) {
-        case recover::Status::Recovered: return "recovered";
-        case recover::Status::NothingRebuilt: return "nothing rebuilt";
-        case recover::Status::NotARemnant: break;
-    }
-    return "nothing to recover";
-}
-
 std::string JsonLine(const platform::Path& given, const RecoverReport& report) {
     JsonObject json = Fields(given, report.extraction, true);
     if (!report.Examined()) {
@@ -235,7 +214,7 @@ std::string JsonLine(const platform::Path& given, const RecoverReport& report) {
     }
     const recover::Result& result = report.result;
     JsonObject inner;
-    inner.String("status", RecoverWord(report));
+    inner.String("status", RecoverWord(result.status));
     inner.String("message", result.message);
     inner.Number("width", result.width);
     inner.Bool("widthFound", result.widthFound);

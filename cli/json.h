@@ -28,17 +28,10 @@ NameText FromUtf16(std::u16string_view units);
 // The JSON string literal, quotes included, of valid UTF-8 text.
 std::string Quote(std::string_view utf8);
 
-// The word for a result code in "status": "extracted" (or, with `check`,
-// "has-trailer") for resDONE, then "no-file", "unreadable", "not-png",
-// "no-trailer", "no-name", "write-failed".
-std::string_view StatusWord(ProcessResult result, bool check);
-
 // The whole line for one input, newline included.
 std::string JsonLine(const platform::Path& given, const ExtractReport& report, bool check);
 
 struct RecoverReport;
-// The word of "recover"'s "status": "recovered", "nothing to recover" or "nothing rebuilt".
-std::string_view RecoverWord(const RecoverReport& report);
 // With --recover: the line above (as with --check: nothing is extracted)
 // with a "recover" object, null for a file that could not be examined.
 std::string JsonLine(const platform::Path& given, const RecoverReport& report);

@@ -1,6 +1,8 @@
 #include "cli/progress.h"
 
-#include <cstdio>
+#include <string>
+
+#include "cli/report_lines.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,17 +42,8 @@ bool StderrIsTerminal() {
 #endif
 }
 
-std::string WithSeparators(std::uint64_t value) {
-    const std::string digits = std::to_string(value);
-    std::string text;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-        text += digits[i];
-    }
-    return text;
-}
-
-Progress::Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total), start_(Milliseconds()) {}
+Progress::Progress(Output& output, bool enabled, std::size_t total)
+    : output_(output), enabled_(enabled), total_(total), start_(Milliseconds()) {}
 
 void Progress::Update(std::size_t done, std::uint64_t bytes) {
     if (!enabled_) return;
@@ -67,8 +60,7 @@ void Progress::Update(std::size_t done, std::uint64_t bytes) {
     const std::size_t length = line.size() - 1;
     // Spaces over the rest of a longer previous line: no terminal escape codes needed.
     if (length < shown_) line.append(shown_ - length, ' ');
-    std::fputs(line.c_str(), stderr);
-    std::fflush(stderr);
+    output_.Write(Stream::Err, line);
     shown_ = length;
 }
 
@@ -76,8 +68,7 @@ void Progress::Clear() {
     if (shown_ == 0) return;
     std::string blank(shown_ + 2, ' ');
     blank.front() = blank.back() = '\r';
-    std::fputs(blank.c_str(), stderr);
-    std::fflush(stderr);
+    output_.Write(Stream::Err, blank);
     shown_ = 0;
 }
 

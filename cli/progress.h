@@ -6,7 +6,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "cli/output.h"
 
 namespace vexlo::cli {
 
@@ -16,12 +17,9 @@ inline constexpr std::chrono::milliseconds kProgressInterval{100};
 
 bool StderrIsTerminal();
 
-// "1,234,567": groups of three digits.
-std::string WithSeparators(std::uint64_t value);
-
 class Progress {
 public:
-    Progress(bool enabled, std::size_t total);
+    Progress(Output& output, bool enabled, std::size_t total);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     ~Progress() { Clear(); }
@@ -32,6 +30,7 @@ public:
     void Clear();
 
 private:
+    Output& output_;
     const bool enabled_;
     const std::size_t total_;
     const std::uint64_t start_;  // milliseconds of a monotonic clock

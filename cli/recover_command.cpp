@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/progress.h"
+#include "cli/report_lines.h"
 #include "engine/paths.h"
 #include "codec/png_encode.h"
 #include "platform/source_file.h"
