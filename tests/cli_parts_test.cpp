@@ -1,12 +1,28 @@
 // vexlo-cli's parts that the process tests (cli_test.py, POSIX only) cannot
-// reach on Windows: names as JSON text, UTF-16 included, and the folder walk
-// on the real platform (POSIX natively, Win32 under Wine).
+// reach on Windows or cannot provoke: names as JSON text, UTF-16 included,
+// the folder walk and the system's reasons on the real platform (POSIX
+// natively, Win32 under Wine), the words and lines of every outcome, and
+// what a run that throws leaves.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <new>
+#include <set>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
 
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "cli/report_lines.h"
+#include "cli/results.h"
+#include "cli/run.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo::cli {
@@ -110,6 +126,137 @@ TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
     EXPECT_TRUE(unreadable.empty());
     // Without -r a folder stays an operand, for the engine to refuse.
     EXPECT_EQ(CollectInputs({top}, false, note).files, std::vector<platform::Path>{top});
+}
+
+// Each word names one outcome, or the summary would merge counts and a
+// script reading "status" could not tell outcomes apart.
+TEST(CliResults, EveryOutcomeHasAWordOfItsOwnAndEveryFailureAReason) {
+    std::set<std::string_view> words = {kResultWords[resDONE].checked};
+    for (const ResultWords& row : kResultWords) {
+        words.insert(row.status);
+        EXPECT_EQ(row.reason.empty(), row.result == resDONE) << row.status;
+        EXPECT_EQ(row.checked, row.result == resDONE ? "has-trailer" : row.status);
+    }
+    for (const RecoverWords& row : kRecoverWords) words.insert(row.word);
+    EXPECT_EQ(words.size(), kResultWords.size() + 1 + kRecoverWords.size());
+    EXPECT_FALSE(words.contains(""));
+    EXPECT_EQ(StatusWord(static_cast<ProcessResult>(7), false), "unknown");
+    EXPECT_EQ(Reason(static_cast<ProcessResult>(-1), 0), "unknown result");
+}
+
+TEST(CliLines, SummaryAndExitStatusOfMixedOutcomes) {
+    const std::vector<std::string_view> byCode = {"extracted", "no-file", "unreadable", "not-png"};
+    const struct {
+        std::vector<std::string_view> order;
+        std::vector<std::pair<std::string_view, bool>> adds;
+        std::size_t repeat;
+        std::size_t unreadable;
+        std::string_view summary;
+        int exit;
+    } cases[] = {
+        {byCode, {{"not-png", false}, {"extracted", true}, {"no-file", false}, {"extracted", true}}, 1, 0,
+         "vexlo-cli: 4 files: 2 extracted, 1 no-file, 1 not-png\n", 1},
+        // --recover: as first met.
+        {{}, {{"nothing rebuilt", false}, {"recovered", true}, {"no-file", false}, {"recovered", true}}, 1, 1,
+         "vexlo-cli: 4 files: 1 nothing rebuilt, 2 recovered, 1 no-file; 1 entry could not be read\n", 1},
+        {byCode, {{"extracted", true}}, 1, 2, "vexlo-cli: 1 file: 1 extracted; 2 entries could not be read\n", 1},
+        {{}, {{"has-trailer", true}}, 1234, 0, "vexlo-cli: 1,234 files: 1,234 has-trailer\n", 0},
+    };
+    for (const auto& c : cases) {
+        Tally tally(c.unreadable, c.order);
+        for (std::size_t i = 0; i < c.repeat; ++i) {
+            for (const auto& [word, succeeded] : c.adds) tally.Add(word, succeeded);
+        }
+        EXPECT_EQ(tally.Summary(), c.summary);
+        EXPECT_EQ(tally.ExitStatus(), c.exit) << c.summary;
+    }
+}
+
+// The lines a rebuilt picture gets when it could not be written, which the
+// process tests cannot bring about.
+TEST(CliLines, RecoverLineForEachOutcome) {
+    const auto rebuilt = [](ProcessResult written) {
+        RecoverReport report;
+        report.extraction.result = written;
+        report.extraction.hasTrailer = true;
+        report.result.status = recover::Status::Recovered;
+        report.result.rows = 1234;
+        report.result.width = 2000;
+        report.result.knownShare = 0.5;
+        if (written == resDONE) {
+            report.picture = P("a.recovered.png");
+            report.guess = P("a.guessed.png");
+        }
+        return report;
+    };
+    RecoverReport unread;
+    unread.extraction.result = resNOREAD;
+    const struct {
+        RecoverReport report;
+        std::string_view line;
+    } cases[] = {
+        {unread, "a.png: cannot be read or larger than 999 bytes\n"},
+        {rebuilt(resNONAME), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), but no free output name\n"},
+        {rebuilt(resNOWRITE), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), but cannot write the output\n"},
+        {rebuilt(resDONE), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), 50.0% known for certain -> "
+                           "a.recovered.png, a.guessed.png\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RecoverLine(P("a.png"), c.report, 999), c.line);
+}
+
+// The system's own reason travels with a source that is missing or cannot be opened.
+TEST(CliReports, SourcesKeepTheSystemsReason) {
+    const test::TempFolder root("vexlo-reasons");
+    root.Write("plain.png", test::SmallPng());
+    std::filesystem::create_directory(root / "folder.png");
+#ifdef _WIN32
+    const platform::OsError missing = ERROR_FILE_NOT_FOUND, noFolder = ERROR_PATH_NOT_FOUND, folder = ERROR_ACCESS_DENIED;
+#else
+    const platform::OsError missing = ENOENT, noFolder = ENOENT, folder = 0;  // a folder opens, then is refused
+#endif
+    const struct {
+        const char* name;
+        ProcessResult result;
+        platform::OsError error;
+    } cases[] = {
+        {"missing.png", resNOFILE, missing},
+        {"none/a.png", resNOFILE, noFolder},
+        {"folder.png", resNOREAD, folder},
+        {"plain.png", resNOTRAIL, 0},
+    };
+    Extractor extractor;
+    for (const auto& c : cases) {
+        const ExtractReport report = extractor.Examine((root / c.name).native(), ExtractOptions());
+        EXPECT_EQ(report.result, c.result) << c.name;
+        EXPECT_EQ(report.osError, c.error) << c.name;
+    }
+}
+
+std::string Contents(std::FILE* file) {
+    std::rewind(file);
+    std::string text;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) text += static_cast<char>(c);
+    return text;
+}
+
+TEST(CliRun, WhatEscapesBecomesOneLineAndStatus2) {
+    const struct {
+        std::function<int()> main;
+        int status;
+        std::string_view err;
+    } cases[] = {
+        {[] { return 1; }, 1, ""},
+        {[]() -> int { throw std::runtime_error("SHA-256 failed"); }, 2, "vexlo-cli: SHA-256 failed\n"},
+        {[]() -> int { throw std::bad_alloc(); }, 2, "vexlo-cli: out of memory\n"},
+        {[]() -> int { throw 7; }, 2, "vexlo-cli: unexpected failure\n"},
+    };
+    for (const auto& c : cases) {
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
+        ASSERT_NE(err, nullptr);
+        Output output(stdout, err.get());
+        EXPECT_EQ(Guarded(output, c.main), c.status);
+        EXPECT_EQ(Contents(err.get()), c.err);
+    }
 }
 
 }  // namespace
