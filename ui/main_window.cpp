@@ -41,7 +41,9 @@ constexpr wchar_t kFontFace[] = L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF";
 constexpr int kFontPoints = 9;
 constexpr UINT kStartMilliseconds = 250;
 constexpr UINT kIdleMilliseconds = 5000;
-// The z-order alone: keep position and size.
+// Keeps position and size. Without SWP_NOACTIVATE the call also activates
+// the window: at start-up, as the program always did; on a click on the box
+// the window is active already.
 constexpr UINT kZOrderOnly = SWP_NOMOVE | SWP_NOSIZE;
 // A drop, run once the drag source has returned.
 constexpr UINT WM_APP_DROP = WM_APP + 1;
