@@ -3,7 +3,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 
-namespace vexlo {
+namespace vexlo::app {
 
 int PictureForResult(std::int32_t result) {
     constexpr int kPictures[] = {3, 1, 1, 1, 0, 2, 2};
@@ -47,4 +47,4 @@ void BatchRunner::tmrSTART_Timer(std::wstring_view argumentText) {
 
 void BatchRunner::tmrIDLE_Timer() { hooks_.setPicture(kIdlePictureIndex); }
 
-}  // namespace vexlo
+}  // namespace vexlo::app

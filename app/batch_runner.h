@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vexlo {
+namespace vexlo::app {
 
 // The status picture for a result: 3 success, 1 unusable source, 0 nothing
 // hidden, 2 failed save; -1 (leave the picture) for anything else.
@@ -53,4 +53,4 @@ private:
     BatchHooks hooks_;
 };
 
-}  // namespace vexlo
+}  // namespace vexlo::app

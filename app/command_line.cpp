@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-namespace vexlo {
+namespace vexlo::app {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L' ' || c == L'\t'; }
@@ -53,4 +53,4 @@ std::wstring_view ArgumentText(std::wstring_view commandLine) {
     return commandLine.substr(pos);
 }
 
-}  // namespace vexlo
+}  // namespace vexlo::app

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vexlo {
+namespace vexlo::app {
 
 inline constexpr int kDefaultMaxArgs = 256;
 
@@ -20,4 +20,4 @@ std::vector<std::wstring> ParseCommandLine(std::wstring_view text, int MaxArgs =
 // name (quoted or not) and the blanks and tabs after it.
 std::wstring_view ArgumentText(std::wstring_view commandLine);
 
-}  // namespace vexlo
+}  // namespace vexlo::app

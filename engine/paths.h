@@ -40,8 +40,9 @@ using NativeSyntax = PosixSyntax;
 #endif
 
 // Full path of `path` with its split positions (1-based, in SplitPath's
-// order); empty when the path is blank, refused, or longer than
-// kMaxFullPath. The positions change only when a full path is returned.
+// order); empty when the path is blank, refused by `fullPath`, longer than
+// kMaxFullPath, or refused by SplitPath (no root of its syntax). The
+// positions change only when a full path is returned.
 template <class Syntax, class FullPathFn>
 std::basic_string<typename Syntax::Char> GetFullPath(const std::basic_string<typename Syntax::Char>& path,
                                                      std::int32_t& NameStart, std::int32_t& RootEnd,
@@ -53,7 +54,7 @@ std::basic_string<typename Syntax::Char> GetFullPath(const std::basic_string<typ
     // Anything after an embedded terminator is not part of the path.
     String text = full->substr(0, full->find(typename Syntax::Char(0)));
     if (text.empty()) return {};
-    Syntax::SplitPath(text, NameStart, RootEnd, DotPos);
+    if (!Syntax::SplitPath(text, NameStart, RootEnd, DotPos)) return {};
     return text;
 }
 

@@ -90,7 +90,7 @@ public:
 
     CreateStatus Create(const Path& path);
     bool Write(std::span<const std::uint8_t> bytes);
-    // Flushes and closes; on failure the file is removed.
+    // Closes (nothing is flushed to the disk); on a close error the file is removed.
     bool Commit();
 
 private:
@@ -104,7 +104,9 @@ private:
 std::string ToUtf8(const Path& path);
 
 // Opens the file with the desktop's default program, without waiting for it.
-// Failures are silent by design.
+// What becomes of it is not reported: a viewer that does not start is no
+// failed extraction. The Windows shell may still tell the user itself, in a
+// message box owned by `owner` (no program for the type, a file gone).
 void OpenInViewer(const Path& path, WindowHandle owner);
 
 }  // namespace vexlo::platform

@@ -7,8 +7,8 @@
 namespace vexlo::popup {
 namespace {
 
-using win32::RoundHalfEven;
-using win32::TwipsToPixels;
+using win::RoundHalfEven;
+using win::TwipsToPixels;
 
 constexpr wchar_t kClassName[] = L"vexloBalloon";
 
@@ -40,9 +40,9 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
     wc.lpszClassName = kClassName;
 
     mainWindow_ = mainWindow;
-    picture_ = win32::Picture::FromResource(instance, IDG_BALLOON);
+    picture_ = win::Picture::FromResource(instance, IDG_BALLOON);
     // Read once: a hop converts 21 positions and should not ask the screen each time.
-    screen_ = win32::ScreenTwipsPerPixel();
+    screen_ = win::ScreenTwipsPerPixel();
     DWORD const style = WS_POPUP;
     RECT frame = {0, 0, TwipsToPixels(kClientTwips.cx, screen_.x), TwipsToPixels(kClientTwips.cy, screen_.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -125,7 +125,7 @@ bool BalloonWindow::PumpEvents() const {
             return false;
         }
         // As in the program's own loop: Tab is the main window's, not a key press.
-        if (win32::MoveFocusOnTab(mainWindow_, msg)) continue;
+        if (win::MoveFocusOnTab(mainWindow_, msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

@@ -32,7 +32,7 @@ struct BalloonHooks {
     std::function<void(int step)> stepDone;
 };
 
-class BalloonWindow final : public win32::Window {
+class BalloonWindow final : public win::Window {
 public:
     static constexpr int kSteps = 20;
 
@@ -65,10 +65,10 @@ private:
     bool PumpEvents() const;
 
     HWND mainWindow_ = nullptr;
-    std::optional<win32::Picture> picture_;
+    std::optional<win::Picture> picture_;
 
     std::array<int, kSteps> HopTable{};
-    win32::TwipsPerPixel screen_;  // the screen's factors, read at Load
+    win::TwipsPerPixel screen_;  // the screen's factors, read at Load
     int TwipsX = 15;
     int TwipsY = 15;
 };

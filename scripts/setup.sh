@@ -11,7 +11,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 wine32:i386
   xvfb xauth x11-apps imagemagick fonts-ipafont-gothic fonts-wine icoutils
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm clang-format
   valgrind time
   libssl-dev zlib1g-dev libz-mingw-w64-dev
   # Makers of the trailer-kind samples (tests/make_kind_samples.py).

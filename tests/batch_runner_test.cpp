@@ -7,7 +7,7 @@
 #include "app/app_state.h"
 #include "app/batch_runner.h"
 
-namespace vexlo {
+namespace vexlo::app {
 namespace {
 
 // Records every hook call as one line of a script; the pop-up can run a
@@ -131,4 +131,4 @@ TEST_F(BatchRunnerTest, IdleTimerRestoresTheIdlePicture) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::app

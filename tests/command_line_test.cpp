@@ -3,7 +3,7 @@
 
 #include "app/command_line.h"
 
-namespace vexlo {
+namespace vexlo::app {
 namespace {
 
 using Args = std::vector<std::wstring>;
@@ -77,4 +77,4 @@ TEST(ArgumentText, SkipsTheProgramNameQuotedOrNot) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::app

@@ -13,14 +13,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     vexlo::ui::SingleInstance const single;
     if (!single.IsFirst()) return 0;
 
-    vexlo::win32::OleSession const ole;
+    vexlo::win::OleSession const ole;
     vexlo::ui::MainWindow frmMAIN;
     if (!frmMAIN.Create(instance)) return 1;
     ::ShowWindow(frmMAIN.Hwnd(), show);
 
     MSG msg = {};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (vexlo::win32::MoveFocusOnTab(frmMAIN.Hwnd(), msg)) continue;
+        if (vexlo::win::MoveFocusOnTab(frmMAIN.Hwnd(), msg)) continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

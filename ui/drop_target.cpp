@@ -85,7 +85,7 @@ DWORD DropTarget::Form_OLEDragOver(IDataObject* data, DWORD Effect) {
 }
 
 HRESULT STDMETHODCALLTYPE DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
-    dragging_ = win32::ComPtr<IDataObject>(data);
+    dragging_ = win::ComPtr<IDataObject>(data);
     if (effect) *effect = Form_OLEDragOver(data, *effect);
     return S_OK;
 }

@@ -46,7 +46,7 @@ public:
 
 private:
     DropHandler onDrop_;
-    win32::ComPtr<IDataObject> dragging_;  // DragOver is not given the data object again
+    win::ComPtr<IDataObject> dragging_;  // DragOver is not given the data object again
     ULONG refs_ = 0;
 };
 

@@ -12,10 +12,10 @@
 namespace vexlo::ui {
 namespace {
 
-using win32::ScreenTwipsPerPixel;
-using win32::TwipsBox;
-using win32::TwipsPerPixel;
-using win32::TwipsToPixels;
+using win::ScreenTwipsPerPixel;
+using win::TwipsBox;
+using win::TwipsPerPixel;
+using win::TwipsToPixels;
 
 constexpr wchar_t kClassName[] = L"vexloMain";
 constexpr wchar_t kCaption[] = L"" VEXLO_NAME " v" VEXLO_VERSION_TEXT;
@@ -41,7 +41,9 @@ constexpr wchar_t kFontFace[] = L"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF";
 constexpr int kFontPoints = 9;
 constexpr UINT kStartMilliseconds = 250;
 constexpr UINT kIdleMilliseconds = 5000;
-// The z-order alone: keep position and size.
+// Keeps position and size. Without SWP_NOACTIVATE the call also activates
+// the window: at start-up, as the program always did; on a click on the box
+// the window is active already.
 constexpr UINT kZOrderOnly = SWP_NOMOVE | SWP_NOSIZE;
 // A drop, run once the drag source has returned.
 constexpr UINT WM_APP_DROP = WM_APP + 1;
@@ -55,7 +57,7 @@ HICON LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 }  // namespace
 
 MainWindow::MainWindow()
-    : runner_(BatchHooks{
+    : runner_(app::BatchHooks{
           .processFile =
               [this](const std::wstring& path) {
                   // chkVIEW is read for every file: a click during a hop counts from the next one.
@@ -70,9 +72,9 @@ MainWindow::MainWindow()
           .popUp = [this] { frmIMG_.WndPopUp(); },
           .windowState =
               [this] {
-                  if (::IsIconic(Hwnd())) return WindowState::Minimized;
-                  if (::IsZoomed(Hwnd())) return WindowState::Maximized;
-                  return WindowState::Normal;
+                  if (::IsIconic(Hwnd())) return app::WindowState::Minimized;
+                  if (::IsZoomed(Hwnd())) return app::WindowState::Maximized;
+                  return app::WindowState::Normal;
               },
           .armIdleTimer = [this] { Arm(tmrIDLE_); },
       }),
@@ -178,7 +180,7 @@ void MainWindow::Form_Initialize(HINSTANCE instance) {
     chkVIEW_ = CreateCheckBox(instance, kViewCaption, IDC_CHKVIEW, kViewTwips);
     if (chkTOP_) ::SendMessageW(chkTOP_, BM_SETCHECK, BST_CHECKED, 0);
     for (int n = 0; n < kPictureCount; ++n) {
-        imgINFO_[static_cast<std::size_t>(n)] = win32::Picture::FromResource(instance, IDG_INFO0 + n);
+        imgINFO_[static_cast<std::size_t>(n)] = win::Picture::FromResource(instance, IDG_INFO0 + n);
     }
 }
 
@@ -245,7 +247,7 @@ void MainWindow::chkTOP_Click() {
 
 void MainWindow::tmrSTART_Timer() {
     Disarm(tmrSTART_);
-    runner_.tmrSTART_Timer(ArgumentText(::GetCommandLineW()));
+    runner_.tmrSTART_Timer(app::ArgumentText(::GetCommandLineW()));
 }
 
 void MainWindow::tmrIDLE_Timer() {
@@ -265,14 +267,14 @@ void MainWindow::RunPendingDrop() {
     runner_.Form_OLEDragDrop(files);
 }
 
-const win32::Picture* MainWindow::StatusPicture(int n) const {
+const win::Picture* MainWindow::StatusPicture(int n) const {
     if (n < 0 || n >= kPictureCount) return nullptr;
     auto const& picture = imgINFO_[static_cast<std::size_t>(n)];
     return picture ? &*picture : nullptr;
 }
 
 void MainWindow::SetPicture(int n) {
-    const win32::Picture* const picture = StatusPicture(n);
+    const win::Picture* const picture = StatusPicture(n);
     if (!picture) return;
     picture_ = picture;
     if (Hwnd()) ::InvalidateRect(Hwnd(), nullptr, TRUE);

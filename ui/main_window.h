@@ -40,10 +40,10 @@ struct MainWindowHooks {
     std::function<void()> endProgram = [] { ::ExitProcess(0); };
 };
 
-class MainWindow final : public win32::Window {
+class MainWindow final : public win::Window {
 public:
     static constexpr int kPictureCount = 5;
-    static constexpr int kIdlePicture = kIdlePictureIndex;
+    static constexpr int kIdlePicture = app::kIdlePictureIndex;
     // Timer identifiers of tmrSTART and tmrIDLE.
     static constexpr UINT_PTR kStartTimerId = 1;
     static constexpr UINT_PTR kIdleTimerId = 2;
@@ -64,7 +64,7 @@ public:
 
     // Status picture n (imgINFO(n)), 0 to 4; null for any other index or
     // a picture that failed to load.
-    const win32::Picture* StatusPicture(int n) const;
+    const win::Picture* StatusPicture(int n) const;
     // Makes status picture n the window's picture; other indices leave it.
     void SetPicture(int n);
 
@@ -91,13 +91,13 @@ private:
     // Closing is never refused.
     void Form_Unload();
 
-    HWND CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int id, const win32::TwipsBox& twips);
+    HWND CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int id, const win::TwipsBox& twips);
 
     // Children die with the window; they need no owner of their own.
     HWND chkTOP_ = nullptr;
     HWND chkVIEW_ = nullptr;
-    std::array<std::optional<win32::Picture>, kPictureCount> imgINFO_;
-    const win32::Picture* picture_ = nullptr;
+    std::array<std::optional<win::Picture>, kPictureCount> imgINFO_;
+    const win::Picture* picture_ = nullptr;
     win32::UniqueGdi<HFONT> font_;
     HFONT windowFont_ = nullptr;  // the window's own font (WM_SETFONT), not owned
 
@@ -105,7 +105,7 @@ private:
     Timer tmrIDLE_{kIdleTimerId};
 
     Engine engine_;
-    BatchRunner runner_;
+    app::BatchRunner runner_;
     DropTarget dropTarget_;
     // Drops wait here until the drag source has been let go (see RunPendingDrop).
     std::deque<std::optional<std::vector<std::wstring>>> pendingDrops_;

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 template <class T>
 class ComPtr {
@@ -49,4 +49,4 @@ private:
     bool ok_;
 };
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

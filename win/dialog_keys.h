@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 // Call for each message before translating it; true when it was a Tab for
 // `dialog` (the main window) and has been handled.
@@ -22,4 +22,4 @@ inline bool MoveFocusOnTab(HWND dialog, const MSG& msg) {
     return true;
 }
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

@@ -3,7 +3,7 @@
 
 #include "codec/gif_decoder.h"
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 std::span<const std::uint8_t> GifResourceBytes(HMODULE module, int id) {
     HRSRC const info = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"GIF");
@@ -53,4 +53,4 @@ void Picture::Draw(HDC hdc, int x, int y) const {
     ::AlphaBlend(hdc, x, y, width_, height_, memory.get(), 0, 0, width_, height_, blend);
 }
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

@@ -11,7 +11,7 @@
 
 #include "platform/win32/handles.h"
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 class Picture {
 public:
@@ -37,4 +37,4 @@ private:
 // Resources stay mapped as long as the module is loaded.
 std::span<const std::uint8_t> GifResourceBytes(HMODULE module, int id);
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 TwipsPerPixel ScreenTwipsPerPixel() {
     TwipsPerPixel result;
@@ -30,4 +30,4 @@ int TwipsToPixels(double twips, double twipsPerPixel) {
     return static_cast<int>(std::lround(twips / twipsPerPixel));
 }
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

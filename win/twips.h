@@ -2,7 +2,7 @@
 // pixels the window system works in.
 #pragma once
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 struct TwipsPerPixel {
     double x = 15.0;
@@ -26,4 +26,4 @@ int RoundHalfEven(double value);
 // A length or position in twips as whole pixels, nearest pixel.
 int TwipsToPixels(double twips, double twipsPerPixel);
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

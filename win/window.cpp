@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 bool Window::Create(WNDCLASSEXW wc, DWORD exStyle, const wchar_t* caption, DWORD style, int x, int y, int width,
                     int height) {
@@ -69,7 +69,7 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     try {
         switch (msg) {
         case WM_PAINT: {
-            PaintScope const paint(hwnd);
+            win32::PaintScope const paint(hwnd);
             self->Paint(paint.get());
             return 0;
         }
@@ -102,4 +102,4 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     }
 }
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

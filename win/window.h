@@ -14,7 +14,7 @@
 
 #include "platform/win32/handles.h"
 
-namespace vexlo::win32 {
+namespace vexlo::win {
 
 class Window {
 public:
@@ -65,7 +65,7 @@ private:
     // destroyed from outside (WM_DESTROY).
     void ReleaseAttachments();
 
-    UniqueHwnd hwnd_;
+    win32::UniqueHwnd hwnd_;
     HBRUSH background_ = nullptr;  // the class's, not owned
     std::vector<UINT_PTR> timers_;
     bool dropTarget_ = false;
@@ -77,4 +77,4 @@ private:
     std::vector<Subclassed> subclassed_;
 };
 
-}  // namespace vexlo::win32
+}  // namespace vexlo::win

@@ -76,7 +76,7 @@ public:
         for (int n = 0; n < kPictureCount; ++n) {
             Canvas canvas(kPictureWidth, kPictureHeight);
             canvas.Fill(background);
-            if (auto const picture = vexlo::win32::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
+            if (auto const picture = vexlo::win::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
             expected_[static_cast<std::size_t>(n)] = canvas.Pixels();
         }
     }

@@ -89,12 +89,12 @@ protected:
             if (duringHop) duringHop(hops, step);
         };
 
-        const vexlo::win32::Picture* const first = window.StatusPicture(0);
+        const vexlo::win::Picture* const first = window.StatusPicture(0);
         ASSERT_NE(first, nullptr);
         width = first->Width();
         height = first->Height();
         for (int n = 0; n < vexlo::ui::MainWindow::kPictureCount; ++n) {
-            const vexlo::win32::Picture* const picture = window.StatusPicture(n);
+            const vexlo::win::Picture* const picture = window.StatusPicture(n);
             ASSERT_NE(picture, nullptr);
             ASSERT_EQ(picture->Width(), width);
             ASSERT_EQ(picture->Height(), height);
@@ -141,7 +141,7 @@ protected:
     DataObject& Files(std::vector<std::wstring> files) { return sources.emplace_back(std::move(files), std::nullopt); }
     DataObject& Text(std::wstring text) { return sources.emplace_back(std::nullopt, std::move(text)); }
 
-    vexlo::win32::OleSession ole;  // so the window registers its drop target as in the program
+    vexlo::win::OleSession ole;  // so the window registers its drop target as in the program
     vexlo::test::TempFolder folder{"vexlo-batch"};
     std::deque<DataObject> sources;
     vexlo::ui::MainWindow window;

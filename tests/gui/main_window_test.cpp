@@ -246,7 +246,7 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
         SCOPED_TRACE("picture " + std::to_string(c.picture));
         window.SetPicture(c.picture);
         auto const image = vexlo::codec::DecodeGif(
-            vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
+            vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
         ASSERT_TRUE(image);
         ASSERT_EQ(image->width, 80);
         ASSERT_EQ(image->height, 61);
@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
         SCOPED_TRACE("picture " + std::to_string(n));
         window.SetPicture(n);
         auto const image =
-            vexlo::codec::DecodeGif(vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
+            vexlo::codec::DecodeGif(vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
         ASSERT_TRUE(image);
         Canvas canvas(image->width, image->height);
         canvas.Fill(underlay);
@@ -301,7 +301,7 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
     Canvas canvas(kClientWidth, kClientHeight);
     ::BitBlt(canvas.dc(), 0, 0, kClientWidth, kClientHeight, vexlo::win32::WindowDc(hwnd).get(), 0, 0, SRCCOPY);
     auto const image = vexlo::codec::DecodeGif(
-        vexlo::win32::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
+        vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
     ASSERT_TRUE(image);
     Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
     // Down to the first check box.
@@ -310,7 +310,7 @@ TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
 
 TEST_F(MainWindowTest, StatusPicturesExistForIndicesZeroToFourOnly) {
     for (int n = -1; n <= 5; ++n) {
-        const vexlo::win32::Picture* const p = window.StatusPicture(n);
+        const vexlo::win::Picture* const p = window.StatusPicture(n);
         if (n < 0 || n > 4) {
             EXPECT_EQ(p, nullptr) << n;
             continue;

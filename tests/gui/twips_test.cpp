@@ -16,25 +16,25 @@ TEST(TwipsTest, FactorsRoundHalfToEvenAndPixelMotionIsTheSameOnEveryScreen) {
     for (const Case& c : cases) {
         SCOPED_TRACE("dpi " + std::to_string(c.dpi));
         double const exact = 1440.0 / c.dpi;
-        int const rounded = vexlo::win32::RoundHalfEven(exact);
+        int const rounded = vexlo::win::RoundHalfEven(exact);
         EXPECT_EQ(rounded, c.twipsPerPixel);
         if (exact != rounded) continue;  // only whole factors keep pixel sizes exact
         // The main window at pixel (640, 45): the balloon's base and every
         // hop step (in pixels) land on the same pixels whatever the factor.
-        int const baseTop = vexlo::win32::RoundHalfEven(45 * exact + 28 * rounded);
+        int const baseTop = vexlo::win::RoundHalfEven(45 * exact + 28 * rounded);
         int pixels = 0;
         for (int const hop : {-3, -3, -3, -2, -2, -1, -1, -1, -1, -1, 1, 1, 1, 1, 1, 2, 2, 3, 3, 3}) {
             pixels += hop;
-            EXPECT_EQ(vexlo::win32::TwipsToPixels(baseTop + pixels * rounded, exact), 45 + 28 + pixels);
+            EXPECT_EQ(vexlo::win::TwipsToPixels(baseTop + pixels * rounded, exact), 45 + 28 + pixels);
         }
-        EXPECT_EQ(vexlo::win32::TwipsToPixels(vexlo::win32::RoundHalfEven(640 * exact + 53 * rounded), exact), 693);
+        EXPECT_EQ(vexlo::win::TwipsToPixels(vexlo::win::RoundHalfEven(640 * exact + 53 * rounded), exact), 693);
     }
     struct Half {
         double value;
         int rounded;
     };
     for (Half const h : {Half{2.5, 2}, Half{3.5, 4}, Half{-2.5, -2}, Half{-3.5, -4}, Half{7.4999, 7}, Half{0.5, 0}})
-        EXPECT_EQ(vexlo::win32::RoundHalfEven(h.value), h.rounded) << h.value;
+        EXPECT_EQ(vexlo::win::RoundHalfEven(h.value), h.rounded) << h.value;
 }
 
 }  // namespace

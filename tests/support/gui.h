@@ -28,7 +28,7 @@ inline void Pump(DWORD ms = 0, HWND mainWindow = nullptr) {
     do {
         MSG msg = {};
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (win32::MoveFocusOnTab(mainWindow, msg)) continue;
+            if (win::MoveFocusOnTab(mainWindow, msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
