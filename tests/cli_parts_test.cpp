@@ -64,7 +64,7 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
     for (const auto& c : wide) {
         const NameText text = FromUtf16(c.units);
         EXPECT_EQ(text.utf8, c.utf8);
-        EXPECT_EQ(text.exact, c.exact);
+        EXPECT_EQ(text.exact, c.exact) << c.utf8;
     }
     EXPECT_EQ(Quote("a\"b\\c\nd\te\x01\x1F\x7F\xC3\xA9"), "\"a\\\"b\\\\c\\nd\\te\\u0001\\u001f\x7F\xC3\xA9\"");
 }

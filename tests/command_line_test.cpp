@@ -73,7 +73,7 @@ TEST(ArgumentText, SkipsTheProgramNameQuotedOrNot) {
         {L"\"unterminated name", L""},
         {L"", L""},
     };
-    for (const auto& c : cases) EXPECT_EQ(ArgumentText(c.line), c.expected);
+    for (const auto& c : cases) EXPECT_EQ(ArgumentText(c.line), c.expected) << c.line;
 }
 
 }  // namespace

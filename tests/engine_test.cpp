@@ -4,16 +4,8 @@
 #include "engine/engine.h"
 #include "tests/support/png_bytes.h"
 
-namespace vexlo {
+namespace vexlo::test {
 namespace {
-
-using test::Ascii;
-using test::operator+;
-using test::Be32;
-using test::Bytes;
-using test::Chunk;
-using test::Iend;
-using test::kSignature;
 
 struct WalkCase {
     const char* name;
@@ -103,11 +95,7 @@ TEST(GetFileType, FirstMatchingTestInOrderDecides) {
     exif.resize(64, 0);
     const Bytes jfif = test::Jfif(20);
 
-    const struct {
-        const char* name;
-        Bytes data;
-        std::string_view type;
-    } cases[] = {
+    const NamedBytes<std::string_view> cases[] = {
         {"empty", {}, ".dat"},
         {"one byte B", Ascii("B"), ".dat"},
         {"BM, 2 bytes", Ascii("BM"), ".bmp"},
@@ -126,7 +114,7 @@ TEST(GetFileType, FirstMatchingTestInOrderDecides) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(GetFileType(c.data), c.type);
+        EXPECT_EQ(GetFileType(c.bytes), c.expected);
     }
 }
 
@@ -136,4 +124,4 @@ TEST(IsImageType, OnlyTheFourImageTypesOpenTheViewer) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::test

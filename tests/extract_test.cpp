@@ -13,22 +13,11 @@
 #include "engine/extract.h"
 #include "tests/support/png_bytes.h"
 
-namespace vexlo {
+namespace vexlo::test {
 namespace {
-
-namespace fs = std::filesystem;
-using test::Ascii;
-using test::operator+;
-using test::Bytes;
 
 const auto Read = test::ReadFileBytes;
 const auto Write = test::WriteFileBytes;
-
-std::set<fs::path> Files(const fs::path& dir) {
-    std::set<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
-    return names;
-}
 
 class ExtractTest : public ::testing::Test {
 protected:
@@ -66,8 +55,8 @@ protected:
             } else {
                 EXPECT_TRUE(report.output.empty());
             }
-            const std::set<fs::path> files = Files(extractDir_);
-            EXPECT_EQ(files, Files(engineDir_));
+            const std::set<fs::path> files = Names(extractDir_);
+            EXPECT_EQ(files, Names(engineDir_));
             for (const fs::path& file : files) {
                 if (fs::is_regular_file(extractDir_ / file)) {
                     EXPECT_EQ(Read(extractDir_ / file), Read(engineDir_ / file)) << file;
@@ -144,4 +133,4 @@ TEST_F(ExtractTest, NoFreeNameAfterOneHundred) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::test

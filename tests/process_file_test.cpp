@@ -19,13 +19,8 @@
 #include <unistd.h>
 #endif
 
-namespace vexlo {
+namespace vexlo::test {
 namespace {
-
-namespace fs = std::filesystem;
-using test::Ascii;
-using test::operator+;
-using test::Bytes;
 
 class ProcessFileTest : public ::testing::Test {
 protected:
@@ -48,11 +43,7 @@ Bytes PngOfSize(std::size_t total) {
 
 TEST_F(ProcessFileTest, EachResultCode) {
     const Bytes png = test::SmallPng();
-    const struct {
-        const char* name;
-        Bytes bytes;
-        ProcessResult expected;
-    } cases[] = {
+    const NamedBytes<ProcessResult> cases[] = {
         {"ok.png", png + test::Jfif(), resDONE},
         {"empty.png", {}, resNOTPNG},
         {"seven.png", Bytes(test::kSignature.begin(), test::kSignature.begin() + 7), resNOTPNG},
@@ -162,7 +153,7 @@ TEST_F(ProcessFileTest, RepeatedRunsNeverOverwriteAndStopAfterOneHundred) {
     EXPECT_EQ(outputs[1], "photo(1).jpg");
     EXPECT_EQ(outputs[2], "photo(4).jpg");
     EXPECT_EQ(outputs.back(), "photo(100).jpg");
-    for (const fs::path& out : outputs) EXPECT_EQ(Read(dir_ / out), trailer);
+    for (const fs::path& out : outputs) EXPECT_EQ(Read(dir_ / out), trailer) << out;
     EXPECT_EQ(Read(dir_ / "photo(2).jpg"), Ascii("keep me"));
 
     const auto before = Files();
@@ -310,4 +301,4 @@ TEST_F(ProcessFileTest, UnreadableSourceGivesResult2) {
 #endif
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::test

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "png/format.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo::recover {
@@ -47,11 +47,6 @@ Bytes Picture(int bpp, bool darkEdges = false) {
     return p;
 }
 
-int Paeth(int a, int b, int c) {
-    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-}
-
 // Scanlines with one filter for every row, or per row the one of least cost.
 Bytes Scanlines(const Bytes& pixels, int bpp, const std::string& filter) {
     const std::size_t len = std::size_t{kWidth} * static_cast<std::size_t>(bpp), n = static_cast<std::size_t>(bpp);
@@ -65,9 +60,8 @@ Bytes Scanlines(const Bytes& pixels, int bpp, const std::string& filter) {
             Bytes line = {static_cast<std::uint8_t>(f)};
             long cost = 0;
             for (std::size_t i = 0; i < len; ++i) {
-                const int a = i >= n ? row[i - n] : 0, b = prior[i], c = i >= n ? prior[i - n] : 0;
-                const int pred[5] = {0, a, b, (a + b) / 2, Paeth(a, b, c)};
-                const auto v = static_cast<std::uint8_t>(row[i] - pred[f]);
+                const std::uint8_t a = i >= n ? row[i - n] : std::uint8_t{0}, c = i >= n ? prior[i - n] : std::uint8_t{0};
+                const auto v = static_cast<std::uint8_t>(row[i] - png::Predict(static_cast<std::uint8_t>(f), a, prior[i], c));
                 line.push_back(v);
                 cost += v < 128 ? v : 256 - v;
             }
@@ -115,6 +109,22 @@ struct Case {
     Cut cut;
     bool darkEdges = false;  // every row start then looks like a flat channel
 };
+
+// Every filter at both pixel sizes, over the levels, IDAT sizes and cuts in turn.
+std::vector<Case> CutOriginals() {
+    std::vector<Case> cases;
+    const int levels[] = {1, 6, 9};
+    const std::size_t idats[] = {8192, 1 << 20, 4096};
+    const Cut cuts[] = {Cut::Data, Cut::Crc, Cut::Header};
+    int k = 0;
+    for (const char* filter : kFilters)
+        for (const int bpp : {3, 4}) {
+            cases.push_back({filter, levels[k % 3], bpp, idats[k % 3], cuts[(k / 3 + k) % 3]});
+            ++k;
+        }
+    cases.push_back({"none", 9, 3, 8192, Cut::Data, true});
+    return cases;
+}
 
 // The last rows must be the picture's, and no known pixel may differ from it.
 // With None and Sub the known share must reach what exact tracking allows:
@@ -192,58 +202,57 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
     EXPECT_GE(engineKnown + 0.5, static_cast<double>(known));
 }
 
-TEST(Recover, RebuildsTheLastRowsOfCutOriginals) {
-    std::vector<Case> cases;
-    const int levels[] = {1, 6, 9};
-    const std::size_t idats[] = {8192, 1 << 20, 4096};
-    const Cut cuts[] = {Cut::Data, Cut::Crc, Cut::Header};
-    int k = 0;
-    for (const char* filter : kFilters)
-        for (const int bpp : {3, 4}) {
-            cases.push_back({filter, levels[k % 3], bpp, idats[k % 3], cuts[(k / 3 + k) % 3]});
-            ++k;
-        }
-    cases.push_back({"none", 9, 3, 8192, Cut::Data, true});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.filter + (c.darkEdges ? " dark edges" : "") + " level " + std::to_string(c.level) + " bpp " + std::to_string(c.bpp) + " idat " +
-                     std::to_string(c.idatSize) + " cut " + std::to_string(static_cast<int>(c.cut)));
-        const Bytes pixels = Picture(c.bpp, c.darkEdges), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
-        Bytes stream;
-        std::vector<std::size_t> dataAt;  // where each IDAT's data lies in `stream`
-        for (std::size_t i = 0; i < z.size(); i += c.idatSize) {
-            dataAt.push_back(stream.size() + 8);
-            stream = stream + test::Chunk("IDAT", Bytes(z.begin() + static_cast<std::ptrdiff_t>(i),
-                                                          z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), i + c.idatSize))));
-        }
-        stream = stream + test::Iend();
-        // Cut about a third into the compressed data.
-        const std::size_t zCut = z.size() / 3, chunk = zCut / c.idatSize;
-        std::size_t cut = dataAt[chunk] + zCut % c.idatSize, zFrom = zCut;
-        const std::size_t chunkEnd = std::min(z.size(), (chunk + 1) * c.idatSize);
-        if (c.cut != Cut::Data && chunkEnd < z.size()) {
-            cut = dataAt[chunk] + (chunkEnd - chunk * c.idatSize) + (c.cut == Cut::Crc ? 2 : 7);
-            zFrom = chunkEnd;
-        }
-        const auto starts = BlockStarts(z);
-        const auto next = std::find_if(starts.begin(), starts.end(), [&](auto s) { return s.first >= zFrom * 8; });
-        ASSERT_NE(next, starts.end());
-        const Bytes trailer(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
-        // With a width given, rows placed from the stream's end are trusted
-        // however flat their starts look.
-        Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, c.darkEdges ? kWidth : 0);
-        if (c.filter == "adaptive") {
-            Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
-            // A width a pixel off puts filter bytes where pixels are: refused, not shown.
-            for (const std::uint32_t wrong : {std::uint32_t{kWidth} - 1, std::uint32_t{kWidth} + 1})
-                EXPECT_EQ(Recover(trailer, Hint{}, Options{wrong}).status, Status::NothingRebuilt) << wrong;
-        }
+class CutOriginal : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CutOriginal, RebuildsTheLastRows) {
+    const Case& c = GetParam();
+    const Bytes pixels = Picture(c.bpp, c.darkEdges), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
+    Bytes stream;
+    std::vector<std::size_t> dataAt;  // where each IDAT's data lies in `stream`
+    for (std::size_t i = 0; i < z.size(); i += c.idatSize) {
+        dataAt.push_back(stream.size() + 8);
+        stream = stream + test::Chunk("IDAT", Bytes(z.begin() + static_cast<std::ptrdiff_t>(i),
+                                                      z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), i + c.idatSize))));
+    }
+    stream = stream + test::Iend();
+    // Cut about a third into the compressed data.
+    const std::size_t zCut = z.size() / 3, chunk = zCut / c.idatSize;
+    std::size_t cut = dataAt[chunk] + zCut % c.idatSize, zFrom = zCut;
+    const std::size_t chunkEnd = std::min(z.size(), (chunk + 1) * c.idatSize);
+    if (c.cut != Cut::Data && chunkEnd < z.size()) {
+        cut = dataAt[chunk] + (chunkEnd - chunk * c.idatSize) + (c.cut == Cut::Crc ? 2 : 7);
+        zFrom = chunkEnd;
+    }
+    const auto starts = BlockStarts(z);
+    const auto next = std::find_if(starts.begin(), starts.end(), [&](auto s) { return s.first >= zFrom * 8; });
+    ASSERT_NE(next, starts.end());
+    const Bytes trailer(stream.begin() + static_cast<std::ptrdiff_t>(cut), stream.end());
+    // With a width given, rows placed from the stream's end are trusted
+    // however flat their starts look.
+    Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, c.darkEdges ? kWidth : 0);
+    if (c.filter == "adaptive") {
+        Check(c, trailer, pixels, raw, next->first, next->second, zFrom, z, kWidth);
+        // A width a pixel off puts filter bytes where pixels are: refused, not shown.
+        for (const std::uint32_t wrong : {std::uint32_t{kWidth} - 1, std::uint32_t{kWidth} + 1})
+            EXPECT_EQ(Recover(trailer, Hint{}, Options{wrong}).status, Status::NothingRebuilt) << wrong;
     }
 }
+
+std::string Name(const Case& c) {
+    const char* const cuts[] = {"Data", "Crc", "Header"};
+    return c.filter + (c.darkEdges ? "DarkEdges" : "") + "_level" + std::to_string(c.level) + "_bpp" + std::to_string(c.bpp) +
+           "_idat" + std::to_string(c.idatSize) + "_cut" + cuts[static_cast<int>(c.cut)];
+}
+void PrintTo(const Case& c, std::ostream* out) { *out << Name(c); }
+INSTANTIATE_TEST_SUITE_P(Recover, CutOriginal, ::testing::ValuesIn(CutOriginals()),
+                         [](const auto& param) { return Name(param.param); });
 
 // A box painted over keeps the picture's size: outside the box the cropped
 // picture is the original, and the guess takes the lost window's bytes and
 // the row above from it, under filters that spread one wrong byte far.
-TEST(Recover, GuessesFromAPaintedOverPicture) {
+class PaintedOverPicture : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PaintedOverPicture, GuessesFromIt) {
     const Bytes pixels = Picture(3);
     Bytes painted = pixels;
     auto inBox = [](std::size_t x, std::size_t y) { return x >= 30 && x < 90 && y >= 150 && y < 170; };
@@ -252,52 +261,62 @@ TEST(Recover, GuessesFromAPaintedOverPicture) {
             if (inBox(x, y)) std::fill_n(&painted[(y * kWidth + x) * 3], 3, std::uint8_t{0});
     const Bytes png = test::kSignature + test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, 2, 0, 0, 0}) +
                       test::Chunk("IDAT", Compress(Scanlines(painted, 3, "sub"), 6)) + test::Iend();
-    for (const char* filter : {"up", "average", "paeth"}) {
-        SCOPED_TRACE(filter);
-        const Bytes z = Compress(Scanlines(pixels, 3, filter), 9), stream = test::Chunk("IDAT", z) + test::Iend();
-        const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
-        Hint hint{kWidth, kHeight, 8, 2, png};
-        const Result r = Recover(trailer, hint, Options{});
-        ASSERT_EQ(r.status, Status::Recovered) << r.message;
-        ASSERT_EQ(r.width, std::uint32_t{kWidth});
-        std::size_t right = 0, outside = 0;
-        for (std::size_t y = kHeight - r.rows; y < kHeight; ++y)
-            for (std::size_t x = 0; x < kWidth; ++x) {
-                if (inBox(x, y)) continue;
-                ++outside;
-                const std::uint8_t* mine = &r.guess[((y - (kHeight - r.rows)) * kWidth + x) * 4];
-                right += std::equal(mine, mine + 3, &pixels[(y * kWidth + x) * 3]);
-            }
-        EXPECT_GE(right * 100, outside * 99) << right << " of " << outside;
-    }
+    const Bytes z = Compress(Scanlines(pixels, 3, GetParam()), 9), stream = test::Chunk("IDAT", z) + test::Iend();
+    const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
+    Hint hint{kWidth, kHeight, 8, 2, png};
+    const Result r = Recover(trailer, hint, Options{});
+    ASSERT_EQ(r.status, Status::Recovered) << r.message;
+    ASSERT_EQ(r.width, std::uint32_t{kWidth});
+    std::size_t right = 0, outside = 0;
+    for (std::size_t y = kHeight - r.rows; y < kHeight; ++y)
+        for (std::size_t x = 0; x < kWidth; ++x) {
+            if (inBox(x, y)) continue;
+            ++outside;
+            const std::uint8_t* mine = &r.guess[((y - (kHeight - r.rows)) * kWidth + x) * 4];
+            right += std::equal(mine, mine + 3, &pixels[(y * kWidth + x) * 3]);
+        }
+    EXPECT_GE(right * 100, outside * 99) << right << " of " << outside;
 }
 
-TEST(Recover, HostileInputsEndCleanly) {
+INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture, ::testing::Values("up", "average", "paeth"),
+                         [](const auto& filter) { return std::string(filter.param); });
+
+struct Hostile {
+    const char* name;
+    Bytes trailer;
+    Status status;
+};
+
+std::vector<Hostile> HostileInputs() {
     Bytes garbage;
     for (std::uint32_t i = 0, s = 1; i < 70000; ++i) garbage.push_back(static_cast<std::uint8_t>((s = s * 69069u + 1u) >> 24));
     const Bytes z = Compress(Scanlines(Picture(3), 3, "sub"), 6);
-    const struct {
-        const char* name;
-        Bytes trailer;
-        Status status;
-    } cases[] = {
+    return {
         {"empty", {}, Status::NotARemnant},
-        {"garbage without IEND", garbage, Status::NotARemnant},
-        {"only IEND", test::Iend(), Status::NothingRebuilt},
+        {"garbage_without_IEND", garbage, Status::NotARemnant},
+        {"only_IEND", test::Iend(), Status::NothingRebuilt},
         {"garbage", garbage + test::Iend(), Status::NothingRebuilt},
-        {"a truncated stream", test::Chunk("IDAT", Bytes(z.begin() + 100, z.begin() + 1500)) + test::Iend(),
+        {"a_truncated_stream", test::Chunk("IDAT", Bytes(z.begin() + 100, z.begin() + 1500)) + test::Iend(),
          Status::NothingRebuilt},
-        {"a huge claimed length", Bytes{1, 2, 3, 4, 5} + test::Chunk("IDAT", Bytes(64, 0), 0x7FFFFFFF) + test::Iend(),
+        {"a_huge_claimed_length", Bytes{1, 2, 3, 4, 5} + test::Chunk("IDAT", Bytes(64, 0), 0x7FFFFFFF) + test::Iend(),
          Status::NothingRebuilt},
-        {"a length beyond 2^31", test::Chunk("IDAT", garbage, 0xFFFFFFF0) + test::Iend(), Status::NothingRebuilt},
+        {"a_length_beyond_2_31", test::Chunk("IDAT", garbage, 0xFFFFFFF0) + test::Iend(), Status::NothingRebuilt},
     };
-    for (const auto& c : cases) {
-        const Result r = Recover(c.trailer, Hint{}, Options{});
-        EXPECT_EQ(r.status, c.status) << c.name;
-        EXPECT_FALSE(r.message.empty()) << c.name;
-        EXPECT_TRUE(r.known.empty() && r.guess.empty()) << c.name;
-    }
 }
+
+void PrintTo(const Hostile& c, std::ostream* out) { *out << c.name; }
+class HostileInput : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileInput, EndsCleanly) {
+    const Hostile& c = GetParam();
+    const Result r = Recover(c.trailer, Hint{}, Options{});
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_FALSE(r.message.empty()) << c.name;
+    EXPECT_TRUE(r.known.empty() && r.guess.empty()) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Recover, HostileInput, ::testing::ValuesIn(HostileInputs()),
+                         [](const auto& input) { return std::string(input.param.name); });
 
 }  // namespace
 }  // namespace vexlo::recover

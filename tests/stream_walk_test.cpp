@@ -19,17 +19,8 @@
 #include <unistd.h>
 #endif
 
-namespace vexlo {
+namespace vexlo::test {
 namespace {
-
-namespace fs = std::filesystem;
-using test::Ascii;
-using test::operator+;
-using test::Be32;
-using test::Bytes;
-using test::Chunk;
-using test::Iend;
-using test::kSignature;
 
 class StreamWalkTest : public ::testing::Test {
 protected:
@@ -54,11 +45,7 @@ protected:
 
 TEST_F(StreamWalkTest, SameVerdictAsTheWalkInMemory) {
     const Bytes png = test::SmallPng();
-    const struct {
-        const char* name;
-        Bytes bytes;
-        ProcessResult expected;
-    } cases[] = {
+    const NamedBytes<ProcessResult> cases[] = {
         {"empty file", {}, resNOTPNG},
         {"seven signature bytes", Bytes(kSignature.begin(), kSignature.end() - 1), resNOTPNG},
         {"not a PNG", Ascii("GIF89a not a png at all"), resNOTPNG},
@@ -192,4 +179,4 @@ TEST_F(StreamWalkTest, SparseFilesBeyondFourGiB) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::test

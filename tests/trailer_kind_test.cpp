@@ -7,15 +7,8 @@
 
 #include "tests/support/png_bytes.h"
 
-namespace vexlo {
+namespace vexlo::test {
 namespace {
-
-using test::Ascii;
-using test::operator+;
-using test::Be32;
-using test::Bytes;
-using test::Chunk;
-using test::Iend;
 
 std::string_view KindOf(const std::vector<std::span<const std::uint8_t>>& pieces) {
     TrailerKind kind;
@@ -63,18 +56,12 @@ Bytes Mp3Frame(std::uint8_t third = 0x90) {
     return b;
 }
 
-struct Case {
-    const char* name;
-    Bytes bytes;
-    std::string_view kind;
-};
-
 TEST(TrailerKind, EdgeRulesInAnyPieces) {
     const Bytes idatTail = Noise(300);
     // An IDAT header in the cut-off data whose chain runs past the end, overlapping the real one.
     const Bytes falseIdat = Noise(40) + Be32(5000) + Ascii("IDAT") + Noise(30);
     const Bytes bmp = Ascii("BM") + Le32(70) + Le32(0) + Le32(54) + Le32(40) + Bytes(50, 0);
-    const Case cases[] = {
+    const NamedBytes<std::string_view> cases[] = {
         {"empty", {}, "data"},
         {"zeros", Bytes(3000, 0), "zeros"},
         {"zeros then one byte", Bytes(3000, 0) + Bytes{1}, "data"},
@@ -129,15 +116,15 @@ TEST(TrailerKind, EdgeRulesInAnyPieces) {
         {"IEND, then a byte", idatTail + Iend() + Bytes{0}, "data"},
         {"text then IEND", Ascii("hello") + Iend(), "png-remnant"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::span<const std::uint8_t> all(c.bytes);
-        EXPECT_EQ(KindOf({all}), c.kind);
+        EXPECT_EQ(KindOf({all}), c.expected);
         std::vector<std::span<const std::uint8_t>> single;
         for (std::size_t i = 0; i < all.size(); ++i) single.push_back(all.subspan(i, 1));
-        EXPECT_EQ(KindOf(single), c.kind) << "byte by byte";
+        EXPECT_EQ(KindOf(single), c.expected) << "byte by byte";
         for (std::size_t at = 0; at <= all.size(); ++at) {
-            if (KindOf({all.first(at), {}, all.subspan(at)}) != c.kind) {
+            if (KindOf({all.first(at), {}, all.subspan(at)}) != c.expected) {
                 ADD_FAILURE() << "split at " << at;
                 break;
             }
@@ -172,4 +159,4 @@ TEST(TrailerKind, LongTrailersInBoundedState) {
 }
 
 }  // namespace
-}  // namespace vexlo
+}  // namespace vexlo::test

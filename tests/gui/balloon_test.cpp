@@ -31,12 +31,8 @@ class BalloonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StopFlag = false;
-        HINSTANCE const instance = ::GetModuleHandleW(nullptr);
-        ASSERT_TRUE(main.Create(instance));
-        // The test program's own (empty) command-line batch would clear
-        // StopFlag in the middle of these tests.
-        ::KillTimer(main.Hwnd(), vexlo::ui::MainWindow::kStartTimerId);
-        ASSERT_TRUE(balloon.Load(instance, main.Hwnd()));
+        ASSERT_TRUE(vexlo::test::CreateMainWindow(main));
+        ASSERT_TRUE(balloon.Load(::GetModuleHandleW(nullptr), main.Hwnd()));
         ::SetWindowPos(main.Hwnd(), nullptr, kMainLeft, kMainTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
         Pump();
         balloon.hooks.beep = [this] { ++beeps; };

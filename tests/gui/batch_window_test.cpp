@@ -67,10 +67,8 @@ protected:
         ASSERT_GT(hidden.size(), payload.size());
         ASSERT_TRUE(std::equal(payload.rbegin(), payload.rend(), hidden.rbegin())) << "the sample ends with its payload";
 
-        ASSERT_TRUE(window.Create(::GetModuleHandleW(nullptr)));
-        // Not under test: the test program's own command-line batch, and the
-        // viewer each extracted picture would be handed to.
-        ::KillTimer(window.Hwnd(), vexlo::ui::MainWindow::kStartTimerId);
+        ASSERT_TRUE(vexlo::test::CreateMainWindow(window));
+        // Not under test: the viewer each extracted picture would be handed to.
         ::SendMessageW(window.chkVIEW(), BM_SETCHECK, BST_UNCHECKED, 0);
         ::ShowWindow(window.Hwnd(), SW_SHOWNA);
         Pump();

@@ -26,9 +26,7 @@ constexpr int kClientHeight = 109;
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(window.Create(::GetModuleHandleW(nullptr)));
-        // The test program's own (empty) command-line batch is not under test here.
-        ::KillTimer(window.Hwnd(), vexlo::ui::MainWindow::kStartTimerId);
+        ASSERT_TRUE(vexlo::test::CreateMainWindow(window));
         ASSERT_EQ(::GetDeviceCaps(vexlo::win32::WindowDc(nullptr).get(), LOGPIXELSX), 96)
             << "the pixel figures below hold for 96 DPI";
     }

@@ -1,4 +1,6 @@
 // Files for the tests: whole files as bytes, and a fresh folder of their own.
+// The tests live in vexlo::test beside these helpers and find them by their
+// short names.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 namespace vexlo::test {
 
+namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 // Whole files as bytes: sources the tests write, outputs they read back.
@@ -26,6 +29,13 @@ inline bool WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     return !out.fail();
+}
+
+// The names directly in folder `dir`.
+inline std::set<std::filesystem::path> Names(const std::filesystem::path& dir) {
+    std::set<std::filesystem::path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
+    return names;
 }
 
 // A folder of its own under the temporary folder, removed with everything
@@ -53,12 +63,7 @@ public:
         WriteFileBytes(file, bytes);
         return file;
     }
-    // The names directly in the folder.
-    std::set<std::filesystem::path> Names() const {
-        std::set<std::filesystem::path> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) names.insert(entry.path().filename());
-        return names;
-    }
+    std::set<std::filesystem::path> Names() const { return test::Names(path_); }
 
 private:
     std::filesystem::path path_;

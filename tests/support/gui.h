@@ -1,12 +1,13 @@
 // Small helpers shared by the window tests and the end-to-end probe:
-// vexlo's window classes, pumping messages, typing keys, counting what the
-// process holds of the window system.
+// vexlo's window classes, the main window as the tests start it, pumping
+// messages, typing keys, counting what the process holds of the window system.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "ui/main_window.h"
 #include "win/dialog_keys.h"
 
 namespace vexlo::test {
@@ -18,6 +19,15 @@ inline constexpr wchar_t kBalloonClass[] = L"vexloBalloon";
 inline std::wstring ClassName(HWND hwnd) {
     wchar_t name[64] = {};
     return std::wstring(name, static_cast<std::size_t>(::GetClassNameW(hwnd, name, 64)));
+}
+
+// Creates the main window, hidden, without its start timer: the batch over
+// the test program's own (empty) command line is not under test, and would
+// clear StopFlag in the middle of a test.
+inline bool CreateMainWindow(ui::MainWindow& window) {
+    if (!window.Create(::GetModuleHandleW(nullptr))) return false;
+    ::KillTimer(window.Hwnd(), ui::MainWindow::kStartTimerId);
+    return true;
 }
 
 // Handles every pending message, then keeps doing so for `ms` milliseconds.

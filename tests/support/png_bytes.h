@@ -15,6 +15,14 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
+// A row of a test's table: named bytes and what is expected of them.
+template <class Expected>
+struct NamedBytes {
+    const char* name;
+    Bytes bytes;
+    Expected expected;
+};
+
 inline const Bytes kSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 inline std::uint32_t Crc32(const Bytes& data, std::size_t from) {
