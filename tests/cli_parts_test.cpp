@@ -7,6 +7,7 @@
 
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "platform/win32/entry_type.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo::cli {
@@ -110,6 +111,42 @@ TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
     EXPECT_TRUE(unreadable.empty());
     // Without -r a folder stays an operand, for the engine to refuse.
     EXPECT_EQ(CollectInputs({top}, false, note).files, std::vector<platform::Path>{top});
+}
+
+// The walk's rule for Windows entries, with the attribute and tag values
+// FindFirstFileW reports: only name surrogates are links.
+TEST(CliInputs, WindowsReparsePointsAreLinksOnlyWhenTheyNameAnotherPlace) {
+    using platform::EntryType;
+    constexpr std::uint32_t dir = 0x10, archive = 0x20, device = 0x40, reparse = 0x400, offline = 0x1000,
+                            recall = 0x40'0000;  // RECALL_ON_DATA_ACCESS, as cloud placeholders carry
+    const struct {
+        const char* name;
+        std::uint32_t attributes;
+        std::uint32_t tag;
+        EntryType expected;
+    } cases[] = {
+        {"plain file", archive, 0, EntryType::File},
+        {"plain folder", dir, 0, EntryType::Directory},
+        {"device", device, 0, EntryType::Other},
+        {"stale tag without the reparse attribute", archive, 0xA000000C, EntryType::File},
+        {"symbolic link to a file", archive | reparse, 0xA000000C, EntryType::Link},     // IO_REPARSE_TAG_SYMLINK
+        {"symbolic link to a folder", dir | reparse, 0xA000000C, EntryType::Link},
+        {"junction or mount point", dir | reparse, 0xA0000003, EntryType::Link},         // _MOUNT_POINT
+        {"WSL symbolic link", archive | reparse, 0xA000001D, EntryType::Link},           // _LX_SYMLINK
+        {"no tag reported, as Wine lists Unix links", dir | reparse, 0, EntryType::Link},
+        {"OneDrive placeholder", archive | reparse | offline | recall, 0x9000001A, EntryType::File},  // _CLOUD
+        {"OneDrive placeholder, flavour 6", archive | reparse | recall, 0x9000601A, EntryType::File},  // _CLOUD_6
+        {"OneDrive folder", dir | reparse, 0x9000F01A, EntryType::Directory},            // _CLOUD_F
+        {"deduplicated file", archive | reparse, 0x80000013, EntryType::File},           // _DEDUP
+        {"WOF-compressed file", archive | reparse, 0x80000017, EntryType::File},         // _WOF
+        {"single-instance store", archive | reparse, 0x80000007, EntryType::File},       // _SIS
+        {"HSM stub", archive | reparse | offline, 0xC0000004, EntryType::File},          // _HSM
+        {"projected folder", dir | reparse, 0x9000001C, EntryType::Directory},           // _PROJFS
+        {"app execution alias", archive | reparse, 0x8000001B, EntryType::File},         // _APPEXECLINK
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::FoundEntryType(c.attributes, c.tag), c.expected) << c.name;
+    }
 }
 
 }  // namespace
