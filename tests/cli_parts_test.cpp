@@ -3,10 +3,23 @@
 // on the real platform (POSIX natively, Win32 under Wine).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "platform/platform.h"
 #include "platform/win32/entry_type.h"
 #include "tests/support/png_bytes.h"
 
@@ -146,6 +159,106 @@ TEST(CliInputs, WindowsReparsePointsAreLinksOnlyWhenTheyNameAnotherPlace) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::FoundEntryType(c.attributes, c.tag), c.expected) << c.name;
+    }
+}
+
+// True once `path` exists, polling for up to `seconds`: a launched program
+// writes it in its own time.
+bool AppearsWithin(const fs::path& path, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!fs::exists(path)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+#ifdef _WIN32
+// A program for files named *.vexlo-open-test, registered for the life of
+// the object: it writes FILE.opened.
+class TestAssociation {
+public:
+    TestAssociation() {
+        Set(L".vexlo-open-test", L"vexlo.opentest");
+        Set(L"vexlo.opentest\\shell\\open\\command", L"C:\\windows\\system32\\cmd.exe /c echo opened> \"%1.opened\"");
+    }
+    TestAssociation(const TestAssociation&) = delete;
+    TestAssociation& operator=(const TestAssociation&) = delete;
+    ~TestAssociation() {
+        for (const wchar_t* key : {L".vexlo-open-test", L"vexlo.opentest\\shell\\open\\command",
+                                   L"vexlo.opentest\\shell\\open", L"vexlo.opentest\\shell", L"vexlo.opentest"}) {
+            ::RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
+        }
+    }
+
+private:
+    static void Set(const wchar_t* key, const std::wstring& value) {
+        ASSERT_EQ(::RegSetValueW(HKEY_CLASSES_ROOT, key, REG_SZ, value.c_str(),
+                                 static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+};
+#else
+// PATH for the length of the object.
+class SearchPath {
+public:
+    explicit SearchPath(const fs::path& folder) : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+        ::setenv("PATH", folder.c_str(), 1);
+    }
+    SearchPath(const SearchPath&) = delete;
+    SearchPath& operator=(const SearchPath&) = delete;
+    ~SearchPath() { ::setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+#endif
+
+// The console program's launch: a file goes to its program, and a file no
+// program opens gives one line of text, never a dialog box (which would
+// wait for a click: the call runs on a thread of its own, so that fails
+// here instead of hanging the run).
+TEST(CliOpen, AFileGoesToItsProgramOrTheFailureIsOneLineOfText) {
+    const test::TempFolder folder("vexlo-open");
+    const auto openWithin = [](const fs::path& file) -> std::optional<std::optional<std::string>> {
+        auto result = std::make_shared<std::promise<std::optional<std::string>>>();
+        std::future<std::optional<std::string>> done = result->get_future();
+        std::thread([result, path = file.native()] { result->set_value(platform::OpenForConsole(path)); }).detach();
+        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) return std::nullopt;
+        return done.get();
+    };
+#ifdef _WIN32
+    const TestAssociation association;
+    const fs::path known = folder.Write("a.vexlo-open-test", test::Ascii("x"));
+    const fs::path unknown = folder.Write("a.vexlo-unknown", test::Ascii("x"));
+    const fs::path opened = folder / "a.vexlo-open-test.opened";
+    const std::string noProgram = "no program opens .vexlo-unknown files here";
+#else
+    // A stand-in for xdg-open that notes the file it was given.
+    const fs::path bin = folder / "bin";
+    const fs::path known = folder.Write("a.jpg", test::Ascii("x"));
+    const fs::path unknown = known;
+    const fs::path opened = folder / "a.jpg.opened";
+    folder.Write("bin/xdg-open", test::Ascii("#!/bin/sh\necho \"$1\" > \"$1.opened\"\n"));
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const std::string noProgram = "no program opens files here: xdg-open is not installed";
+#endif
+    {
+#ifndef _WIN32
+        const SearchPath path(bin);
+#endif
+        const auto launched = openWithin(known);
+        ASSERT_TRUE(launched.has_value()) << "the launch did not return";
+        EXPECT_EQ(*launched, std::nullopt);
+        EXPECT_TRUE(AppearsWithin(opened, 20)) << "the program was not started on the file";
+    }
+    {
+#ifndef _WIN32
+        const SearchPath path(folder / "empty");  // no xdg-open
+#endif
+        const auto failed = openWithin(unknown);
+        ASSERT_TRUE(failed.has_value()) << "the launch did not return: a dialog box?";
+        EXPECT_EQ(*failed, noProgram);
     }
 }
 
