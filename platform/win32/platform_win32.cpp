@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/source_share.h"
 
 namespace vexlo::platform {
 namespace {
@@ -57,7 +58,7 @@ std::optional<Path> FullPathName(const Path& path) {
 
 ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
     // Directories fail here: without FILE_FLAG_BACKUP_SEMANTICS they cannot be opened.
-    const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, kSourceShareMode, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return ReadStatus::CannotOpen;
     LARGE_INTEGER size{};
