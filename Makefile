@@ -2,7 +2,7 @@
 #   make demo   run vexlo on the bundled sample
 #   make test   run every test, natively and under Wine
 # Both install what is missing first, then configure and build.
-.PHONY: measure-window all setup native win32 win64 asan fuzz-build test test-native test-windows test-asan demo dist bench bench-peers fuzz clean
+.PHONY: measure-window all setup install deb native win32 win64 asan fuzz-build test test-native test-windows test-asan demo dist bench bench-peers fuzz clean
 
 all: native win32 win64
 
@@ -36,6 +36,17 @@ demo: setup
 # dist/vexlo-VERSION-x86.zip and -x64.zip: both programs and readme.txt.
 dist: setup
 	./scripts/dist.py
+
+# vexlo-cli on Linux: the program, its manual, its bash completion and the
+# README under PREFIX (DESTDIR is honoured), or as dist/vexlo-cli_VERSION_ARCH.deb.
+PREFIX ?= /usr/local
+install: setup
+	cmake --preset native >/dev/null
+	cmake --build --preset native --target vexlo-cli
+	cmake --install build/native --prefix "$(PREFIX)"
+
+deb: setup
+	./scripts/deb.py
 
 bench: native
 	./scripts/bench.sh

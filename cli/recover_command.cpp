@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -144,7 +145,10 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     result = recover::Recover(trailer, hint, recoverOptions);
     if (result.status == recover::Status::Recovered) {
         report.extraction.result = WritePictures(source, report);
-        if (options.open && report.Written()) platform::OpenInViewer(report.guess, nullptr);
+        if (options.open && report.Written()) {
+            const auto failed = platform::OpenForConsole(report.guess);
+            if (failed) std::fprintf(stderr, "vexlo-cli: %s\n", failed->c_str());
+        }
     }
     // The pixels are written or not needed any more; a batch keeps only the figures.
     result.known = {};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <vector>
 
 #include "engine/paths.h"
@@ -126,7 +127,10 @@ ExtractReport Extractor::Examine(const platform::Path& source, const ExtractOpti
         report.output.clear();
         return report;
     }
-    if (options.open && IsImageType(report.extension)) platform::OpenInViewer(report.output, nullptr);
+    if (options.open && IsImageType(report.extension)) {
+        const auto failed = platform::OpenForConsole(report.output);
+        if (failed) std::fprintf(stderr, "vexlo-cli: %s\n", failed->c_str());
+    }
     return report;
 }
 

@@ -109,4 +109,10 @@ std::string ToUtf8(const Path& path);
 // message box owned by `owner` (no program for the type, a file gone).
 void OpenInViewer(const Path& path, WindowHandle owner);
 
+// The same for a console program, which may exit right after: returns once
+// the launch is handed over and never shows a dialog. nullopt when the file
+// went to a program, else why not, as one line of UTF-8 text
+// ("no program opens .jpg files here").
+std::optional<std::string> OpenForConsole(const Path& path);
+
 }  // namespace vexlo::platform

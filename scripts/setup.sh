@@ -14,6 +14,8 @@ packages=(
   clang libclang-rt-14-dev llvm clang-format
   valgrind time
   libssl-dev zlib1g-dev libz-mingw-w64-dev
+  # vexlo-cli's Debian package (make deb) and the checks of it and of its manual.
+  dpkg-dev lintian man-db
   # Makers of the trailer-kind samples (tests/make_kind_samples.py).
   zip p7zip-full bzip2 xz-utils zstd sqlite3 qpdf sox libsox-fmt-mp3
   gstreamer1.0-tools gstreamer1.0-plugins-good

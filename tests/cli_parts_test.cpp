@@ -5,12 +5,19 @@
 // what a run that throws leaves.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -23,6 +30,8 @@
 #include "cli/report_lines.h"
 #include "cli/results.h"
 #include "cli/run.h"
+#include "platform/platform.h"
+#include "platform/win32/entry_type.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo::cli {
@@ -256,6 +265,140 @@ TEST(CliRun, WhatEscapesBecomesOneLineAndStatus2) {
         Output output(stdout, err.get());
         EXPECT_EQ(Guarded(output, c.main), c.status);
         EXPECT_EQ(Contents(err.get()), c.err);
+
+// The walk's rule for Windows entries, with the attribute and tag values
+// FindFirstFileW reports: only name surrogates are links.
+TEST(CliInputs, WindowsReparsePointsAreLinksOnlyWhenTheyNameAnotherPlace) {
+    using platform::EntryType;
+    constexpr std::uint32_t dir = 0x10, archive = 0x20, device = 0x40, reparse = 0x400, offline = 0x1000,
+                            recall = 0x40'0000;  // RECALL_ON_DATA_ACCESS, as cloud placeholders carry
+    const struct {
+        const char* name;
+        std::uint32_t attributes;
+        std::uint32_t tag;
+        EntryType expected;
+    } cases[] = {
+        {"plain file", archive, 0, EntryType::File},
+        {"plain folder", dir, 0, EntryType::Directory},
+        {"device", device, 0, EntryType::Other},
+        {"stale tag without the reparse attribute", archive, 0xA000000C, EntryType::File},
+        {"symbolic link to a file", archive | reparse, 0xA000000C, EntryType::Link},     // IO_REPARSE_TAG_SYMLINK
+        {"symbolic link to a folder", dir | reparse, 0xA000000C, EntryType::Link},
+        {"junction or mount point", dir | reparse, 0xA0000003, EntryType::Link},         // _MOUNT_POINT
+        {"WSL symbolic link", archive | reparse, 0xA000001D, EntryType::Link},           // _LX_SYMLINK
+        {"no tag reported, as Wine lists Unix links", dir | reparse, 0, EntryType::Link},
+        {"OneDrive placeholder", archive | reparse | offline | recall, 0x9000001A, EntryType::File},  // _CLOUD
+        {"OneDrive placeholder, flavour 6", archive | reparse | recall, 0x9000601A, EntryType::File},  // _CLOUD_6
+        {"OneDrive folder", dir | reparse, 0x9000F01A, EntryType::Directory},            // _CLOUD_F
+        {"deduplicated file", archive | reparse, 0x80000013, EntryType::File},           // _DEDUP
+        {"WOF-compressed file", archive | reparse, 0x80000017, EntryType::File},         // _WOF
+        {"single-instance store", archive | reparse, 0x80000007, EntryType::File},       // _SIS
+        {"HSM stub", archive | reparse | offline, 0xC0000004, EntryType::File},          // _HSM
+        {"projected folder", dir | reparse, 0x9000001C, EntryType::Directory},           // _PROJFS
+        {"app execution alias", archive | reparse, 0x8000001B, EntryType::File},         // _APPEXECLINK
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::FoundEntryType(c.attributes, c.tag), c.expected) << c.name;
+    }
+}
+
+// True once `path` exists, polling for up to `seconds`: a launched program
+// writes it in its own time.
+bool AppearsWithin(const fs::path& path, int seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!fs::exists(path)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+#ifdef _WIN32
+// A program for files named *.vexlo-open-test, registered for the life of
+// the object: it writes FILE.opened.
+class TestAssociation {
+public:
+    TestAssociation() {
+        Set(L".vexlo-open-test", L"vexlo.opentest");
+        Set(L"vexlo.opentest\\shell\\open\\command", L"C:\\windows\\system32\\cmd.exe /c echo opened> \"%1.opened\"");
+    }
+    TestAssociation(const TestAssociation&) = delete;
+    TestAssociation& operator=(const TestAssociation&) = delete;
+    ~TestAssociation() {
+        for (const wchar_t* key : {L".vexlo-open-test", L"vexlo.opentest\\shell\\open\\command",
+                                   L"vexlo.opentest\\shell\\open", L"vexlo.opentest\\shell", L"vexlo.opentest"}) {
+            ::RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
+        }
+    }
+
+private:
+    static void Set(const wchar_t* key, const std::wstring& value) {
+        ASSERT_EQ(::RegSetValueW(HKEY_CLASSES_ROOT, key, REG_SZ, value.c_str(),
+                                 static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+};
+#else
+// PATH for the length of the object.
+class SearchPath {
+public:
+    explicit SearchPath(const fs::path& folder) : saved_(std::getenv("PATH") ? std::getenv("PATH") : "") {
+        ::setenv("PATH", folder.c_str(), 1);
+    }
+    SearchPath(const SearchPath&) = delete;
+    SearchPath& operator=(const SearchPath&) = delete;
+    ~SearchPath() { ::setenv("PATH", saved_.c_str(), 1); }
+
+private:
+    std::string saved_;
+};
+#endif
+
+// The console program's launch: a file goes to its program, and a file no
+// program opens gives one line of text, never a dialog box (which would
+// wait for a click: the call runs on a thread of its own, so that fails
+// here instead of hanging the run).
+TEST(CliOpen, AFileGoesToItsProgramOrTheFailureIsOneLineOfText) {
+    const test::TempFolder folder("vexlo-open");
+    const auto openWithin = [](const fs::path& file) -> std::optional<std::optional<std::string>> {
+        auto result = std::make_shared<std::promise<std::optional<std::string>>>();
+        std::future<std::optional<std::string>> done = result->get_future();
+        std::thread([result, path = file.native()] { result->set_value(platform::OpenForConsole(path)); }).detach();
+        if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) return std::nullopt;
+        return done.get();
+    };
+#ifdef _WIN32
+    const TestAssociation association;
+    const fs::path known = folder.Write("a.vexlo-open-test", test::Ascii("x"));
+    const fs::path unknown = folder.Write("a.vexlo-unknown", test::Ascii("x"));
+    const fs::path opened = folder / "a.vexlo-open-test.opened";
+    const std::string noProgram = "no program opens .vexlo-unknown files here";
+#else
+    // A stand-in for xdg-open that notes the file it was given.
+    const fs::path bin = folder / "bin";
+    const fs::path known = folder.Write("a.jpg", test::Ascii("x"));
+    const fs::path unknown = known;
+    const fs::path opened = folder / "a.jpg.opened";
+    folder.Write("bin/xdg-open", test::Ascii("#!/bin/sh\necho \"$1\" > \"$1.opened\"\n"));
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    const std::string noProgram = "no program opens files here: xdg-open is not installed";
+#endif
+    {
+#ifndef _WIN32
+        const SearchPath path(bin);
+#endif
+        const auto launched = openWithin(known);
+        ASSERT_TRUE(launched.has_value()) << "the launch did not return";
+        EXPECT_EQ(*launched, std::nullopt);
+        EXPECT_TRUE(AppearsWithin(opened, 20)) << "the program was not started on the file";
+    }
+    {
+#ifndef _WIN32
+        const SearchPath path(folder / "empty");  // no xdg-open
+#endif
+        const auto failed = openWithin(unknown);
+        ASSERT_TRUE(failed.has_value()) << "the launch did not return: a dialog box?";
+        EXPECT_EQ(*failed, noProgram);
     }
 }
 

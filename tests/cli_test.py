@@ -237,6 +237,23 @@ class Cli(unittest.TestCase):
         r = run("--check", "nothing.png", cwd=self.dir)
         self.assertEqual((r.returncode, r.stderr), (1, "nothing.png: no such file\n"))
 
+    def test_open_hands_the_picture_to_xdg_open_or_says_why_not(self):
+        self.write("shot.png", remnant(320, 200, 40)[0])
+        self.write("bin/xdg-open", b'#!/bin/sh\necho "$1" >> "$0.log"\n').chmod(0o755)
+        log = self.dir / "bin" / "xdg-open.log"
+        for args, opened in [(["hidden.png"], "hidden.jpg"), (["--recover", "shot.png"], "shot.guessed.png")]:
+            with self.subTest(args=args):
+                r = run("--open", *args, cwd=self.dir, env=dict(os.environ, PATH=str(self.dir / "bin")))
+                self.assertEqual((r.returncode, r.stderr), (0, ""))
+                deadline = time.monotonic() + 30  # xdg-open runs detached
+                while f"{self.dir / opened}\n" not in (log.read_text() if log.exists() else ""):
+                    self.assertLess(time.monotonic(), deadline, "xdg-open was not given " + opened)
+                    time.sleep(0.02)
+                # Without xdg-open the file is written all the same, and one line says why it was not opened.
+                r = run("--open", *args, cwd=self.dir, env=dict(os.environ, PATH=str(self.dir / "nowhere")))
+                self.assertEqual((r.returncode, r.stderr),
+                                 (0, "vexlo-cli: no program opens files here: xdg-open is not installed\n"))
+
     def test_usage(self):
         for args, code, stream in [((), 2, "stderr"), (("--bogus", "hidden.png"), 2, "stderr"),
                                    (("-h",), 0, "stdout"), (("--help",), 0, "stdout"),

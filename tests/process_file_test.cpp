@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/engine.h"
+#include "engine/extract.h"
 #include "engine/paths.h"
 #include "tests/support/png_bytes.h"
 
@@ -235,13 +236,31 @@ TEST_F(ProcessFileTest, NetworkRootsSplitThroughTheRealFullPath) {
               L"\\\\srv\\share\\pic.jpg");
 }
 
-TEST_F(ProcessFileTest, LockedSourceCannotBeRead) {
+// Both programs' readers (the window's engine, vexlo-cli's Extractor) share
+// alike: only a source locked against reading is refused.
+TEST_F(ProcessFileTest, SourceHeldOpenByAnotherProgram) {
     const fs::path source = Write("locked.png", test::SmallPng() + Ascii("GIF"));
-    const HANDLE lock = ::CreateFileW(source.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Process(source), resNOREAD);
-    ::CloseHandle(lock);
+    const struct {
+        const char* name;
+        DWORD access;
+        DWORD share;
+        ProcessResult expected;
+    } cases[] = {
+        {"locked", GENERIC_READ | GENERIC_WRITE, 0, resNOREAD},
+        {"an editor writing it", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, resDONE},
+        {"a sync client that may move it", GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, resDONE},
+        {"a reader", GENERIC_READ, FILE_SHARE_READ, resDONE},
+    };
+    Extractor extractor;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HANDLE held = ::CreateFileW(source.c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Process(source), c.expected) << "the window program";
+        EXPECT_EQ(extractor.Examine(source.native(), {}).result, c.expected) << "vexlo-cli";
+        ::CloseHandle(held);
+    }
     EXPECT_EQ(Process(source), resDONE);
 }
 

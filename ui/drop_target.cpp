@@ -2,8 +2,23 @@
 
 #include <shellapi.h>
 
+#include <new>
+
 namespace vexlo::ui {
 namespace {
+
+// Nothing may unwind into ole32, which calls these methods: a failure
+// becomes the HRESULT OLE knows for it.
+template <class Body>
+HRESULT Guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
 
 FORMATETC FileListFormat() { return {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}; }
 
@@ -69,7 +84,7 @@ std::optional<std::vector<std::wstring>> DroppedFiles(IDataObject* data) {
     return files;
 }
 
-HRESULT STDMETHODCALLTYPE DropTarget::QueryInterface(REFIID riid, void** object) {
+HRESULT STDMETHODCALLTYPE DropTarget::QueryInterface(REFIID riid, void** object) noexcept {
     if (!object) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
         *object = static_cast<IDropTarget*>(this);
@@ -84,28 +99,39 @@ DWORD DropTarget::Form_OLEDragOver(IDataObject* data, DWORD Effect) {
     return HoldsFileList(data) ? (Effect & DROPEFFECT_COPY) : DROPEFFECT_NONE;
 }
 
-HRESULT STDMETHODCALLTYPE DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) {
-    dragging_ = win::ComPtr<IDataObject>(data);
-    if (effect) *effect = Form_OLEDragOver(data, *effect);
-    return S_OK;
+HRESULT STDMETHODCALLTYPE DropTarget::DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) noexcept {
+    return Guarded([&] {
+        dragging_ = win::ComPtr<IDataObject>(data);
+        if (effect) *effect = Form_OLEDragOver(data, *effect);
+        return S_OK;
+    });
 }
 
-HRESULT STDMETHODCALLTYPE DropTarget::DragOver(DWORD, POINTL, DWORD* effect) {
-    if (effect) *effect = Form_OLEDragOver(dragging_.get(), *effect);
-    return S_OK;
+HRESULT STDMETHODCALLTYPE DropTarget::DragOver(DWORD, POINTL, DWORD* effect) noexcept {
+    return Guarded([&] {
+        if (effect) *effect = Form_OLEDragOver(dragging_.get(), *effect);
+        return S_OK;
+    });
 }
 
-HRESULT STDMETHODCALLTYPE DropTarget::DragLeave() {
+HRESULT STDMETHODCALLTYPE DropTarget::DragLeave() noexcept {
     dragging_.reset();
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD*) {
+HRESULT STDMETHODCALLTYPE DropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) noexcept {
     dragging_.reset();
-    // The effect goes back as it came; the window runs the batch once this
-    // has returned.
-    if (onDrop_) onDrop_(DroppedFiles(data));
-    return S_OK;
+    // The answer is the one effect performed, a copy, never the source's
+    // whole set: a source that honours a move would delete the dropped
+    // files. Until the files are handed over, nothing is performed.
+    const DWORD allowed = effect ? *effect : DROPEFFECT_NONE;
+    if (effect) *effect = DROPEFFECT_NONE;
+    return Guarded([&] {
+        // The window runs the batch once this has returned.
+        if (onDrop_) onDrop_(DroppedFiles(data));
+        if (effect) *effect = Form_OLEDragOver(data, allowed);
+        return S_OK;
+    });
 }
 
 }  // namespace vexlo::ui

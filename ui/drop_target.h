@@ -2,7 +2,8 @@
 // carries a file list (CF_HDROP) and the source allows copying; everything
 // else is refused. A drop hands the file list, in the source's order, to the
 // window's handler; whether it is used (a batch may be running) is not
-// decided here.
+// decided here. It answers a copy (or nothing), never the source's own set
+// of effects. No method lets an exception reach OLE.
 #pragma once
 
 #include <windows.h>
@@ -32,14 +33,16 @@ public:
     ~DropTarget() = default;
 
     // The window owns this object; OLE's references only keep the count.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() noexcept override { return --refs_; }
 
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL point, DWORD* effect) override;
-    HRESULT STDMETHODCALLTYPE DragLeave() override;
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) noexcept override;
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL point, DWORD* effect) noexcept override;
+    HRESULT STDMETHODCALLTYPE DragLeave() noexcept override;
+    // The file list goes to the handler; *effect becomes DROPEFFECT_COPY
+    // when the drag-over rule takes the drop, DROPEFFECT_NONE otherwise.
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) noexcept override;
 
     // The drag-over rule: the allowed effects AND copy for a file list, none otherwise.
     static DWORD Form_OLEDragOver(IDataObject* data, DWORD Effect);

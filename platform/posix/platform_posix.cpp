@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
@@ -134,11 +135,13 @@ void NewFile::Discard() {
     path_.clear();
 }
 
-void OpenInViewer(const Path& path, WindowHandle /*owner*/) {
-    // Double fork so the viewer is neither waited for nor left a zombie;
-    // posix_spawnp fails quietly when xdg-open is not installed.
+namespace {
+
+// Starts xdg-open on the file, detached: a double fork, so the viewer is
+// neither waited for nor left a zombie. 0, or the errno of the start.
+int StartXdgOpen(const Path& path) {
     const pid_t child = ::fork();
-    if (child < 0) return;
+    if (child < 0) return errno;
     if (child == 0) {
         ::setsid();
         char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(path.c_str()), nullptr};
@@ -149,11 +152,27 @@ void OpenInViewer(const Path& path, WindowHandle /*owner*/) {
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         pid_t viewer = 0;
         const int rc = posix_spawnp(&viewer, "xdg-open", &actions, nullptr, argv, environ);
-        ::_exit(rc == 0 ? 0 : 1);
+        ::_exit(rc > 0 && rc < 256 ? rc : (rc == 0 ? 0 : EIO));
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return errno;
     }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : EIO;
+}
+
+}  // namespace
+
+void OpenInViewer(const Path& path, WindowHandle /*owner*/) {
+    // A missing xdg-open is not a failed extraction.
+    StartXdgOpen(path);
+}
+
+std::optional<std::string> OpenForConsole(const Path& path) {
+    const int error = StartXdgOpen(path);
+    if (error == 0) return std::nullopt;
+    if (error == ENOENT) return "no program opens files here: xdg-open is not installed";
+    return std::string("cannot start xdg-open: ") + std::strerror(error);
 }
 
 }  // namespace vexlo::platform

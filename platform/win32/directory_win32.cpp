@@ -1,9 +1,11 @@
 // Win32 folder listing: FindFirstFileW / FindNextFileW (both in Windows 2000).
-// A reparse point (symbolic link, junction, mount point) is reported as a
-// link whatever it points to, so a walk never loops through one.
+// A name surrogate (symbolic link, junction, mount point) is reported as a
+// link whatever it points to, so a walk never loops through one; other
+// reparse points are what they show (platform/win32/entry_type.h).
 #include <windows.h>
 
 #include "platform/directory.h"
+#include "platform/win32/entry_type.h"
 
 namespace vexlo::platform {
 namespace {
@@ -11,12 +13,10 @@ namespace {
 void CloseFind(HANDLE find) { ::FindClose(find); }
 using UniqueFind = UniqueAny<HANDLE, CloseFind, detail::NoFile>;
 
-EntryType TypeOf(DWORD attributes) {
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryType::Link;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryType::Directory;
-    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return EntryType::Other;
-    return EntryType::File;
-}
+static_assert(kAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY && kAttributeDevice == FILE_ATTRIBUTE_DEVICE &&
+              kAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(IsNameSurrogate(IO_REPARSE_TAG_SYMLINK) && IsNameSurrogate(IO_REPARSE_TAG_MOUNT_POINT) &&
+              !IsNameSurrogate(IO_REPARSE_TAG_DEDUP));
 
 }  // namespace
 
@@ -34,7 +34,8 @@ std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder) {
     do {
         const Path name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        entries.push_back({name, TypeOf(data.dwFileAttributes)});
+        // dwReserved0 holds the reparse tag when the entry is a reparse point.
+        entries.push_back({name, FoundEntryType(data.dwFileAttributes, data.dwReserved0)});
     } while (::FindNextFileW(find.get(), &data));
     if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
     return entries;

@@ -1,12 +1,15 @@
 // Win32 layer of the engine. Wide-character functions throughout, so a file
 // whose name the ANSI code page cannot hold is still found and processed.
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <climits>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/source_share.h"
 
 namespace vexlo::platform {
 namespace {
@@ -66,7 +69,7 @@ std::optional<Path> FullPathName(const Path& path) {
 
 ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {
     // Directories fail here: without FILE_FLAG_BACKUP_SEMANTICS they cannot be opened.
-    const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, kSourceShareMode, nullptr, OPEN_EXISTING,
                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER size{};
     if (!file || !::GetFileSizeEx(file.get(), &size)) return {ReadStatus::CannotOpen, ::GetLastError()};
@@ -125,6 +128,54 @@ void NewFile::Discard() {
 void OpenInViewer(const Path& path, WindowHandle owner) {
     // The result is deliberately ignored: a missing viewer is not a failed extraction.
     ::ShellExecuteW(static_cast<HWND>(owner), L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+namespace {
+
+// The shell's launch may go through COM (shell extensions, DDE): an
+// apartment for this thread unless it has one, undone when done here.
+class ComApartment {
+public:
+    ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+
+private:
+    HRESULT hr_;
+};
+
+// The final component's extension, dot included; empty when it has none.
+Path ExtensionOf(const Path& path) {
+    const std::size_t name = path.find_last_of(L"\\/:");
+    const std::size_t dot = path.rfind(L'.');
+    return dot == Path::npos || (name != Path::npos && dot < name) ? Path() : path.substr(dot);
+}
+
+}  // namespace
+
+std::optional<std::string> OpenForConsole(const Path& path) {
+    const ComApartment com;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    // NOASYNC: the launch is complete before this returns, as a process that
+    // exits right after needs. NO_UI: a failure is ours to report, in the
+    // console, not in a dialog box that a console program would wait on.
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = path.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (::ShellExecuteExW(&info)) return std::nullopt;
+    const DWORD error = ::GetLastError();
+    // Windows says ERROR_NO_ASSOCIATION; Wine's shell only SE_ERR_NOASSOC in hInstApp.
+    if (error == ERROR_NO_ASSOCIATION || reinterpret_cast<INT_PTR>(info.hInstApp) == SE_ERR_NOASSOC) {
+        const Path extension = ExtensionOf(path);
+        return extension.empty() ? "no program opens files without an extension here"
+                                 : "no program opens " + ToUtf8(extension) + " files here";
+    }
+    return "cannot open " + ToUtf8(path) + " (error " + std::to_string(error) + ")";
 }
 
 }  // namespace vexlo::platform

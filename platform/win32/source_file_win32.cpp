@@ -4,17 +4,16 @@
 
 #include "platform/source_file.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/source_share.h"
 
 namespace vexlo::platform {
 
 ReadStatus SourceFile::Open(const Path& path) {
     file_.reset();
     size_ = 0;
-    // Others may go on writing, renaming or deleting the source meanwhile, as
-    // on POSIX. Directories cannot be opened without FILE_FLAG_BACKUP_SEMANTICS.
-    win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Directories cannot be opened without FILE_FLAG_BACKUP_SEMANTICS.
+    win32::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, kSourceShareMode, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return {ReadStatus::CannotOpen, ::GetLastError()};
     if (::GetFileType(file.get()) != FILE_TYPE_DISK) return {ReadStatus::CannotOpen};  // no pipes, consoles, devices
     BY_HANDLE_FILE_INFORMATION info{};

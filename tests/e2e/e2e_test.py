@@ -198,6 +198,25 @@ class BatchTest(VexloCase):
                     run.end()  # one instance at a time
 
 
+class DropTest(VexloCase):
+    def test_a_drag_from_another_process_is_answered_with_a_copy_and_extracted(self):
+        # DoDragDrop hands the source what the drop answered: a copy whatever
+        # else the source allows (a source that honours a move would delete
+        # the file), nothing when it allows no copy.
+        copy, move, link = 1, 2, 4
+        for allowed, answer in [(copy | move | link, copy), (copy | move, copy), (move, 0), (copy, copy)]:
+            with self.subTest(allowed=allowed):
+                folder = self.make_folder(f'allowed-{allowed}', {'pic.png': HIDDEN})
+                run = self.start(folder=folder)
+                try:
+                    status, out = probe('drag', str(allowed), TIMEOUT_MS, windows_path(folder / 'pic.png'))
+                    self.assertEqual((status, out.split()), (0, ['effect', str(answer)]), out)
+                finally:
+                    # The close is queued behind the drop's batch, which extracts first.
+                    run.end()
+                self.assert_folder(folder, {'pic.png': HIDDEN, **({'pic.jpg': PAYLOAD} if answer else {})})
+
+
 class WindowTest(VexloCase):
     def test_right_edge_45_pixels_down_in_front_and_the_box_switches_that(self):
         self.start()

@@ -10,6 +10,10 @@
 //   click-top                    click the keep-in-front box: "before 0|1 after 0|1 checked 0|1"
 //   close TIMEOUT                close every main window, ending its process (forcibly
 //                                once TIMEOUT has passed); print "closed N"
+//   drag EFFECTS TIMEOUT FILE... drag FILE... (a CF_HDROP list) from this process onto
+//                                the main window's background, the source allowing
+//                                EFFECTS (DROPEFFECT bits), and drop it there; print
+//                                "effect N", what DoDragDrop hands back to the source
 //
 // Exit status 0 when the condition was met, 1 on a timeout, 2 on a usage error.
 #include <windows.h>
@@ -20,13 +24,17 @@
 #include <cwchar>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/handles.h"
 #include "res/resource.h"
 #include "tests/support/canvas.h"
+#include "tests/support/data_object.h"
 #include "tests/support/gui.h"
+#include "win/com_ptr.h"
 #include "win/picture.h"
 
 namespace {
@@ -192,6 +200,55 @@ int Close(DWORD timeout) {
     return allEnded ? 0 : 1;
 }
 
+// Lets go of the drag after a few polls, so the target has been entered and
+// moved over first. No mouse button is held: the drag ends when this says so.
+class DropSource final : public IDropSource {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
+            *object = static_cast<IDropSource*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // The object lives on this function's stack for the whole drag.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
+        constexpr int kPollsBeforeTheDrop = 4;
+        if (escape) return DRAGDROP_S_CANCEL;
+        return ++polls_ >= kPollsBeforeTheDrop ? DRAGDROP_S_DROP : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+private:
+    int polls_ = 0;
+};
+
+// Wine's DoDragDrop polls the cursor on a timer, so putting the cursor over
+// the window is the whole gesture.
+int Drag(DWORD allowed, DWORD timeout, std::vector<std::wstring> files) {
+    HWND const hwnd = WaitForShownMainWindow(timeout);
+    if (!hwnd) return 1;
+    POINT over = kBackground;
+    ::ClientToScreen(hwnd, &over);
+    ::SetCursorPos(over.x, over.y);
+    vexlo::win::OleSession const ole;
+    vexlo::test::DataObject data(std::move(files), std::nullopt);
+    DropSource source;
+    DWORD effect = DROPEFFECT_NONE;
+    HRESULT const hr = ::DoDragDrop(&data, &source, allowed, &effect);
+    // A refused drop may come back as dropped with no effect or as cancelled.
+    if (hr != DRAGDROP_S_DROP && hr != DRAGDROP_S_CANCEL) {
+        std::printf("DoDragDrop 0x%08lx\n", static_cast<unsigned long>(hr));
+        return 1;
+    }
+    std::printf("effect %lu\n", static_cast<unsigned long>(effect));
+    return 0;
+}
+
 DWORD Milliseconds(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
 
 }  // namespace
@@ -208,6 +265,9 @@ int wmain(int argc, wchar_t** argv) {
     if (is(L"close-on-hop", 2)) return OnHop(Milliseconds(argv[2]), argv[3], true);
     if (is(L"click-top", 0)) return ClickTop();
     if (is(L"close", 1)) return Close(Milliseconds(argv[2]));
-    std::fputs("usage: e2e_probe window|picture|click-on-hop|close-on-hop|click-top|close ...\n", stderr);
+    if (args.size() >= 4 && args[0] == L"drag") {
+        return Drag(Milliseconds(argv[2]), Milliseconds(argv[3]), std::vector<std::wstring>(argv + 4, argv + argc));
+    }
+    std::fputs("usage: e2e_probe window|picture|click-on-hop|close-on-hop|click-top|close|drag ...\n", stderr);
     return 2;
 }

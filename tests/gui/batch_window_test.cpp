@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -127,8 +129,11 @@ protected:
         DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         target.DragEnter(&data, MK_LBUTTON, kOverWindow, &effect);
         target.DragOver(MK_LBUTTON, kOverWindow, &effect);
+        DWORD const offered = effect;
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;  // OLE hands the source's set to the drop again
         int const hopsBefore = hops;
         target.Drop(&data, 0, kOverWindow, &effect);
+        EXPECT_EQ(effect, offered) << "the drop answers what the drag was offered, never a move";
         EXPECT_EQ(hops, hopsBefore) << "nothing runs inside the drop notification";
         Pump();
         EXPECT_EQ(data.refs(), 0u) << "the drop target keeps no reference";
@@ -190,6 +195,30 @@ TEST_F(BatchWindowTest, DragsAreOfferedACopyOnlyForAFileListThatMayBeCopied) {
     }
     EXPECT_EQ(hops, 0);
     EXPECT_EQ(folder.Names(), std::set<fs::path>{});
+}
+
+// A handler that fails must not unwind into OLE, which called the drop.
+TEST(DropTarget, AFailureInTheDropIsAnErrorWithNoEffect) {
+    DataObject data(std::vector<std::wstring>{L"C:\\a.png"}, std::nullopt);
+    struct Case {
+        const char* name;
+        std::function<void()> fail;
+        HRESULT expected;
+    };
+    Case const cases[] = {
+        {"out of memory", [] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
+        {"anything else", [] { throw std::runtime_error("x"); }, E_UNEXPECTED},
+        {"not even an exception class", [] { throw 1; }, E_UNEXPECTED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vexlo::ui::DropTarget target([&c](const auto&) { c.fail(); });
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        EXPECT_EQ(target.DragEnter(&data, MK_LBUTTON, kOverWindow, &effect), S_OK);
+        EXPECT_EQ(target.Drop(&data, 0, kOverWindow, &effect), c.expected);
+        EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+        EXPECT_EQ(data.refs(), 0u);
+    }
 }
 
 TEST_F(BatchWindowTest, ADropProcessesItsFilesInListOrderShowingEachOutcome) {
