@@ -265,6 +265,8 @@ TEST(CliRun, WhatEscapesBecomesOneLineAndStatus2) {
         Output output(stdout, err.get());
         EXPECT_EQ(Guarded(output, c.main), c.status);
         EXPECT_EQ(Contents(err.get()), c.err);
+    }
+}
 
 // The walk's rule for Windows entries, with the attribute and tag values
 // FindFirstFileW reports: only name surrogates are links.
