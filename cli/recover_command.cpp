@@ -11,17 +11,12 @@
 #include "engine/paths.h"
 #include "codec/png_encode.h"
 #include "platform/source_file.h"
+#include "png/format.h"
 
 namespace vexlo::cli {
 namespace {
 
 constexpr std::string_view kRemnantKind = "png-remnant";
-// Signature, then IHDR's length, type and 13 bytes of data.
-constexpr std::size_t kHeaderBytes = 8 + 8 + 13;
-
-std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
-}
 
 // Reads exactly bytes.size() bytes at `offset`; false on a read error or a
 // file that shrank since it was walked.
@@ -86,12 +81,12 @@ ProcessResult WritePictures(const platform::Path& source, RecoverReport& report)
 
 recover::Hint HintFromHeader(std::span<const std::uint8_t> head) {
     recover::Hint hint;
-    constexpr std::array<std::uint8_t, 8> kIhdr = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-    if (head.size() < kHeaderBytes || !std::equal(kIhdr.begin(), kIhdr.end(), head.begin() + 8)) return hint;
-    hint.width = BigEndian32(head.subspan(16));
-    hint.height = BigEndian32(head.subspan(20));
-    hint.bitDepth = head[24];
-    hint.colourType = head[25];
+    const std::optional<png::Ihdr> ihdr = png::ReadIhdr(head);
+    if (!ihdr) return hint;
+    hint.width = ihdr->width;
+    hint.height = ihdr->height;
+    hint.bitDepth = ihdr->bitDepth;
+    hint.colourType = ihdr->colourType;
     return hint;
 }
 
@@ -125,7 +120,7 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     // takes its header as a hint and its colours for the guess.
     const std::uint64_t offset = report.extraction.trailer.offset;
     platform::SourceFile file;
-    std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : kHeaderBytes));
+    std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : png::kIhdrEnd));
     std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
     if (!file.Open(source) || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {
         // The file changed or failed since the walk: reported as unreadable, as extraction does.
