@@ -1,6 +1,5 @@
 #include "cli/recover_command.h"
 
-#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -8,7 +7,7 @@
 #include <vector>
 
 #include "cli/progress.h"
-#include "engine/paths.h"
+#include "engine/output_writer.h"
 #include "codec/png_encode.h"
 #include "platform/source_file.h"
 #include "png/format.h"
@@ -30,50 +29,24 @@ bool ReadExactly(const platform::SourceFile& file, std::uint64_t offset, std::sp
     return true;
 }
 
-// One picture to write: its encoded bytes, the file created for it and its name.
-struct Output {
-    std::string_view suffix;
-    std::vector<std::uint8_t> bytes;
-    platform::NewFile file;
-    platform::Path name;
-};
-
-// Creates `out` exclusively under the first free name, or the next one when
-// another file took it meanwhile (as extraction does): at most 101 tries.
-ProcessResult Create(const platform::Path& source, Output& out) {
-    std::vector<platform::Path> refused;
-    const auto exists = [&refused](const platform::Path& candidate) {
-        return platform::Exists(candidate) || std::find(refused.begin(), refused.end(), candidate) != refused.end();
-    };
-    for (;;) {
-        out.name = MakeOutFileName<NativeSyntax>(source, out.suffix, ".png", platform::FullPathName, exists);
-        if (out.name.empty()) return resNONAME;
-        const platform::CreateStatus created = out.file.Create(out.name);
-        if (created == platform::CreateStatus::Ok) return resDONE;
-        if (created == platform::CreateStatus::Failed) return resNOWRITE;
-        refused.push_back(out.name);
-    }
-}
-
 // Writes both pictures, or neither: nothing is committed until both are written.
 ProcessResult WritePictures(const platform::Path& source, RecoverReport& report) {
     const recover::Result& result = report.result;
-    std::array<Output, 2> outputs;
-    outputs[0].suffix = ".recovered";
-    outputs[0].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.known);
-    outputs[1].suffix = ".guessed";
-    outputs[1].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.guess);
-    for (Output& out : outputs) {
-        if (out.bytes.empty()) return resNOWRITE;
-        const ProcessResult created = Create(source, out);
+    const std::array<std::string_view, 2> suffixes = {".recovered", ".guessed"};
+    const std::array<std::vector<std::uint8_t>, 2> pictures = {
+        codec::EncodeRgbaPng(result.width, result.rows, result.known),
+        codec::EncodeRgbaPng(result.width, result.rows, result.guess)};
+    std::array<OutputWriter, 2> outputs;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (pictures[i].empty()) return resNOWRITE;
+        ProcessResult created = outputs[i].Choose(source, suffixes[i], ".png");
+        if (created == resDONE) created = outputs[i].Open();
         if (created != resDONE) return created;
-        if (!out.file.Write(out.bytes)) return resNOWRITE;
+        if (!outputs[i].Write(pictures[i])) return resNOWRITE;
     }
-    for (Output& out : outputs) {
-        if (!out.file.Commit()) return resNOWRITE;
-    }
-    report.picture = outputs[0].name;
-    report.guess = outputs[1].name;
+    if (const ProcessResult committed = CommitAll(outputs); committed != resDONE) return committed;
+    report.picture = outputs[0].Name();
+    report.guess = outputs[1].Name();
     return resDONE;
 }
 

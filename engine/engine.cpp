@@ -1,11 +1,9 @@
 #include "engine/engine.h"
 
-#include <algorithm>
-#include <array>
 #include <cstring>
 #include <new>
 
-#include "engine/paths.h"
+#include "engine/output_writer.h"
 #include "png/format.h"
 
 namespace vexlo {
@@ -68,16 +66,12 @@ ProcessResult ExamineSource(std::span<const std::uint8_t> file, Trailer& trailer
     return resDONE;
 }
 
-platform::Path Engine::ChooseOutFileName(const platform::Path& FileName,
-                                         const std::vector<platform::Path>& refused) const {
-    const auto exists = [&refused](const platform::Path& candidate) {
-        return platform::Exists(candidate) ||
-               std::find(refused.begin(), refused.end(), candidate) != refused.end();
-    };
-    return MakeOutFileName<NativeSyntax>(FileName, FileType, platform::FullPathName, exists);
+ProcessResult Engine::Prepare(const platform::Path& FileName) {
+    OutputWriter output;
+    return Prepare(FileName, output);
 }
 
-ProcessResult Engine::Prepare(const platform::Path& FileName) {
+ProcessResult Engine::Prepare(const platform::Path& FileName, OutputWriter& output) {
     ProcessResult result = resNOFILE;
     if (!platform::Exists(FileName)) return result;
 
@@ -104,33 +98,19 @@ ProcessResult Engine::Prepare(const platform::Path& FileName) {
     }
     FileType = trailer.FileType;
 
-    result = resNONAME;
-    OutFileName = ChooseOutFileName(FileName, {});
-    if (OutFileName.empty()) return result;
-    return resDONE;
+    result = output.Choose(FileName, {}, FileType);
+    OutFileName = output.Name();
+    return result;
 }
 
 ProcessResult Engine::ProcessFile(const platform::Path& FileName, const ViewerSettings& viewer) {
-    if (const ProcessResult prepared = Prepare(FileName); prepared != resDONE) return prepared;
-
-    // Created exclusively: if another file took the chosen name since it was
-    // chosen, the next free name is tried. Each refusal removes a candidate,
-    // so this ends after at most 101 tries.
-    std::vector<platform::Path> refused;
-    for (;;) {
-        platform::NewFile out;
-        const platform::CreateStatus created = out.Create(OutFileName);
-        if (created == platform::CreateStatus::Failed) return resNOWRITE;
-        if (created == platform::CreateStatus::Exists) {
-            refused.push_back(OutFileName);
-            OutFileName = ChooseOutFileName(FileName, refused);
-            if (OutFileName.empty()) return resNONAME;
-            continue;
-        }
-        // A failed write or close removes the partial output (NewFile's destructor).
-        if (!out.Write(OutBuf()) || !out.Commit()) return resNOWRITE;
-        break;
-    }
+    OutputWriter output;
+    if (const ProcessResult prepared = Prepare(FileName, output); prepared != resDONE) return prepared;
+    // Never over an existing file; a failed write or close leaves nothing behind.
+    ProcessResult result = output.Open();
+    if (result == resDONE) result = output.Write(OutBuf()) ? output.Commit() : resNOWRITE;
+    OutFileName = output.Name();
+    if (result != resDONE) return result;
 
     if (viewer.chkVIEW == kChecked && IsImageType(FileType)) viewer.open(OutFileName, viewer.owner);
     return resDONE;
