@@ -6,13 +6,12 @@
 
 #include "platform/directory.h"
 #include "platform/source_file.h"
+#include "png/format.h"
 
 namespace vexlo::cli {
 namespace {
 
 using platform::Path;
-
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 bool IsSeparator(platform::Char c) {
 #ifdef _WIN32
@@ -36,10 +35,10 @@ enum class Signature { Png, Other, Unreadable };
 Signature ReadSignature(const Path& path) {
     platform::SourceFile file;
     if (!file.Open(path)) return Signature::Unreadable;
-    std::array<std::uint8_t, kPngSignature.size()> head{};
+    std::array<std::uint8_t, png::kSignature.size()> head{};
     const std::optional<std::size_t> got = file.ReadAt(0, head);
     if (!got) return Signature::Unreadable;
-    return *got == head.size() && head == kPngSignature ? Signature::Png : Signature::Other;
+    return png::HasSignature(std::span(head).first(*got)) ? Signature::Png : Signature::Other;
 }
 
 class Walker {

@@ -7,6 +7,7 @@
 
 #include "cli/recover_command.h"
 #include "cli/results.h"
+#include "engine/utf8.h"
 #include "platform/sha256.h"
 
 namespace vexlo::cli {
@@ -31,35 +32,6 @@ void AppendUtf8(std::string& out, char32_t c) {
         byte(0x80 | ((c >> 6) & 0x3F));
         byte(0x80 | (c & 0x3F));
     }
-}
-
-// Length of the valid UTF-8 sequence at the start of `s`, 0 when there is none.
-// The second byte's range excludes overlong forms, surrogates and values past U+10FFFF.
-std::size_t ValidSequence(std::string_view s) {
-    const auto at = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = at(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() < length || at(1) < low || at(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-    }
-    return length;
 }
 
 // The name's exact bytes as the system holds them: UTF-16LE on Windows.
@@ -122,7 +94,7 @@ NameText FromBytes(std::string_view bytes) {
     NameText out;
     out.utf8.reserve(bytes.size());
     while (!bytes.empty()) {
-        const std::size_t length = ValidSequence(bytes);
+        const std::size_t length = utf8::SequenceLength(bytes);
         if (length == 0) {
             out.utf8 += kReplacement;
             out.exact = false;

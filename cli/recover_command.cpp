@@ -1,6 +1,5 @@
 #include "cli/recover_command.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -9,20 +8,15 @@
 #include <vector>
 
 #include "cli/report_lines.h"
-#include "engine/paths.h"
+#include "engine/output_writer.h"
 #include "codec/png_encode.h"
 #include "platform/source_file.h"
+#include "png/format.h"
 
 namespace vexlo::cli {
 namespace {
 
 constexpr std::string_view kRemnantKind = "png-remnant";
-// Signature, then IHDR's length, type and 13 bytes of data.
-constexpr std::size_t kHeaderBytes = 8 + 8 + 13;
-
-std::uint32_t BigEndian32(std::span<const std::uint8_t> bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
-}
 
 // Reads exactly bytes.size() bytes at `offset`; false on a read error or a
 // file that shrank since it was walked.
@@ -36,50 +30,24 @@ bool ReadExactly(const platform::SourceFile& file, std::uint64_t offset, std::sp
     return true;
 }
 
-// One picture to write: its encoded bytes, the file created for it and its name.
-struct Output {
-    std::string_view suffix;
-    std::vector<std::uint8_t> bytes;
-    platform::NewFile file;
-    platform::Path name;
-};
-
-// Creates `out` exclusively under the first free name, or the next one when
-// another file took it meanwhile (as extraction does): at most 101 tries.
-ProcessResult Create(const platform::Path& source, Output& out) {
-    std::vector<platform::Path> refused;
-    const auto exists = [&refused](const platform::Path& candidate) {
-        return platform::Exists(candidate) || std::find(refused.begin(), refused.end(), candidate) != refused.end();
-    };
-    for (;;) {
-        out.name = MakeOutFileName<NativeSyntax>(source, out.suffix, ".png", platform::FullPathName, exists);
-        if (out.name.empty()) return resNONAME;
-        const platform::CreateStatus created = out.file.Create(out.name);
-        if (created == platform::CreateStatus::Ok) return resDONE;
-        if (created == platform::CreateStatus::Failed) return resNOWRITE;
-        refused.push_back(out.name);
-    }
-}
-
 // Writes both pictures, or neither: nothing is committed until both are written.
 ProcessResult WritePictures(const platform::Path& source, RecoverReport& report) {
     const recover::Result& result = report.result;
-    std::array<Output, 2> outputs;
-    outputs[0].suffix = ".recovered";
-    outputs[0].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.known);
-    outputs[1].suffix = ".guessed";
-    outputs[1].bytes = codec::EncodeRgbaPng(result.width, result.rows, result.guess);
-    for (Output& out : outputs) {
-        if (out.bytes.empty()) return resNOWRITE;
-        const ProcessResult created = Create(source, out);
+    const std::array<std::string_view, 2> suffixes = {".recovered", ".guessed"};
+    const std::array<std::vector<std::uint8_t>, 2> pictures = {
+        codec::EncodeRgbaPng(result.width, result.rows, result.known),
+        codec::EncodeRgbaPng(result.width, result.rows, result.guess)};
+    std::array<OutputWriter, 2> outputs;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (pictures[i].empty()) return resNOWRITE;
+        ProcessResult created = outputs[i].Choose(source, suffixes[i], ".png");
+        if (created == resDONE) created = outputs[i].Open();
         if (created != resDONE) return created;
-        if (!out.file.Write(out.bytes)) return resNOWRITE;
+        if (!outputs[i].Write(pictures[i])) return resNOWRITE;
     }
-    for (Output& out : outputs) {
-        if (!out.file.Commit()) return resNOWRITE;
-    }
-    report.picture = outputs[0].name;
-    report.guess = outputs[1].name;
+    if (const ProcessResult committed = CommitAll(outputs); committed != resDONE) return committed;
+    report.picture = outputs[0].Name();
+    report.guess = outputs[1].Name();
     return resDONE;
 }
 
@@ -87,12 +55,12 @@ ProcessResult WritePictures(const platform::Path& source, RecoverReport& report)
 
 recover::Hint HintFromHeader(std::span<const std::uint8_t> head) {
     recover::Hint hint;
-    constexpr std::array<std::uint8_t, 8> kIhdr = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
-    if (head.size() < kHeaderBytes || !std::equal(kIhdr.begin(), kIhdr.end(), head.begin() + 8)) return hint;
-    hint.width = BigEndian32(head.subspan(16));
-    hint.height = BigEndian32(head.subspan(20));
-    hint.bitDepth = head[24];
-    hint.colourType = head[25];
+    const std::optional<png::Ihdr> ihdr = png::ReadIhdr(head);
+    if (!ihdr) return hint;
+    hint.width = ihdr->width;
+    hint.height = ihdr->height;
+    hint.bitDepth = ihdr->bitDepth;
+    hint.colourType = ihdr->colourType;
     return hint;
 }
 
@@ -126,7 +94,7 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     // takes its header as a hint and its colours for the guess.
     const std::uint64_t offset = report.extraction.trailer.offset;
     platform::SourceFile file;
-    std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : kHeaderBytes));
+    std::vector<std::uint8_t> picture(static_cast<std::size_t>(offset <= kMaxRemnant ? offset : png::kIhdrEnd));
     std::vector<std::uint8_t> trailer(static_cast<std::size_t>(length));
     const platform::ReadStatus opened = file.Open(source);
     if (!opened || !ReadExactly(file, 0, picture) || !ReadExactly(file, offset, trailer)) {

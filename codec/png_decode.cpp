@@ -14,19 +14,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-bool IsIdat(std::span<const std::uint8_t> t, std::size_t at) {
-    return t[at + 4] == 'I' && t[at + 5] == 'D' && t[at + 6] == 'A' && t[at + 7] == 'T';
-}
-
 }  // namespace
 
 DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::size_t maxBytes) {
-    if (bytes.size() < 33 || !std::equal(png::kSignature.begin(), png::kSignature.end(), bytes.begin())) return {};
-    const std::uint32_t width = png::ReadBe32(bytes, 16), height = png::ReadBe32(bytes, 20);
-    static constexpr std::array<std::uint8_t, 7> kBpp = {1, 0, 3, 1, 2, 0, 4};
-    const std::uint8_t depth = bytes[24], colour = bytes[25], interlace = bytes[28];
-    if (depth != 8 || colour >= kBpp.size() || kBpp[colour] != bpp || colour == 3 || interlace != 0 || width == 0 ||
-        width > (std::uint64_t{maxBytes} - 1) / bpp)
+    // The first chunk's data is read as IHDR's without looking at its type.
+    if (bytes.size() < png::kIhdrEnd + 4 || !png::HasSignature(bytes)) return {};
+    const png::Ihdr ihdr = png::ParseIhdr(bytes.subspan(png::kFirstChunk + png::kHeaderSize));
+    const std::uint32_t width = ihdr.width, height = ihdr.height;
+    const std::uint8_t channels = png::Channels(ihdr.colourType);
+    if (ihdr.bitDepth != 8 || channels == 0 || channels != bpp || ihdr.colourType == png::kPalette ||
+        ihdr.interlace != 0 || width == 0 || width > (std::uint64_t{maxBytes} - 1) / bpp)
         return {};
     const std::size_t stride = std::size_t{width} * bpp + 1;
     z_stream z = {};
@@ -34,16 +31,16 @@ DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::
     Bytes rows(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{height} * stride, maxBytes / stride * stride)));
     z.next_out = rows.data();
     z.avail_out = static_cast<uInt>(rows.size());
-    for (std::size_t at = 8; at + 12 <= bytes.size() && z.avail_out > 0;) {
-        const std::uint64_t len = png::ReadBe32(bytes, at);
-        if (len > bytes.size() - at - 12) break;
-        if (IsIdat(bytes, at)) {
-            z.next_in = bytes.data() + at + 8;
-            z.avail_in = static_cast<uInt>(len);
+    for (std::size_t at = png::kFirstChunk; at + png::kChunkOverhead <= bytes.size() && z.avail_out > 0;) {
+        const png::ChunkHeader header = *png::HeaderAt(bytes, at);
+        if (!png::ChunkFits(at, header.length, bytes.size())) break;
+        if (header.type == png::kIDAT) {
+            z.next_in = bytes.data() + at + png::kHeaderSize;
+            z.avail_in = static_cast<uInt>(header.length);
             const int r = inflate(&z, Z_NO_FLUSH);
             if (r != Z_OK && r != Z_BUF_ERROR && r != Z_STREAM_END) break;
         }
-        at += 12 + static_cast<std::size_t>(len);
+        at = static_cast<std::size_t>(png::NextChunk(at, header.length));
     }
     const std::size_t got = (rows.size() - z.avail_out) / stride;
     inflateEnd(&z);

@@ -1,25 +1,15 @@
 #include "engine/engine.h"
 
-#include <algorithm>
-#include <array>
 #include <cstring>
 #include <new>
 
-#include "engine/paths.h"
+#include "engine/output_writer.h"
+#include "png/format.h"
 
 namespace vexlo {
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr std::array<std::uint8_t, 4> kIEND = {0x49, 0x45, 0x4E, 0x44};
 constexpr std::int64_t kMaxPosition = 0x7FFF'FFFF;
-
-// True when `data` holds `pattern` at 1-based position `pos`; the caller has
-// made sure the bytes exist.
-template <std::size_t N>
-bool At(std::span<const std::uint8_t> data, std::int64_t pos, const std::array<std::uint8_t, N>& pattern) {
-    return std::memcmp(data.data() + (pos - 1), pattern.data(), N) == 0;
-}
 
 bool Starts(std::span<const std::uint8_t> data, std::string_view ascii) {
     return data.size() >= ascii.size() && std::memcmp(data.data(), ascii.data(), ascii.size()) == 0;
@@ -30,23 +20,20 @@ bool Starts(std::span<const std::uint8_t> data, std::string_view ascii) {
 bool CheckPNGEnd(std::span<const std::uint8_t> file, std::int32_t& Fstp, std::int32_t& OUTBUFSIZE) {
     Fstp = 0;
     OUTBUFSIZE = 0;
-    // 64-bit positions: sp + L + 12 must not wrap where size_t is 32 bits.
-    const auto FileLength = static_cast<std::int64_t>(file.size());
-    std::int64_t sp = 9;
-    while (sp + 8 <= FileLength) {
-        if (At(file, sp + 4, kIEND)) {
-            // The IEND chunk is always 12 bytes; its length field is not trusted.
-            if (sp + 11 >= FileLength) return false;
-            Fstp = static_cast<std::int32_t>(sp + 12);
-            OUTBUFSIZE = static_cast<std::int32_t>(FileLength - (sp + 11));
+    // 64-bit offsets: a step must not wrap where size_t is 32 bits. Positions
+    // are 1-based (sp = offset + 1) and stay within 2^31 - 1.
+    const std::uint64_t FileLength = file.size();
+    std::uint64_t at = png::kFirstChunk;
+    while (png::HeaderFits(at, FileLength)) {
+        const png::Step step = png::ChunkStep(file.subspan(static_cast<std::size_t>(at)).first<png::kHeaderSize>(),
+                                              at, FileLength);
+        if (step.kind == png::Step::Kind::Trailer) {
+            Fstp = static_cast<std::int32_t>(step.at + 1);
+            OUTBUFSIZE = static_cast<std::int32_t>(FileLength - step.at);
             return true;
         }
-        const std::size_t at = static_cast<std::size_t>(sp - 1);
-        if (file[at] >= 0x80) return false;
-        const std::int64_t L = (std::int64_t{file[at]} << 24) | (std::int64_t{file[at + 1]} << 16) |
-                               (std::int64_t{file[at + 2]} << 8) | std::int64_t{file[at + 3]};
-        if (sp + L + 12 > kMaxPosition) return false;
-        sp += L + 12;
+        if (step.kind == png::Step::Kind::Stop || static_cast<std::int64_t>(step.at) + 1 > kMaxPosition) return false;
+        at = step.at;
     }
     return false;
 }
@@ -57,8 +44,8 @@ std::string_view GetFileType(std::span<const std::uint8_t> data) {
     if (Starts(data, "BM")) return ".bmp";
     if (data.size() < 3) return ".dat";
     if (Starts(data, "GIF")) return ".gif";
-    if (data.size() < kPngSignature.size()) return ".dat";
-    if (At(data, 1, kPngSignature)) return ".png";
+    if (data.size() < png::kSignature.size()) return ".dat";
+    if (png::HasSignature(data)) return ".png";
     if (data.size() < 20) return ".dat";
     const std::string_view jfif = "JFIF";
     for (std::size_t i = 0; i < 17; ++i) {
@@ -73,22 +60,18 @@ bool IsImageType(std::string_view FileType) {
 
 ProcessResult ExamineSource(std::span<const std::uint8_t> file, Trailer& trailer) {
     trailer = {};
-    if (file.size() < kPngSignature.size() || !At(file, 1, kPngSignature)) return resNOTPNG;
+    if (!png::HasSignature(file)) return resNOTPNG;
     if (!CheckPNGEnd(file, trailer.Fstp, trailer.OUTBUFSIZE)) return resNOTRAIL;
     trailer.FileType = GetFileType(file.subspan(static_cast<std::size_t>(trailer.Fstp - 1)));
     return resDONE;
 }
 
-platform::Path Engine::ChooseOutFileName(const platform::Path& FileName,
-                                         const std::vector<platform::Path>& refused) const {
-    const auto exists = [&refused](const platform::Path& candidate) {
-        return platform::Exists(candidate) ||
-               std::find(refused.begin(), refused.end(), candidate) != refused.end();
-    };
-    return MakeOutFileName<NativeSyntax>(FileName, FileType, platform::FullPathName, exists);
+ProcessResult Engine::Prepare(const platform::Path& FileName) {
+    OutputWriter output;
+    return Prepare(FileName, output);
 }
 
-ProcessResult Engine::Prepare(const platform::Path& FileName) {
+ProcessResult Engine::Prepare(const platform::Path& FileName, OutputWriter& output) {
     ProcessResult result = resNOFILE;
     if (!platform::Exists(FileName)) return result;
 
@@ -115,33 +98,19 @@ ProcessResult Engine::Prepare(const platform::Path& FileName) {
     }
     FileType = trailer.FileType;
 
-    result = resNONAME;
-    OutFileName = ChooseOutFileName(FileName, {});
-    if (OutFileName.empty()) return result;
-    return resDONE;
+    result = output.Choose(FileName, {}, FileType);
+    OutFileName = output.Name();
+    return result;
 }
 
 ProcessResult Engine::ProcessFile(const platform::Path& FileName, const ViewerSettings& viewer) {
-    if (const ProcessResult prepared = Prepare(FileName); prepared != resDONE) return prepared;
-
-    // Created exclusively: if another file took the chosen name since it was
-    // chosen, the next free name is tried. Each refusal removes a candidate,
-    // so this ends after at most 101 tries.
-    std::vector<platform::Path> refused;
-    for (;;) {
-        platform::NewFile out;
-        const platform::CreateStatus created = out.Create(OutFileName);
-        if (created == platform::CreateStatus::Failed) return resNOWRITE;
-        if (created == platform::CreateStatus::Exists) {
-            refused.push_back(OutFileName);
-            OutFileName = ChooseOutFileName(FileName, refused);
-            if (OutFileName.empty()) return resNONAME;
-            continue;
-        }
-        // A failed write or close removes the partial output (NewFile's destructor).
-        if (!out.Write(OutBuf()) || !out.Commit()) return resNOWRITE;
-        break;
-    }
+    OutputWriter output;
+    if (const ProcessResult prepared = Prepare(FileName, output); prepared != resDONE) return prepared;
+    // Never over an existing file; a failed write or close leaves nothing behind.
+    ProcessResult result = output.Open();
+    if (result == resDONE) result = output.Write(OutBuf()) ? output.Commit() : resNOWRITE;
+    OutFileName = output.Name();
+    if (result != resDONE) return result;
 
     if (viewer.chkVIEW == kChecked && IsImageType(FileType)) viewer.open(OutFileName, viewer.owner);
     return resDONE;

@@ -6,7 +6,6 @@
 #include <functional>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -57,6 +56,8 @@ struct Trailer {
 // resNOTRAIL, or resDONE with `trailer` filled in.
 ProcessResult ExamineSource(std::span<const std::uint8_t> file, Trailer& trailer);
 
+class OutputWriter;
+
 // Holds the engine's buffers between calls so a batch reuses them. Not
 // reentrant: one call at a time.
 class Engine {
@@ -78,10 +79,8 @@ public:
     platform::Path OutFileName;
 
 private:
-    // `refused` lists names an exclusive create found taken although the
-    // existence test called them free (a dangling link, a race): never offered again.
-    platform::Path ChooseOutFileName(const platform::Path& FileName,
-                                     const std::vector<platform::Path>& refused) const;
+    // Prepare's steps, the name chosen in `output`.
+    ProcessResult Prepare(const platform::Path& FileName, OutputWriter& output);
 
     platform::ByteBuffer fileBuf_;
     platform::ByteBuffer outBuf_;

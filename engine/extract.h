@@ -16,6 +16,8 @@
 
 namespace vexlo {
 
+class OutputWriter;
+
 struct ExtractOptions {
     std::uint64_t maxSize = kMaxSourceSize;  // 0: no limit
     bool write = false;                      // false: --check, nothing written
@@ -51,12 +53,12 @@ public:
     ExtractReport Examine(const platform::Path& source, const ExtractOptions& options);
 
 private:
-    enum class PassResult { Ok, ReadFailed, WriteFailed };
     // Reads the trailer once, feeding the hash, the kind and `out` unless it is
     // null; after a write error the output is removed and the pass goes on
-    // without it, so the report still gets the hash and the kind.
-    PassResult Pass(const platform::SourceFile& file, const ExtractOptions& options, ExtractReport& report,
-                    platform::NewFile* out);
+    // without it, so the report still gets the hash and the kind. False when
+    // a read failed.
+    bool Pass(const platform::SourceFile& file, const ExtractOptions& options, ExtractReport& report,
+              OutputWriter* out);
 
     platform::ByteBuffer buffer_;
     platform::Sha256 hash_;

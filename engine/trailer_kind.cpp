@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/utf8.h"
+#include "png/format.h"
+
 namespace vexlo {
 namespace {
 
 using namespace std::string_view_literals;
 using Head = std::span<const std::uint8_t>;
-
-std::uint32_t Be32(Head h, std::size_t at) {
-    return (std::uint32_t{h[at]} << 24) | (std::uint32_t{h[at + 1]} << 16) | (std::uint32_t{h[at + 2]} << 8) |
-           std::uint32_t{h[at + 3]};
-}
 
 std::uint32_t Le32(Head h, std::size_t at) {
     return std::uint32_t{h[at]} | (std::uint32_t{h[at + 1]} << 8) | (std::uint32_t{h[at + 2]} << 16) |
@@ -78,7 +76,7 @@ bool HasPeHeader(Head h) {
 }
 
 bool IsBoxSize(Head h) {
-    const std::uint32_t size = Be32(h, 0);
+    const std::uint32_t size = png::ReadBe32(h, 0);
     return size == 1 || size >= 8;  // 1: a 64-bit size follows
 }
 
@@ -100,7 +98,7 @@ struct Signature {
 // except where the check tests the length itself.
 constexpr Signature kSignatures[] = {
     {"jpeg", {0, "\xFF\xD8\xFF"sv}, {}},
-    {"png", {0, "\x89PNG\r\n\x1A\n"sv}, {}},
+    {"png", {0, png::kSignatureText}, {}},
     {"gif", {0, "GIF87a"sv}, {}},
     {"gif", {0, "GIF89a"sv}, {}},
     {"bmp", {0, "BM"sv}, {6, "\0\0\0\0"sv}, IsBmpHeader},
@@ -138,50 +136,11 @@ bool Matches(const Signature& s, Head h) {
            (s.check == nullptr || s.check(h));
 }
 
-// Lead bytes of UTF-8 text: how many continuation bytes follow, and the
-// range of the first one, which shuts out overlong forms, surrogates, values
-// past U+10FFFF and the C1 controls.
-struct Lead {
-    std::uint8_t first, last;
-    int due;
-    std::uint8_t low, high;
-};
-constexpr Lead kLeads[] = {
-    {0xC2, 0xC2, 1, 0xA0, 0xBF},  // U+0080-U+009F are the C1 controls
-    {0xC3, 0xDF, 1, 0x80, 0xBF},
-    {0xE0, 0xE0, 2, 0xA0, 0xBF},
-    {0xE1, 0xEC, 2, 0x80, 0xBF},
-    {0xED, 0xED, 2, 0x80, 0x9F},
-    {0xEE, 0xEF, 2, 0x80, 0xBF},
-    {0xF0, 0xF0, 3, 0x90, 0xBF},
-    {0xF1, 0xF3, 3, 0x80, 0xBF},
-    {0xF4, 0xF4, 3, 0x80, 0x8F},
-};
-
-constexpr std::uint32_t kIdat = 0x49444154;  // "IDAT"
-constexpr std::uint32_t kIend = 0x49454E44;  // "IEND"
-constexpr std::uint32_t kMaxLength = 0x7FFF'FFFF;
-constexpr std::array<std::uint8_t, 12> kIendChunk = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-
-bool IsChunkType(std::uint32_t type) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        const auto c = static_cast<std::uint8_t>(type >> shift);
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
-    }
-    return true;
-}
-
 std::uint64_t Load64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-
-std::uint32_t Be32At(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
-}
-
-std::uint64_t Be64At(const std::uint8_t* p) { return (std::uint64_t{Be32At(p)} << 32) | Be32At(p + 4); }
 
 }  // namespace
 
@@ -258,14 +217,14 @@ void TrailerKind::ChunkScan(std::span<const std::uint8_t> bytes) {
         // Chains waiting at or before it go first, as header offsets come in order.
         while (nextHeader_ != kNone && nextHeader_ - base <= std::min(tag, lastHeader)) {
             const auto at = static_cast<std::size_t>(nextHeader_ - base);
-            FollowChains(nextHeader_, Be32At(p + at), Be32At(p + at + 4));
+            FollowChains(nextHeader_, png::ReadBe32(bytes, at), png::ReadBe32(bytes, at + 4));
         }
         if (tag > lastHeader) break;
-        const std::uint32_t type = Be32At(p + tag + 4);
-        if (type == kIdat || type == kIend) TypeAt(base + tag, Be32At(p + tag), type);
+        const std::uint32_t type = png::ReadBe32(bytes, tag + 4);
+        if (type == png::kIDAT || type == png::kIEND) TypeAt(base + tag, png::ReadBe32(bytes, tag), type);
         from = tag + 1;
     }
-    window_ = Be64At(p + n - 8);
+    window_ = std::uint64_t{png::ReadBe32(bytes, n - 8)} << 32 | png::ReadBe32(bytes, n - 4);
 }
 
 void TrailerKind::TextStep(std::uint8_t b) {
@@ -280,12 +239,11 @@ void TrailerKind::TextStep(std::uint8_t b) {
         text_ = (b >= 0x20 && b != 0x7F) || b == '\t' || b == '\n' || b == '\f' || b == '\r';
         return;
     }
-    const auto lead = std::find_if(std::begin(kLeads), std::end(kLeads),
-                                   [b](const Lead& l) { return b >= l.first && b <= l.last; });
-    text_ = lead != std::end(kLeads);
+    const std::optional<utf8::Lead> lead = utf8::LeadOf(b);
+    text_ = lead.has_value();
     if (!text_) return;
     textDue_ = lead->due;
-    textLow_ = lead->low;
+    textLow_ = b == 0xC2 ? 0xA0 : lead->low;  // U+0080-U+009F are the C1 controls
     textHigh_ = lead->high;
 }
 
@@ -300,11 +258,11 @@ void TrailerKind::FollowChains(std::uint64_t header, std::uint32_t length, std::
     nextHeader_ = kNone;
     for (std::uint64_t& next : chains_) {
         if (next == header) {
-            if (type == kIend && length == 0) {
+            if (type == png::kIEND && length == 0) {
                 chainIend_ = header;
                 next = kNone;
             } else {
-                next = IsChunkType(type) && length <= kMaxLength ? header + 12 + length : kNone;
+                next = png::IsChainHeader({length, type}) ? png::NextChunk(header, length) : kNone;
             }
         }
         nextHeader_ = std::min(nextHeader_, next);
@@ -313,12 +271,12 @@ void TrailerKind::FollowChains(std::uint64_t header, std::uint32_t length, std::
 
 // An IDAT header starts a chain; the first IEND header, and the first empty one, are remembered.
 void TrailerKind::TypeAt(std::uint64_t header, std::uint32_t length, std::uint32_t type) {
-    if (type == kIdat && length <= kMaxLength) {
+    if (type == png::kIDAT && length <= png::kMaxLength) {
         sawIdat_ = true;
-        StartChain(header + 12 + length);
+        StartChain(png::NextChunk(header, length));
     }
-    if (type == kIend && firstIend_ == kNone) firstIend_ = header;
-    if (type == kIend && length == 0 && firstEmptyIend_ == kNone) firstEmptyIend_ = header;
+    if (type == png::kIEND && firstIend_ == kNone) firstIend_ = header;
+    if (type == png::kIEND && length == 0 && firstEmptyIend_ == kNone) firstEmptyIend_ = header;
 }
 
 void TrailerKind::StartChain(std::uint64_t next) {
@@ -331,8 +289,9 @@ void TrailerKind::StartChain(std::uint64_t next) {
 }
 
 bool TrailerKind::IsRemnant() const {
-    if (size_ < kIendChunk.size() || tail_ != kIendChunk) return false;
-    const std::uint64_t iend = size_ - kIendChunk.size();
+    // Fewer than 12 bytes leave zeros at the tail's start, which could pass for the IEND's length.
+    if (size_ < tail_.size() || !png::EndsWithIendChunk(tail_)) return false;
+    const std::uint64_t iend = size_ - tail_.size();
     // A PNG's end before the final one (an IEND, then a whole PNG) is no plain remnant.
     if (chainIend_ == iend) return firstEmptyIend_ == iend;
     return !sawIdat_ && firstIend_ == iend && (iend == 0 || iend >= 4);

@@ -33,14 +33,13 @@
 //            are not worth the false hits, so they are "data"
 //    elf     7F "ELF"
 //    sqlite  "SQLite format 3\0"
-// 2. png-remnant: the tail of a longer PNG's chunk stream, as a cropping tool
-//    that rewrites a file in place without truncating it leaves behind. The
-//    last 12 bytes are exactly the IEND chunk (00000000 "IEND" AE426082),
-//    and either
+// 2. png-remnant: a remnant as png/format.h defines it, the tail of a longer
+//    PNG's chunk stream that a cropping tool leaves behind: the last 12
+//    bytes are exactly the IEND chunk (00000000 "IEND" AE426082), and either
 //    a. a whole IDAT chunk header (length below 2^31, "IDAT") lies in the
-//       trailer, and following chunk lengths from it, over headers whose
-//       types are four ASCII letters, leads exactly to that final IEND, and
-//       no IEND header of length 0 comes before it; or
+//       trailer, and following chunk lengths from it, over the remnant's
+//       chain headers (png::IsChainHeader), leads exactly to that final
+//       IEND, and no IEND header of length 0 comes before it; or
 //    b. no whole IDAT header and no other whole IEND header lies in the
 //       trailer, and the bytes before the final IEND are none or at least 4
 //       (a cut chunk still ends with its CRC): they are taken as the end of
@@ -51,10 +50,11 @@
 //    IEND). Only kMaxChains chains are followed at once: surplus IDAT
 //    candidates are ignored.
 // 3. zeros: at least one byte, every byte zero.
-// 4. text: at least one byte, valid UTF-8 throughout (no overlong forms, no
-//    surrogates, nothing above U+10FFFF, no character cut off at the end), no
-//    control characters other than tab, LF, FF and CR (C0, DEL and the C1
-//    range U+0080-U+009F are out). A UTF-8 BOM is just a valid character.
+// 4. text: at least one byte, valid UTF-8 throughout (engine/utf8.h: no
+//    overlong forms, no surrogates, nothing above U+10FFFF; and no
+//    character cut off at the end), no control characters other than tab,
+//    LF, FF and CR (C0, DEL and the C1 range U+0080-U+009F are out). A UTF-8
+//    BOM is just a valid character.
 // 5. data: anything else, and an empty trailer.
 #pragma once
 

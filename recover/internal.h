@@ -28,9 +28,10 @@ inline constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;     // scanl
 inline constexpr std::size_t kLongRunBytes = 2048;  // a stream that does not end must decode this far
 inline constexpr std::size_t kWindowSize = 32768;
 
-// The remnant's compressed data with chunk headers and CRCs taken off.
+// The remnant's compressed data with chunk headers and CRCs taken off: the
+// cut chunk's end and the IDATs of the chain that leads to the final IEND.
 struct Dechunked {
-    bool remnant = false;
+    bool remnant = false;  // the trailer ends as a remnant does (png::EndsWithIendChunk)
     std::vector<std::uint8_t> data;
 };
 Dechunked Dechunk(std::span<const std::uint8_t> trailer);

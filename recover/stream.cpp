@@ -18,23 +18,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t Be32(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1]) << 16 |
-           static_cast<std::uint32_t>(b[at + 2]) << 8 | b[at + 3];
-}
-
-bool IsLetter(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// A whole chunk header at `at`: a length below 2^31 and four ASCII letters.
-bool IsHeader(std::span<const std::uint8_t> t, std::size_t at) {
-    return at + 8 <= t.size() && t[at] < 0x80 && IsLetter(t[at + 4]) && IsLetter(t[at + 5]) &&
-           IsLetter(t[at + 6]) && IsLetter(t[at + 7]);
-}
-
-bool IsIdat(std::span<const std::uint8_t> t, std::size_t at) {
-    return t[at + 4] == 'I' && t[at + 5] == 'D' && t[at + 6] == 'A' && t[at + 7] == 'T';
-}
-
 // The data of the chunk cut through at the trailer's start: `len` bytes before
 // the first whole header, which end with its CRC and may start with the rest
 // of its header.
@@ -159,30 +142,32 @@ bool MayStartBlock(std::span<const std::uint8_t> d, std::uint64_t bit) {
 }  // namespace
 
 Dechunked Dechunk(std::span<const std::uint8_t> trailer) {
-    static constexpr std::array<std::uint8_t, 12> kIend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
     Dechunked out;
-    if (trailer.size() < kIend.size() || !std::equal(kIend.begin(), kIend.end(), trailer.end() - 12)) return out;
+    if (!png::EndsWithIendChunk(trailer)) return out;
     out.remnant = true;
-    const std::size_t end = trailer.size() - 12;
+    const std::size_t end = trailer.size() - png::kIendChunk.size();
     // reaches[p]: a chain of whole headers from p leads exactly to the IEND.
     // Filled from the back, each chunk's next header being further on.
     std::vector<bool> reaches(end + 1, false);
     reaches[end] = true;
     std::size_t first = end;
     for (std::size_t p = end; p-- > 0;) {
-        if (!IsHeader(trailer, p)) continue;
-        const std::uint64_t next = std::uint64_t{p} + 12 + Be32(trailer, p);
+        const std::optional<png::ChunkHeader> header = png::HeaderAt(trailer, p);
+        if (!header || !png::IsChainHeader(*header)) continue;
+        const std::uint64_t next = png::NextChunk(p, header->length);
         if (next <= end && reaches[static_cast<std::size_t>(next)]) {
             reaches[p] = true;
-            if (IsIdat(trailer, p)) first = p;
+            if (header->type == png::kIDAT) first = p;
         }
     }
     AppendCutChunk(trailer.first(first), first, out.data);
     for (std::size_t p = first; p < end;) {
-        const std::size_t len = Be32(trailer, p);
-        if (IsIdat(trailer, p)) out.data.insert(out.data.end(), trailer.begin() + static_cast<std::ptrdiff_t>(p + 8),
-                                                trailer.begin() + static_cast<std::ptrdiff_t>(p + 8 + len));
-        p += 12 + len;
+        const png::ChunkHeader header = *png::HeaderAt(trailer, p);
+        if (header.type == png::kIDAT) {
+            const auto data = trailer.subspan(p + png::kHeaderSize, header.length);
+            out.data.insert(out.data.end(), data.begin(), data.end());
+        }
+        p = static_cast<std::size_t>(png::NextChunk(p, header.length));
     }
     return out;
 }

@@ -1,0 +1,59 @@
+#include "engine/output_writer.h"
+
+#include <algorithm>
+
+#include "engine/paths.h"
+
+namespace vexlo {
+
+ProcessResult OutputWriter::Choose(const platform::Path& source, std::string_view suffix,
+                                   std::string_view extension) {
+    Discard();
+    source_ = source;
+    suffix_ = suffix;
+    extension_ = extension;
+    refused_.clear();
+    name_ = FreeName();
+    return name_.empty() ? resNONAME : resDONE;
+}
+
+platform::Path OutputWriter::FreeName() const {
+    const auto exists = [this](const platform::Path& candidate) {
+        return platform::Exists(candidate) || std::find(refused_.begin(), refused_.end(), candidate) != refused_.end();
+    };
+    return MakeOutFileName<NativeSyntax>(source_, suffix_, extension_, platform::FullPathName, exists);
+}
+
+ProcessResult OutputWriter::Open() {
+    // Each refusal removes a candidate, so this ends after at most 101 tries.
+    while (!name_.empty()) {
+        const platform::CreateStatus created = file_.Create(name_);
+        if (created == platform::CreateStatus::Ok) return resDONE;
+        if (created == platform::CreateStatus::Failed) return resNOWRITE;
+        refused_.push_back(name_);
+        name_ = FreeName();
+    }
+    return resNONAME;
+}
+
+bool OutputWriter::Write(std::span<const std::uint8_t> piece) {
+    if (file_.Write(piece)) return true;
+    Discard();
+    return false;
+}
+
+ProcessResult OutputWriter::Commit() { return file_.Commit() ? resDONE : resNOWRITE; }
+
+void OutputWriter::Discard() { file_ = platform::NewFile(); }
+
+ProcessResult CommitAll(std::span<OutputWriter> outputs) {
+    for (OutputWriter& output : outputs) {
+        if (const ProcessResult committed = output.Commit(); committed != resDONE) {
+            for (OutputWriter& rest : outputs) rest.Discard();
+            return committed;
+        }
+    }
+    return resDONE;
+}
+
+}  // namespace vexlo
