@@ -14,7 +14,9 @@ const char* const kUsage =
     "  --json            one JSON object per file on standard output (JSON Lines)\n"
     "  -r, --recursive   walk folders given as FILE: every file starting with the PNG\n"
     "                    signature, in byte order of names; links inside are not followed\n"
-    "  --max-size BYTES  largest source read (default 2048000; 0: no limit)\n"
+    "  --max-size BYTES  largest source read (default 2048000; with --recover none, the\n"
+    "                    recovery's own bound applies: a remnant over 64 MiB is not read;\n"
+    "                    0: no limit)\n"
     "  -q, --quiet       no summary and no progress line on standard error\n"
     "  --recover         instead of extracting: when the data after the image is the rest of\n"
     "                    a larger PNG that a cropping tool wrote over (a remnant), rebuild\n"
@@ -66,6 +68,7 @@ Valued OptionValue(const std::vector<Path>& args, std::size_t& i, std::string_vi
 std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& args) {
     Options options;
     bool optionsEnded = false;
+    bool sizeGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const Path& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != Char('-')) {
@@ -87,6 +90,7 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
             const std::optional<std::uint64_t> bytes = ParseSize(*size.value);
             if (!bytes) return UsageError{"--max-size takes a number of bytes, not " + platform::ToUtf8(*size.value)};
             options.maxSize = *bytes;
+            sizeGiven = true;
         } else if (Is(arg, "--recover")) {
             options.recover = true;
         } else if (const Valued width = OptionValue(args, i, "--width"); width.matched) {
@@ -109,6 +113,8 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
     if (options.operands.empty()) return UsageError{"no FILE given"};
     if (options.width != 0 && !options.recover) return UsageError{"--width goes with --recover"};
     if (options.recover && options.check) return UsageError{"--recover writes pictures; --check cannot go with it"};
+    // The window program's limit is not the recovery's: that one bounds what it reads itself.
+    if (options.recover && !sizeGiven) options.maxSize = 0;
     return options;
 }
 

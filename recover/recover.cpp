@@ -42,7 +42,8 @@ constexpr double kMinEvidence = 16;     // bits in favour of a width found from 
 constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself,
 constexpr double kMinMargin = 4;        // and these more than any other stride's but its multiples
 constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
-constexpr double kMinOwnWidthEvidence = 1;  // data bits for the cropped picture's width to count
+constexpr double kMinOwnWidthEvidence = 1;
+constexpr double kMinFormatBits = 32;  // RGB against RGBA on the same stride  // data bits for the cropped picture's width to count
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -245,6 +246,40 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
     }
     return best;
+}
+
+// Evidence, in bits, for reading a stride's rows at `bpp` bytes per pixel
+// rather than `other`: both fit the stride when it is 12k + 1 bytes, and no
+// prior may choose between them. The filtered bytes of a picture's channels
+// differ (an opaque alpha's are all 0 under Sub, Up or Paeth, and 255 under
+// None; colours differ from each other), so grouping the known bytes of each
+// row by filter and channel codes them in fewer bits when the channels are
+// the true ones. Code lengths are adaptive (Krichevsky-Trofimov) over a
+// small alphabet, which charges the extra channel its cost; only bytes that
+// differ from the byte before count, so a flat run is one event, not many.
+double FormatEvidence(const Tracked& t, const Layout& l, std::size_t bpp, std::size_t other) {
+    constexpr std::size_t kSymbols = 18;  // 0, 255, and the others by their high four bits
+    auto symbol = [](std::uint8_t v) -> std::size_t { return v == 0 ? 16 : v == 255 ? 17 : v >> 4; };
+    auto codeLength = [&](std::size_t channels) {
+        std::vector<std::array<std::uint32_t, kSymbols + 1>> counts(6 * channels);
+        for (auto& c : counts) c.fill(0);
+        double bits = 0;
+        for (std::size_t y = 0; y < l.rows; ++y) {
+            const std::size_t row = l.first + y * l.stride;
+            const std::size_t f = t.Known(row) && t.value[row] <= 4 ? t.value[row] : 5;
+            for (std::size_t i = 1; i + 1 < l.stride; ++i) {
+                const std::size_t at = row + 1 + i;
+                if (!t.Known(at) || !t.Known(at - 1) || t.value[at] == t.value[at - 1]) continue;
+                auto& c = counts[f * channels + i % channels];
+                const std::size_t s = symbol(t.value[at]);
+                bits -= std::log2((c[s] + 0.5) / (c[kSymbols] + 0.5 * kSymbols));
+                ++c[s];
+                ++c[kSymbols];
+            }
+        }
+        return bits;
+    };
+    return codeLength(other) - codeLength(bpp);
 }
 
 struct Rows {
@@ -663,10 +698,11 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // a flat channel rather than filter bytes, the rows may be misplaced
         // (a stride off by whole pixels walks along an opaque alpha), so
         // nothing is shown as known.
-        // A width the user gives, with the stream's end as the last row's
-        // end, places the rows without that doubt: under None a picture
-        // whose edges are black makes every row start look flat.
-        trustRows = counts.good >= counts.flat || (options.width != 0 && t.ended);
+        // A width that is certain (given, or found against every rival),
+        // with the stream's end as the last row's end, places the rows
+        // without that doubt: under None a picture whose edges are black
+        // makes every row start look flat.
+        trustRows = counts.good >= counts.flat || t.ended;
         if (counts.bad == 0) {
             // The cropped picture's own width, when the data agrees at all,
             // stands against rivals as its prior says; no other prior does.
@@ -675,6 +711,17 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
             if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
                                        layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
                 return Nothing(Status::NothingRebuilt, "the width is uncertain: it could not be told from the data; try --width N");
+            // A stride that fits RGB and RGBA alike: the data must tell which.
+            const std::size_t bpp = layout.format.bpp, other = bpp == 3 ? 4 : bpp == 4 ? 3 : 0;
+            if (options.width == 0 && other != 0 && (layout.stride - 1) % (3 * 4) == 0) {
+                const double bits = FormatEvidence(t, layout, bpp, other);
+                if (bits < 0) {
+                    layout.format = bpp == 3 ? Format{4, 4, 1} : Format{3, 3, 1};
+                    layout.width = static_cast<std::uint32_t>((layout.stride - 1) / other);
+                }
+                if (std::abs(bits) < kMinFormatBits)
+                    return Nothing(Status::NothingRebuilt, "the pixel format is uncertain: RGB and RGBA rows fit alike; try --width N");
+            }
             break;
         }
         if (attempt == 2 || t.firstBlockEnd == 0 || t.firstBlockEndBit <= startBit)

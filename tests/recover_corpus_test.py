@@ -117,5 +117,30 @@ class WidthFoundTest(unittest.TestCase):
                         self.assertEqual(truth.Case(folder, name).violations(truth.read_rgba(rec["picture"])), 0)
 
 
+class SizeLimitTest(unittest.TestCase):
+    """--recover reads sources of any size by default (the recovery bounds
+    what it reads itself); --max-size still sets a limit."""
+
+    def test_large_source(self):
+        with tempfile.TemporaryDirectory() as folder:
+            sys.path.insert(0, os.path.join(TOP, "scripts"))
+            import genkit
+            name = make_corpus(folder, "--count", "1")[0]
+            with open(os.path.join(folder, name + ".png"), "rb") as f:
+                data = f.read()
+            # A private chunk of 2.1 MB in the cropped picture, before its IHDR's successor.
+            at = 8 + 25
+            big = data[:at] + genkit.chunk(b"zzZz", bytes(2_100_000)) + data[at:]
+            path = os.path.join(folder, "big.png")
+            with open(path, "wb") as f:
+                f.write(big)
+            rec = run("--recover", "--json", path)[0]["recover"]
+            self.assertIn(rec["status"], ("recovered", "nothing rebuilt"))
+            self.assertEqual(rec["status"], run("--recover", "--json", os.path.join(folder, name + ".png"))[0]
+                             ["recover"]["status"])
+            limited = subprocess.run([CLI, "--recover", "--max-size", "2048000", path], capture_output=True, text=True)
+            self.assertIn("larger than 2,048,000 bytes", limited.stderr)
+
+
 if __name__ == "__main__":
     unittest.main()

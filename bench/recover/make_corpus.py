@@ -21,28 +21,51 @@ with zlib levels 1 to 9, filter none, sub, up, average, paeth or a per-row
 adaptive choice, IDAT chunks of 8 KiB to 1 MiB. The same seed gives the same
 files with the same zlib.
 
+--kind picks the corpus:
+  broad     (default) the pictures above and ImageMagick-drawn screens with
+            antialiased text, 200 to 2,560 pixels wide (screen widths, odd
+            ones and narrow ones), filtered and compressed by our own encoder
+            (bench/recover/rkit.c: zlib's default strategy), the per-row
+            choices adaptive and mixed (none or sub) among the strategies
+  property  the width property run: widths drawn from 200 to 4,000, RGB and
+            RGBA, every strategy, levels 1 to 9, IDAT chunks of 8 KiB to
+            1 MiB, zlib's default or filtered strategy, heights that keep a
+            picture under about 2.5 MB; pictures only (cheap to make)
+  libpng    phone chat screens (1080 x 2400, 1080 x 2340, RGBA) and desktop
+            screens (full screens and arbitrary snips, RGB and RGBA) drawn
+            and encoded by ImageMagick (libpng): default adaptive filtering
+            at levels 6 and 9, a few with a fixed filter; cropped by
+            ImageMagick too
+The truth for scoring is the original decoded back (ImageMagick).
+
 --small makes a handful of tiny cases (64 to 300 pixels wide) in seconds,
 for the tests: busy content, and only cases where a deflate block starts
 after the cut with whole rows after it.
 
-usage: make_corpus.py OUTDIR [--seed N] [--count N] [--small]
+usage: make_corpus.py OUTDIR [--seed N] [--count N] [--kind K] [--small]
 """
 import argparse
 import json
 import math
 import os
 import random
+import subprocess
 import sys
 import time
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 import genkit  # noqa: E402
+import screens  # noqa: E402
 import truth  # noqa: E402
 
 WIDTHS = [1280, 1366, 1440, 1920, 2560, 1024, 1000, 1599, 1173, 2048]
+# Broad: screen widths, odd ones and narrow ones (a window snipped by hand).
+BROAD_WIDTHS = [1280, 1366, 1920, 2560, 1024, 1080, 412, 360, 1599, 777, 2333, 1173]
+LIBPNG_SIZES = [(1080, 2400), (1080, 2340), (1920, 1080), (2560, 1440), (1366, 768), (1440, 900), None]
 SMALL_WIDTHS = [64, 97, 128, 150, 201, 256, 300, 173]
 STRATEGIES = ["none", "sub", "up", "average", "paeth", "adaptive"]
+ALL_STRATEGIES = STRATEGIES + ["mixed"]
 IDAT_SIZES = [8192, 16384, 32768, 65536, 131072, 262144, 1 << 20]
 # Editors often write a few ancillary chunks before the pixels.
 ANCILLARY = [b"", genkit.chunk(b"sRGB", b"\0"),
@@ -216,8 +239,14 @@ def screenshot(rng, width, height, bpp, busy=False):
 # ------------------------------------------------------------ encoding
 
 def encode(cv, colour_type, enc):
-    return genkit.png(cv.w, cv.h, colour_type, cv.px, level=enc["level"], strategy=enc["filter"],
-                      idat_size=enc["idatSize"], before_idat=ANCILLARY[enc["ancillary"]])
+    if "zstrategy" not in enc:  # the small corpus: the pure-Python encoder
+        return genkit.png(cv.w, cv.h, colour_type, cv.px, level=enc["level"], strategy=enc["filter"],
+                          idat_size=enc["idatSize"], before_idat=ANCILLARY[enc["ancillary"]])
+    z = subprocess.run([truth.rkit(), "encode", str(cv.w), str(cv.h), str(cv.bpp), enc["filter"], str(enc["level"]),
+                        str(enc["zstrategy"])], input=bytes(cv.px), capture_output=True, check=True).stdout
+    size = enc["idatSize"]
+    idats = b"".join(genkit.chunk(b"IDAT", z[i:i + size]) for i in range(0, len(z), size))
+    return genkit.PNG_SIG + genkit.ihdr(cv.w, cv.h, colour_type) + ANCILLARY[enc["ancillary"]] + idats + genkit.IEND
 
 
 def zlib_data(png):
@@ -247,10 +276,13 @@ def rebuildable(cont, scanlines, stride):
     return bit is not None and len(truth.inflate(truth.shifted(cont, bit), truth.WINDOWS[0])) >= 4 * stride
 
 
-def encoder(rng, small):
-    return {"level": rng.randint(1, 9), "filter": rng.choice(STRATEGIES),
-            "idatSize": rng.choice(IDAT_SIZES[:3] if small else IDAT_SIZES),
-            "ancillary": rng.randrange(len(ANCILLARY))}
+def encoder(rng, small, zstrategy=None):
+    enc = {"level": rng.randint(1, 9), "filter": rng.choice(STRATEGIES),
+           "idatSize": rng.choice(IDAT_SIZES[:3] if small else IDAT_SIZES),
+           "ancillary": rng.randrange(len(ANCILLARY))}
+    if zstrategy is not None:
+        enc["zstrategy"] = zstrategy
+    return enc
 
 
 def edit(rng, cv, small):
@@ -270,46 +302,138 @@ def edit(rng, cv, small):
     return kind, [x, y, w, h], cv.crop(x, y, w, h)
 
 
-def make_case(rng, index, small):
-    width = rng.choice(SMALL_WIDTHS) if small else WIDTHS[index % len(WIDTHS)]
-    height = rng.randint(120, 200) if small else rng.randint(160, 360)
-    # A third of the originals RGBA, spread over the filter strategies.
-    rgba = index % 2 == 1 if small else index // len(STRATEGIES) % 3 == 1
-    colour_type = 6 if rgba else 2
-    strategy = STRATEGIES[index % len(STRATEGIES)]
-    orig_enc = dict(encoder(rng, small), filter=strategy)
-    cv = screenshot(rng, width, height, genkit.BPP[colour_type], busy=small)
-    original = encode(cv, colour_type, orig_enc)
-    # The new PNG must be the shorter, or nothing of the original is left.
-    for _ in range(8):
-        kind, rect, edited = edit(rng, cv, small)
-        new_enc = orig_enc if rng.random() < 0.5 else encoder(rng, small)
-        new = encode(edited, colour_type, new_enc)
-        if len(new) + 64 < len(original):
-            break
-    else:
-        return None
-    damaged = new + original[len(new):]
+def facts_of(original, new, width, height, colour_type, strategy, orig_enc, new_enc, kind, rect, new_size):
     z_at, scan_before = cut_in_stream(original, len(new))
     stride = 1 + width * genkit.BPP[colour_type]
-    if small and not rebuildable(zlib_data(original)[z_at:], zlib.decompress(zlib_data(original)), stride):
-        return None
-    facts = {
+    return {
         "original": {"width": width, "height": height, "colourType": colour_type,
                      "bytesPerPixel": genkit.BPP[colour_type], "filter": strategy,
-                     "level": orig_enc["level"], "idatSize": orig_enc["idatSize"],
+                     "level": orig_enc["level"], "idatSize": orig_enc.get("idatSize"),
+                     "encoder": orig_enc.get("encoder", "rkit" if "zstrategy" in orig_enc else "genkit"),
+                     "zstrategy": orig_enc.get("zstrategy"),
                      "length": len(original), "zlibLength": len(zlib_data(original))},
         "edit": {"kind": kind, "rect": rect},
-        "new": {"width": edited.w, "height": edited.h, "filter": new_enc["filter"],
-                "level": new_enc["level"], "idatSize": new_enc["idatSize"], "length": len(new)},
-        "fileLength": len(damaged),
+        "new": {"width": new_size[0], "height": new_size[1], "filter": new_enc["filter"],
+                "level": new_enc["level"], "idatSize": new_enc.get("idatSize"), "length": len(new)},
+        "fileLength": len(original),
         # The trailer's first zlib byte and the rows wholly decoded from the
         # bytes after the cut (the rows a recovery could reach at best).
         "cutZlibOffset": z_at,
         "cutScanlineOffset": scan_before,
         "rowsAfterCut": height - min(height, -(-scan_before // stride)),
     }
+
+
+def make_case(rng, index, small, kind="broad", folder=None):
+    if kind == "libpng":
+        return make_libpng_case(rng, index, folder)
+    zs = None if small else (rng.random() < 0.3 if kind == "property" else 0) * 1
+    if small:
+        width = rng.choice(SMALL_WIDTHS)
+        height = rng.randint(120, 200)
+        rgba = index % 2 == 1
+        strategy = STRATEGIES[index % len(STRATEGIES)]
+    elif kind == "property":
+        width = rng.randint(200, 4000)
+        rgba = rng.random() < 0.5
+        height = rng.randint(80, max(100, min(600, 2_500_000 // (width * (4 if rgba else 3)))))
+        strategy = rng.choice(ALL_STRATEGIES)
+    else:
+        width = BROAD_WIDTHS[index % len(BROAD_WIDTHS)]
+        height = rng.randint(160, 420)
+        # A third of the originals RGBA, spread over the filter strategies.
+        rgba = index // len(ALL_STRATEGIES) % 3 == 1
+        strategy = ALL_STRATEGIES[index % len(ALL_STRATEGIES)]
+    colour_type = 6 if rgba else 2
+    orig_enc = dict(encoder(rng, small, zs), filter=strategy)
+    bpp = genkit.BPP[colour_type]
+    if kind == "broad" and not small and rng.random() < 0.4:
+        # A screen drawn by ImageMagick (real antialiased text), encoded by ours.
+        cv = Canvas(width, height, bpp, bytes(bpp))
+        drawn = screens.draw(rng, width, height, rgba, folder, "drawing")
+        cv.px[:] = screens.decode(drawn, rgba)
+        os.remove(drawn)
+    else:
+        cv = screenshot(rng, width, height, bpp, busy=small or (kind == "property" and rng.random() < 0.3))
+    original = encode(cv, colour_type, orig_enc)
+    # The new PNG must be the shorter, or nothing of the original is left.
+    for _ in range(8):
+        edit_kind, rect, edited = edit(rng, cv, small)
+        new_enc = orig_enc if rng.random() < 0.5 else encoder(rng, small, zs)
+        new_type = colour_type if small or rng.random() < 0.9 else 8 - colour_type
+        if new_type != colour_type:  # saved in the other pixel format
+            edited = convert_pixels(edited, genkit.BPP[new_type])
+        new = encode(edited, new_type, new_enc)
+        if len(new) + 64 < len(original):
+            break
+    else:
+        return None
+    damaged = new + original[len(new):]
+    stride = 1 + width * bpp
+    z_at = cut_in_stream(original, len(new))[0]
+    if small and not rebuildable(zlib_data(original)[z_at:], zlib.decompress(zlib_data(original)), stride):
+        return None
+    facts = facts_of(original, new, width, height, colour_type, strategy, orig_enc, new_enc, edit_kind, rect,
+                     (edited.w, edited.h))
+    facts["new"]["colourType"] = new_type
     return damaged, original, facts
+
+
+def convert_pixels(cv, bpp):
+    """The same picture with 3 or 4 bytes per pixel (opaque alpha added)."""
+    out = Canvas(cv.w, cv.h, bpp, bytes(bpp))
+    n = cv.w * cv.h
+    for k in range(3):
+        out.px[k::bpp] = cv.px[k::cv.bpp]
+    if bpp == 4:
+        out.px[3::4] = b"\xff" * n
+    return out
+
+
+def make_libpng_case(rng, index, folder):
+    size = LIBPNG_SIZES[index % len(LIBPNG_SIZES)]
+    if size is None:  # a snip of a window, any size
+        size = (rng.randint(300, 1700), rng.randint(200, 1000))
+    width, height = size
+    rgba = width < height or rng.random() < 0.4  # phones write RGBA
+    colour_type = 6 if rgba else 2
+    # Mostly the default adaptive filtering at levels 6 and 9; a few fixed filters.
+    level = rng.choice([6, 9])
+    fixed = rng.random() < 0.25
+    filt = rng.randint(0, 4) if fixed else 5
+    strategy = STRATEGIES[filt] if fixed else "adaptive"
+    drawn = screens.draw(rng, width, height, rgba, folder, "drawing")
+    orig_path = os.path.join(folder, "drawing.original.png")
+    original = screens.encode(drawn, orig_path, level * 10 + filt, rgba)
+    for _ in range(8):
+        kind = rng.choice(["crop-top-left", "crop-top-left", "crop-region", "redact"])
+        if kind == "redact":
+            w, h = rng.randint(width // 6, width // 2), rng.randint(height // 8, height // 3)
+            x, y = rng.randint(0, width - w), rng.randint(0, height - h)
+            rect = [x, y, w, h]
+            new_path = os.path.join(folder, "drawing.new.png")
+            subprocess.run(["convert", orig_path, "-fill", "black", "-draw", "rectangle %d,%d %d,%d" % (
+                x, y, x + w - 1, y + h - 1)] + screens._format(rgba) + ["-quality", str(level * 10 + filt), new_path],
+                check=True, capture_output=True)
+            with open(new_path, "rb") as f:
+                new = f.read()
+            new_size = (width, height)
+        else:
+            w = rng.randint(width // 4, width * 2 // 3)
+            h = rng.randint(height // 5, height // 2)
+            x, y = (0, 0) if kind == "crop-top-left" else (rng.randint(0, width - w), rng.randint(0, height // 3))
+            rect = [x, y, w, h]
+            new = screens.encode(orig_path, os.path.join(folder, "drawing.new.png"), level * 10 + filt, rgba, rect)
+            new_size = (w, h)
+        if len(new) + 64 < len(original):
+            break
+    else:
+        return None
+    for path in (drawn, orig_path, os.path.join(folder, "drawing.new.png")):
+        os.remove(path)
+    enc = {"level": level, "filter": strategy, "encoder": "ImageMagick -quality %d" % (level * 10 + filt)}
+    facts = facts_of(original, new, width, height, colour_type, strategy, enc, enc, kind, rect, new_size)
+    return new + original[len(new):], original, facts
 
 
 def main():
@@ -318,13 +442,14 @@ def main():
     ap.add_argument("--seed", type=int, default=11)
     ap.add_argument("--count", type=int, default=None, help="cases (default 60, 6 with --small)")
     ap.add_argument("--small", action="store_true")
+    ap.add_argument("--kind", choices=["broad", "property", "libpng"], default="broad")
     args = ap.parse_args()
     count = args.count or (6 if args.small else 60)
     os.makedirs(args.outdir, exist_ok=True)
     rng = random.Random(args.seed)
     started, names = time.time(), []
     while len(names) < count:
-        case = make_case(rng, len(names), args.small)
+        case = make_case(rng, len(names), args.small, args.kind, args.outdir)
         if case is None:
             continue
         damaged, original, facts = case
@@ -341,7 +466,7 @@ def main():
         print("%s: %s, trailer %d bytes" % (name, facts["edit"]["kind"], len(damaged) - facts["new"]["length"]),
               file=sys.stderr)
     with open(os.path.join(args.outdir, "manifest.json"), "w") as f:
-        json.dump({"seed": args.seed, "small": args.small, "cases": names}, f, indent=1)
+        json.dump({"seed": args.seed, "small": args.small, "kind": args.kind, "cases": names}, f, indent=1)
     print("%d cases in %.1f s" % (len(names), time.time() - started), file=sys.stderr)
 
 

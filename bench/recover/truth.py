@@ -21,6 +21,7 @@ import zlib
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 import genkit  # noqa: E402
 
+TOP = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 WINDOW = 32768
 # Placeholder windows: all 0x00, all 0xFF, the low and the high byte of the position.
 WINDOWS = (bytes(WINDOW), b"\xff" * WINDOW, bytes(i & 255 for i in range(WINDOW)),
@@ -152,6 +153,22 @@ def known_pixels(found, width, bpp, height, scanlines=None, original=None):
         counts.append(sum(all(v is not None for v in row[p * bpp:(p + 1) * bpp]) for p in range(width)))
         above = row
     return counts
+
+
+# ------------------------------------------------------------ the C helper
+
+def rkit(folder=None):
+    """The path of bench/recover/rkit.c built (again when older than its
+    source) in `folder` (default build/recover)."""
+    src = os.path.join(TOP, "bench", "recover", "rkit.c")
+    folder = folder or os.path.join(TOP, "build", "recover")
+    exe = os.path.join(folder, "rkit")
+    if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(src):
+        os.makedirs(folder, exist_ok=True)
+        tmp = "%s.%d" % (exe, os.getpid())
+        subprocess.run(["cc", "-O2", "-o", tmp, src, "-lz"], check=True)
+        os.replace(tmp, exe)
+    return exe
 
 
 # ------------------------------------------------------------ a corpus case
