@@ -27,8 +27,8 @@ struct Fixture {
         vexlo::test::Bytes idat(kFileSize - kTrailer - 8 - 12 - 12);
         for (std::size_t i = 0; i < idat.size(); ++i) idat[i] = static_cast<std::uint8_t>(i * 31);
         const vexlo::test::Bytes jpeg = vexlo::test::Jfif(kTrailer - vexlo::test::Jfif(0).size());
-        source = dir.Write("big.png", vexlo::test::kSignature + vexlo::test::Chunk("IDAT", idat) +
-                                          vexlo::test::Iend() + jpeg);
+        source = dir.Write("big.png",
+                           vexlo::test::kSignature + vexlo::test::Chunk("IDAT", idat) + vexlo::test::Iend() + jpeg);
     }
 };
 

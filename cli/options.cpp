@@ -49,8 +49,8 @@ std::optional<std::uint64_t> ParseSize(const Path& text) {
 
 // An option that takes a value, as "--name VALUE" or "--name=VALUE".
 struct Valued {
-    bool matched = false;        // the argument is this option
-    std::optional<Path> value;   // none when "--name" is the last argument
+    bool matched = false;       // the argument is this option
+    std::optional<Path> value;  // none when "--name" is the last argument
 };
 
 // `i` moves past a separate value.

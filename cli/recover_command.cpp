@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/report_lines.h"
-#include "engine/output_writer.h"
 #include "codec/png_encode.h"
+#include "engine/output_writer.h"
 #include "platform/source_file.h"
 #include "png/format.h"
 
@@ -80,13 +80,14 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     report.extraction.result = resDONE;  // a name for extraction, free or not, does not matter here
     const std::uint64_t length = report.extraction.trailer.length;
     if (report.extraction.kind != kRemnantKind) {
-        result.message = "the data after the image is of kind " + std::string(report.extraction.kind) + ", not a PNG remnant";
+        result.message =
+            "the data after the image is of kind " + std::string(report.extraction.kind) + ", not a PNG remnant";
         return report;
     }
     if (length > kMaxRemnant) {
         result.status = recover::Status::NothingRebuilt;
-        result.message = "a remnant of " + WithSeparators(length) + " bytes, more than the " +
-                         WithSeparators(kMaxRemnant) + " read";
+        result.message =
+            "a remnant of " + WithSeparators(length) + " bytes, more than the " + WithSeparators(kMaxRemnant) + " read";
         return report;
     }
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "engine/extract.h"
-#include "recover/recover.h"
 #include "platform/platform.h"
+#include "recover/recover.h"
 
 namespace vexlo::cli {
 

@@ -54,7 +54,9 @@ std::string RecoverLine(const platform::Path& file, const RecoverReport& report,
            ShownName(report.guess) + "\n";
 }
 
-std::string UnreadableLine(const platform::Path& entry) { return ShownName(entry) + ": " + Reason(resNOREAD, 0) + "\n"; }
+std::string UnreadableLine(const platform::Path& entry) {
+    return ShownName(entry) + ": " + Reason(resNOREAD, 0) + "\n";
+}
 
 Tally::Tally(std::size_t unreadable, const std::vector<std::string_view>& order) : unreadable_(unreadable) {
     for (const std::string_view word : order) counts_.emplace_back(word, 0);
@@ -63,7 +65,8 @@ Tally::Tally(std::size_t unreadable, const std::vector<std::string_view>& order)
 void Tally::Add(std::string_view word, bool succeeded) {
     ++files_;
     if (succeeded) ++succeeded_;
-    const auto counted = std::find_if(counts_.begin(), counts_.end(), [word](const auto& c) { return c.first == word; });
+    const auto counted =
+        std::find_if(counts_.begin(), counts_.end(), [word](const auto& c) { return c.first == word; });
     if (counted == counts_.end()) {
         counts_.emplace_back(word, 1);
     } else {

@@ -42,12 +42,14 @@ inline constexpr std::array<RecoverWords, 3> kRecoverWords = {{
     {recover::Status::NothingRebuilt, "nothing rebuilt"},
 }};
 
-static_assert([] {
-    for (std::size_t code = 0; code < kResultWords.size(); ++code) {
-        if (kResultWords[code].result != static_cast<ProcessResult>(code)) return false;
-    }
-    return true;
-}(), "kResultWords is indexed by the result code");
+static_assert(
+    [] {
+        for (std::size_t code = 0; code < kResultWords.size(); ++code) {
+            if (kResultWords[code].result != static_cast<ProcessResult>(code)) return false;
+        }
+        return true;
+    }(),
+    "kResultWords is indexed by the result code");
 
 // The row of a result code; nullptr for a value no code has.
 constexpr const ResultWords* WordsOf(ProcessResult result) {

@@ -7,7 +7,7 @@
 namespace vexlo::codec {
 namespace {
 
-constexpr int kMaxSide = 4096;  // far above anything we ship; bounds the allocation
+constexpr int kMaxSide = 4096;   // far above anything we ship; bounds the allocation
 constexpr int kMaxCodes = 4096;  // GIF's LZW codes are at most 12 bits
 
 class Reader {
@@ -16,7 +16,7 @@ public:
     bool Has(std::size_t n) const { return bytes_.size() - pos_ >= n; }
     std::uint8_t Byte() { return bytes_[pos_++]; }
     int Word() {
-        int const low = Byte();
+        const int low = Byte();
         return low | (Byte() << 8);
     }
     void Skip(std::size_t n) { pos_ += n; }
@@ -30,11 +30,11 @@ using Palette = std::vector<std::uint32_t>;
 
 bool ReadPalette(Reader& in, int flags, Palette& palette) {
     if ((flags & 0x80) == 0) return true;
-    std::size_t const count = std::size_t{1} << ((flags & 0x07) + 1);
+    const std::size_t count = std::size_t{1} << ((flags & 0x07) + 1);
     if (!in.Has(count * 3)) return false;
     palette.resize(count);
     for (auto& colour : palette) {
-        std::uint32_t const r = in.Byte(), g = in.Byte(), b = in.Byte();
+        const std::uint32_t r = in.Byte(), g = in.Byte(), b = in.Byte();
         colour = 0xFF000000u | (r << 16) | (g << 8) | b;
     }
     return true;
@@ -44,11 +44,11 @@ bool ReadPalette(Reader& in, int flags, Palette& palette) {
 bool ReadSubBlocks(Reader& in, std::vector<std::uint8_t>* out) {
     for (;;) {
         if (!in.Has(1)) return false;
-        std::size_t const size = in.Byte();
+        const std::size_t size = in.Byte();
         if (size == 0) return true;
         if (!in.Has(size)) return false;
         for (std::size_t i = 0; i < size; ++i) {
-            std::uint8_t const b = in.Byte();
+            const std::uint8_t b = in.Byte();
             if (out) out->push_back(b);
         }
     }
@@ -60,8 +60,8 @@ bool ReadSubBlocks(Reader& in, std::vector<std::uint8_t>* out) {
 bool DecodeLzw(std::span<const std::uint8_t> data, int minCodeSize, std::size_t pixelCount,
                std::vector<std::uint8_t>& out) {
     if (minCodeSize < 2 || minCodeSize > 8) return false;
-    int const clear = 1 << minCodeSize;
-    int const end = clear + 1;
+    const int clear = 1 << minCodeSize;
+    const int end = clear + 1;
     std::array<std::uint16_t, kMaxCodes> prefix{};
     std::array<std::uint8_t, kMaxCodes> suffix{};
     std::array<std::uint8_t, kMaxCodes> first{};
@@ -74,7 +74,7 @@ bool DecodeLzw(std::span<const std::uint8_t> data, int minCodeSize, std::size_t 
     int next = end + 1;
     int previous = -1;
     std::size_t bitPos = 0;
-    std::size_t const totalBits = data.size() * 8;
+    const std::size_t totalBits = data.size() * 8;
 
     out.clear();
     out.reserve(pixelCount);
@@ -82,7 +82,7 @@ bool DecodeLzw(std::span<const std::uint8_t> data, int minCodeSize, std::size_t 
         if (totalBits - bitPos < static_cast<std::size_t>(codeSize)) return false;
         int code = 0;
         for (int i = 0; i < codeSize; ++i, ++bitPos) {
-            int const bit = (data[bitPos >> 3] >> (bitPos & 7)) & 1;
+            const int bit = (data[bitPos >> 3] >> (bitPos & 7)) & 1;
             code |= bit << i;
         }
         if (code == clear) {
@@ -101,17 +101,17 @@ bool DecodeLzw(std::span<const std::uint8_t> data, int minCodeSize, std::size_t 
         if (code > next || (code == next && next >= kMaxCodes)) return false;
         // A code one past the table ("KwKwK") stands for the previous
         // string followed by its own first byte.
-        std::uint8_t const head =
+        const std::uint8_t head =
             code == next ? first[static_cast<std::size_t>(previous)] : first[static_cast<std::size_t>(code)];
         std::size_t depth = 0;
         if (code == next) stack[depth++] = head;
-        for (int c = code == next ? previous : code; ; c = prefix[static_cast<std::size_t>(c)]) {
+        for (int c = code == next ? previous : code;; c = prefix[static_cast<std::size_t>(c)]) {
             stack[depth++] = suffix[static_cast<std::size_t>(c)];
             if (c < clear) break;
         }
         while (depth > 0 && out.size() < pixelCount) out.push_back(stack[--depth]);
         if (next < kMaxCodes) {
-            auto const slot = static_cast<std::size_t>(next);
+            const auto slot = static_cast<std::size_t>(next);
             prefix[slot] = static_cast<std::uint16_t>(previous);
             suffix[slot] = head;
             first[slot] = first[static_cast<std::size_t>(previous)];
@@ -153,9 +153,8 @@ std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes) {
     GifImage image;
     image.width = in.Word();
     image.height = in.Word();
-    if (image.width <= 0 || image.height <= 0 || image.width > kMaxSide || image.height > kMaxSide)
-        return std::nullopt;
-    int const screenFlags = in.Byte();
+    if (image.width <= 0 || image.height <= 0 || image.width > kMaxSide || image.height > kMaxSide) return std::nullopt;
+    const int screenFlags = in.Byte();
     in.Skip(2);  // background colour index and aspect ratio
     Palette globalPalette;
     if (!ReadPalette(in, screenFlags, globalPalette)) return std::nullopt;
@@ -163,17 +162,17 @@ std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes) {
     int transparent = -1;
     for (;;) {
         if (!in.Has(1)) return std::nullopt;
-        std::uint8_t const introducer = in.Byte();
+        const std::uint8_t introducer = in.Byte();
         if (introducer == 0x3B) return std::nullopt;  // trailer before any frame
         if (introducer == 0x21) {
             if (!in.Has(1)) return std::nullopt;
-            std::uint8_t const label = in.Byte();
+            const std::uint8_t label = in.Byte();
             if (label == 0xF9) {
                 // Graphic control: flags, delay, transparent index.
                 if (!in.Has(6) || in.Byte() != 4) return std::nullopt;
-                int const flags = in.Byte();
+                const int flags = in.Byte();
                 in.Skip(2);
-                int const index = in.Byte();
+                const int index = in.Byte();
                 if (flags & 0x01) transparent = index;
                 if (in.Byte() != 0) return std::nullopt;
             } else if (!ReadSubBlocks(in, nullptr)) {
@@ -186,35 +185,34 @@ std::optional<GifImage> DecodeGif(std::span<const std::uint8_t> bytes) {
     }
 
     if (!in.Has(9)) return std::nullopt;
-    int const left = in.Word();
-    int const top = in.Word();
-    int const width = in.Word();
-    int const height = in.Word();
-    int const frameFlags = in.Byte();
-    if (width <= 0 || height <= 0 || left + width > image.width || top + height > image.height)
-        return std::nullopt;
+    const int left = in.Word();
+    const int top = in.Word();
+    const int width = in.Word();
+    const int height = in.Word();
+    const int frameFlags = in.Byte();
+    if (width <= 0 || height <= 0 || left + width > image.width || top + height > image.height) return std::nullopt;
     Palette localPalette;
     if (!ReadPalette(in, frameFlags, localPalette)) return std::nullopt;
-    Palette const& palette = localPalette.empty() ? globalPalette : localPalette;
+    const Palette& palette = localPalette.empty() ? globalPalette : localPalette;
     if (palette.empty()) return std::nullopt;
 
     if (!in.Has(1)) return std::nullopt;
-    int const minCodeSize = in.Byte();
+    const int minCodeSize = in.Byte();
     std::vector<std::uint8_t> data;
     if (!ReadSubBlocks(in, &data)) return std::nullopt;
-    std::size_t const count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     std::vector<std::uint8_t> indices;
     if (!DecodeLzw(data, minCodeSize, count, indices)) return std::nullopt;
 
     // Outside the frame the picture is see-through.
     image.pixels.assign(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0);
-    std::vector<int> const rows = RowOrder(height, (frameFlags & 0x40) != 0);
+    const std::vector<int> rows = RowOrder(height, (frameFlags & 0x40) != 0);
     auto index = indices.begin();
-    for (int const row : rows) {
-        auto const rowStart = static_cast<std::size_t>(top + row) * static_cast<std::size_t>(image.width) +
+    for (const int row : rows) {
+        const auto rowStart = static_cast<std::size_t>(top + row) * static_cast<std::size_t>(image.width) +
                               static_cast<std::size_t>(left);
         for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x, ++index) {
-            std::size_t const i = *index;
+            const std::size_t i = *index;
             if (i >= palette.size()) return std::nullopt;
             std::uint32_t colour = palette[i];
             if (static_cast<int>(i) == transparent) colour &= 0x00FFFFFFu;

@@ -28,7 +28,8 @@ DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::
     const std::size_t stride = std::size_t{width} * bpp + 1;
     z_stream z = {};
     if (inflateInit(&z) != Z_OK) return {};
-    Bytes rows(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{height} * stride, maxBytes / stride * stride)));
+    Bytes rows(
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{height} * stride, maxBytes / stride * stride)));
     z.next_out = rows.data();
     z.avail_out = static_cast<uInt>(rows.size());
     for (std::size_t at = png::kFirstChunk; at + png::kChunkOverhead <= bytes.size() && z.avail_out > 0;) {

@@ -87,8 +87,7 @@ std::uint64_t Cost(std::span<const std::uint8_t> filtered) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height,
-                                        std::span<const std::uint8_t> rgba) {
+std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> rgba) {
     if (width == 0 || height == 0 || width > kMaxDimension || height > kMaxDimension) return {};
     const std::uint64_t stride = std::uint64_t{width} * 4;
     // A row must fit zlib's 32-bit input counter along with its filter byte.

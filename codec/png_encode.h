@@ -11,7 +11,6 @@ namespace vexlo::codec {
 // The whole file of a width × height picture given as rows × width × 4 bytes
 // of RGBA, top row first. Empty when the sizes disagree, either is zero or
 // beyond PNG's 2^31 - 1, or zlib fails.
-std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height,
-                                        std::span<const std::uint8_t> rgba);
+std::vector<std::uint8_t> EncodeRgbaPng(std::uint32_t width, std::uint32_t height, std::span<const std::uint8_t> rgba);
 
 }  // namespace vexlo::codec

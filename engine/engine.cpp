@@ -25,8 +25,8 @@ bool CheckPNGEnd(std::span<const std::uint8_t> file, std::int32_t& Fstp, std::in
     const std::uint64_t FileLength = file.size();
     std::uint64_t at = png::kFirstChunk;
     while (png::HeaderFits(at, FileLength)) {
-        const png::Step step = png::ChunkStep(file.subspan(static_cast<std::size_t>(at)).first<png::kHeaderSize>(),
-                                              at, FileLength);
+        const png::Step step =
+            png::ChunkStep(file.subspan(static_cast<std::size_t>(at)).first<png::kHeaderSize>(), at, FileLength);
         if (step.kind == png::Step::Kind::Trailer) {
             Fstp = static_cast<std::int32_t>(step.at + 1);
             OUTBUFSIZE = static_cast<std::int32_t>(FileLength - step.at);

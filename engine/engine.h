@@ -28,8 +28,8 @@ inline constexpr int kChecked = 1;
 
 // What the main window tells the engine for each file.
 struct ViewerSettings {
-    int chkVIEW = 0;                             // 1 ticked, anything else not
-    platform::WindowHandle owner = nullptr;      // owner of the viewer launch
+    int chkVIEW = 0;                         // 1 ticked, anything else not
+    platform::WindowHandle owner = nullptr;  // owner of the viewer launch
     // The launch itself; tests put a recorder here.
     std::function<void(const platform::Path&, platform::WindowHandle)> open = platform::OpenInViewer;
 };
@@ -70,9 +70,7 @@ public:
     // when one was taken meanwhile), then the viewer for images when ticked.
     ProcessResult ProcessFile(const platform::Path& FileName, const ViewerSettings& viewer);
 
-    std::span<const std::uint8_t> OutBuf() const {
-        return {outBuf_.data(), static_cast<std::size_t>(OUTBUFSIZE)};
-    }
+    std::span<const std::uint8_t> OutBuf() const { return {outBuf_.data(), static_cast<std::size_t>(OUTBUFSIZE)}; }
     std::int32_t FileLength = 0;
     std::int32_t OUTBUFSIZE = 0;
     std::string_view FileType;

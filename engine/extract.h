@@ -36,14 +36,14 @@ struct ExtractReport {
     ProcessResult result = resNOFILE;
     // With resNOFILE and resNOREAD, the system's reason when it gave one; else 0.
     platform::OsError osError = 0;
-    platform::Path fullPath;       // the source's full path; empty when none could be made
-    std::uint64_t size = 0;        // the source's size, once measured
-    bool hasTrailer = false;       // offset, length, extension (and when described sha256, kind) are set
+    platform::Path fullPath;  // the source's full path; empty when none could be made
+    std::uint64_t size = 0;   // the source's size, once measured
+    bool hasTrailer = false;  // offset, length, extension (and when described sha256, kind) are set
     TrailerSpan trailer;
     platform::Sha256::Digest sha256{};
-    std::string_view extension;    // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named
-    std::string_view kind;         // TrailerKind's word
-    platform::Path output;         // written, or with write = false the name it would get; empty when none
+    std::string_view extension;  // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named
+    std::string_view kind;       // TrailerKind's word
+    platform::Path output;       // written, or with write = false the name it would get; empty when none
 };
 
 // Holds the pass buffer and the hash between calls so a batch reuses them.

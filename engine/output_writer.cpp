@@ -6,8 +6,7 @@
 
 namespace vexlo {
 
-ProcessResult OutputWriter::Choose(const platform::Path& source, std::string_view suffix,
-                                   std::string_view extension) {
+ProcessResult OutputWriter::Choose(const platform::Path& source, std::string_view suffix, std::string_view extension) {
     Discard();
     source_ = source;
     suffix_ = suffix;

@@ -22,15 +22,13 @@ inline constexpr int kMaxNameCounter = 100;
 // Drive roots (C:\), network roots (\\server\share\), backslash separators.
 struct WindowsSyntax {
     using Char = wchar_t;
-    static bool SplitPath(std::wstring_view path, std::int32_t& NameStart, std::int32_t& RootEnd,
-                          std::int32_t& DotPos);
+    static bool SplitPath(std::wstring_view path, std::int32_t& NameStart, std::int32_t& RootEnd, std::int32_t& DotPos);
 };
 
 // Root "/", separator "/".
 struct PosixSyntax {
     using Char = char;
-    static bool SplitPath(std::string_view path, std::int32_t& NameStart, std::int32_t& RootEnd,
-                          std::int32_t& DotPos);
+    static bool SplitPath(std::string_view path, std::int32_t& NameStart, std::int32_t& RootEnd, std::int32_t& DotPos);
 };
 
 #ifdef _WIN32
@@ -75,8 +73,8 @@ std::basic_string<typename Syntax::Char> MakeOutFileName(const std::basic_string
     if (full.empty() || NameStart < 1 || DotPos < NameStart) return {};
 
     const auto nameStart = static_cast<std::size_t>(NameStart);
-    const String stem = full.substr(0, nameStart - 1) +
-                        full.substr(nameStart - 1, static_cast<std::size_t>(DotPos - NameStart));
+    const String stem =
+        full.substr(0, nameStart - 1) + full.substr(nameStart - 1, static_cast<std::size_t>(DotPos - NameStart));
     if (stem.size() == nameStart - 1) return {};  // empty base name, e.g. ".png" or "dir\"
 
     const auto widen = [](std::string_view ascii) { return String(ascii.begin(), ascii.end()); };

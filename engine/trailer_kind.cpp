@@ -118,7 +118,11 @@ constexpr Signature kSignatures[] = {
     {"gzip", {0, "\x1F\x8B\x08"sv}, {}},
     {"bzip2", {0, "BZh"sv}, {4, "1AY&SY"sv}, IsBzip2Level},
     {"bzip2", {0, "BZh"sv}, {4, "\x17\x72\x45\x38\x50\x90"sv}, IsBzip2Level},
-    {"xz", {0, "\xFD" "7zXZ\x00"sv}, {}},
+    {"xz",
+     {0,
+      "\xFD"
+      "7zXZ\x00"sv},
+     {}},
     {"zstd", {0, "\x28\xB5\x2F\xFD"sv}, {}},
     {"pdf", {0, "%PDF-"sv}, {}},
     {"mp3", {0, "ID3"sv}, {}, IsId3Header},
@@ -127,7 +131,11 @@ constexpr Signature kSignatures[] = {
     {"mp4", {4, "moov"sv}, {}, IsBoxSize},
     {"ogg", {0, "OggS\x00"sv}, {}},
     {"exe", {0, "MZ"sv}, {}, HasPeHeader},
-    {"elf", {0, "\x7F" "ELF"sv}, {}},
+    {"elf",
+     {0,
+      "\x7F"
+      "ELF"sv},
+     {}},
     {"sqlite", {0, "SQLite format 3\x00"sv}, {}},
 };
 
@@ -209,7 +217,7 @@ void TrailerKind::ChunkScan(std::span<const std::uint8_t> bytes) {
 
     const std::uint8_t* p = bytes.data();
     const std::size_t lastHeader = n - 8;  // the last local header offset whose 8 bytes are all in the piece
-    std::size_t from = 0;                   // the next local header offset not yet visited
+    std::size_t from = 0;                  // the next local header offset not yet visited
     while (from <= lastHeader) {
         // The next header offset whose type starts with 'I', else one past the last.
         const auto* found = static_cast<const std::uint8_t*>(std::memchr(p + from + 4, 'I', lastHeader + 1 - from));

@@ -105,16 +105,16 @@ private:
     // The last 8 bytes as a big-endian number: a whole chunk header once 8 bytes are in.
     std::uint64_t window_ = 0;
     bool sawIdat_ = false;
-    std::uint64_t firstIend_ = kNone;      // offset of the first whole IEND header
-    std::uint64_t firstEmptyIend_ = kNone; // offset of the first whole IEND header of length 0
-    std::uint64_t chainIend_ = kNone;      // offset of the last IEND header a chain reached
+    std::uint64_t firstIend_ = kNone;       // offset of the first whole IEND header
+    std::uint64_t firstEmptyIend_ = kNone;  // offset of the first whole IEND header of length 0
+    std::uint64_t chainIend_ = kNone;       // offset of the last IEND header a chain reached
     // The next header offset of each chain followed, kNone for a free slot.
     std::array<std::uint64_t, kMaxChains> chains_ = [] {
         std::array<std::uint64_t, kMaxChains> free{};
         free.fill(kNone);
         return free;
     }();
-    std::uint64_t nextHeader_ = kNone;     // the smallest of chains_
+    std::uint64_t nextHeader_ = kNone;  // the smallest of chains_
 };
 
 }  // namespace vexlo

@@ -23,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (static_cast<std::size_t>(trailer.Fstp - 1 + trailer.OUTBUFSIZE) != size) std::abort();
             if (!vexlo::IsImageType(trailer.FileType) && trailer.FileType != ".dat") std::abort();
             break;
-        default:
-            std::abort();
+        default: std::abort();
     }
     return 0;
 }

@@ -16,8 +16,8 @@ using vexlo::recover::Hint;
 
 // No header, then 8-bit grey, RGB, palette, grey with alpha, RGBA, and 16-bit RGB and RGBA.
 Hint PickHint(std::uint8_t pick) {
-    constexpr std::array<std::array<std::uint8_t, 2>, 8> kFormats = {{
-        {8, 2}, {8, 0}, {8, 2}, {8, 3}, {8, 4}, {8, 6}, {16, 2}, {16, 6}}};
+    constexpr std::array<std::array<std::uint8_t, 2>, 8> kFormats = {
+        {{8, 2}, {8, 0}, {8, 2}, {8, 3}, {8, 4}, {8, 6}, {16, 2}, {16, 6}}};
     const std::size_t index = pick % kFormats.size();
     Hint hint;
     hint.width = index == 0 ? 0 : 320;
@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    const bool widthAsAsked = options.width == 0 ? result.widthFound : !result.widthFound && result.width == options.width;
+    const bool widthAsAsked =
+        options.width == 0 ? result.widthFound : !result.widthFound && result.width == options.width;
     if (result.rows == 0 || result.width == 0 || !widthAsAsked || result.known.size() != bytes ||
         result.guess.size() != bytes || !(result.knownShare >= 0 && result.knownShare <= 1) ||
         result.bytesPerPixel == 0 || result.inflatedBytes == 0 || !result.message.empty()) {

@@ -18,8 +18,9 @@ namespace {
 
 // One file per process, removed at exit.
 struct ScratchFile {
-    std::string path = (std::filesystem::temp_directory_path() /
-                        ("vexlo-stream-walk-" + std::to_string(::getpid()) + ".png")).string();
+    std::string path =
+        (std::filesystem::temp_directory_path() / ("vexlo-stream-walk-" + std::to_string(::getpid()) + ".png"))
+            .string();
     ~ScratchFile() { ::unlink(path.c_str()); }
 };
 

@@ -64,8 +64,7 @@ struct ReadStatus {
 
 // Opens the file, measures it, and when it holds at most `limit` bytes reads
 // it whole into `buffer`. `length` is set as soon as the file is measured.
-ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer,
-                         std::int32_t& length);
+ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length);
 
 enum class CreateStatus { Ok, Exists, Failed };
 

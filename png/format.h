@@ -43,8 +43,8 @@ inline constexpr std::uint32_t kIDAT = 0x49444154;
 inline constexpr std::uint32_t kIEND = 0x49454E44;
 
 inline constexpr std::uint64_t kFirstChunk = kSignature.size();
-inline constexpr std::size_t kHeaderSize = 8;       // length and type; the data follows
-inline constexpr std::size_t kChunkOverhead = 12;   // header and CRC
+inline constexpr std::size_t kHeaderSize = 8;      // length and type; the data follows
+inline constexpr std::size_t kChunkOverhead = 12;  // header and CRC
 inline constexpr std::uint32_t kMaxLength = 0x7FFF'FFFF;
 
 struct ChunkHeader {
@@ -133,8 +133,8 @@ inline std::uint8_t Predict(std::uint8_t filter, std::uint8_t a, std::uint8_t b,
 // to the next. The recovery needs only the end and follows the chain it
 // finds; the trailer kind "png-remnant" asks for a plain chain (its rules in
 // engine/trailer_kind.h).
-inline constexpr std::array<std::uint8_t, kChunkOverhead> kIendChunk = {0, 0, 0, 0, 'I', 'E', 'N', 'D',
-                                                                        0xAE, 0x42, 0x60, 0x82};
+inline constexpr std::array<std::uint8_t, kChunkOverhead> kIendChunk = {0,   0,   0,    0,    'I',  'E',
+                                                                        'N', 'D', 0xAE, 0x42, 0x60, 0x82};
 inline bool EndsWithIendChunk(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= kIendChunk.size() && std::equal(kIendChunk.begin(), kIendChunk.end(), bytes.end() - 12);
 }

@@ -43,7 +43,7 @@ bool BalloonWindow::Load(HINSTANCE instance, HWND mainWindow) {
     picture_ = win::Picture::FromResource(instance, IDG_BALLOON);
     // Read once: a hop converts 21 positions and should not ask the screen each time.
     screen_ = win::ScreenTwipsPerPixel();
-    DWORD const style = WS_POPUP;
+    const DWORD style = WS_POPUP;
     RECT frame = {0, 0, TwipsToPixels(kClientTwips.cx, screen_.x), TwipsToPixels(kClientTwips.cy, screen_.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, 0);
     // Not owned by the main window, so the main window's keep-in-front box
@@ -86,11 +86,11 @@ void BalloonWindow::WndPopUp() {
     ::OutputDebugStringA("vexlo: hop\n");
     RECT main = {};
     ::GetWindowRect(mainWindow_, &main);
-    double const mainLeft = main.left * screen_.x;
-    double const mainTop = main.top * screen_.y;
+    const double mainLeft = main.left * screen_.x;
+    const double mainTop = main.top * screen_.y;
 
-    int const BaseLeft = RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
-    int const BaseTop = RoundHalfEven(mainTop + kOffsetDown * TwipsY);
+    const int BaseLeft = RoundHalfEven(mainLeft + kOffsetRight * TwipsX);
+    const int BaseTop = RoundHalfEven(mainTop + kOffsetDown * TwipsY);
     MoveTo(BaseLeft, BaseTop);
     ::ShowWindow(Hwnd(), SW_SHOW);
 
@@ -107,14 +107,14 @@ void BalloonWindow::WndPopUp() {
 
     if (app::StopFlag && hooks.beep) hooks.beep();
     // Hand the activation back to the main window if the hop took it.
-    bool const wasActive = ::GetActiveWindow() == Hwnd();
+    const bool wasActive = ::GetActiveWindow() == Hwnd();
     ::ShowWindow(Hwnd(), SW_HIDE);
     if (wasActive && mainWindow_) ::SetActiveWindow(mainWindow_);
 }
 
 void BalloonWindow::MoveTo(int leftTwips, int topTwips) {
-    ::SetWindowPos(Hwnd(), nullptr, TwipsToPixels(leftTwips, screen_.x), TwipsToPixels(topTwips, screen_.y),
-                   0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Hwnd(), nullptr, TwipsToPixels(leftTwips, screen_.x), TwipsToPixels(topTwips, screen_.y), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool BalloonWindow::PumpEvents() const {

@@ -3,10 +3,10 @@
 // with every byte's origin tracked.
 #pragma once
 
-#include <cstdlib>
 #include <cstddef>
-#include <optional>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,11 +20,11 @@ using png::Paeth;
 using png::Predict;
 
 // The bounds that keep one call's time and memory in check whatever the input.
-inline constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 20;   // only the trailer's last 64 MiB
-inline constexpr std::size_t kMaxStartBytes = std::size_t{256} << 10;    // block starts sought in the first 256 KiB
-inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{256} << 20; // bytes in and out over all candidates
+inline constexpr std::size_t kMaxTrailerBytes = std::size_t{64} << 20;       // only the trailer's last 64 MiB
+inline constexpr std::size_t kMaxStartBytes = std::size_t{256} << 10;        // block starts sought in the first 256 KiB
+inline constexpr std::uint64_t kMaxSearchWork = std::uint64_t{256} << 20;    // bytes in and out over all candidates
 inline constexpr std::uint64_t kMaxInflateTotal = std::uint64_t{128} << 20;  // bytes inflated per run
-inline constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;     // scanline bytes kept (the last ones)
+inline constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;          // scanline bytes kept (the last ones)
 inline constexpr std::size_t kLongRunBytes = 2048;  // a stream that does not end must decode this far
 inline constexpr std::size_t kWindowSize = 32768;
 
@@ -40,7 +40,7 @@ struct Start {
     bool found = false;
     bool ended = false;  // the stream ran to its end with only the Adler-32 after it
     std::uint64_t bit = 0;
-    std::string why;     // when not found
+    std::string why;  // when not found
 };
 // The earliest bit from which raw inflating reaches the stream's end (or, when
 // no start does, runs cleanly to the end of the data for kLongRunBytes at least).
@@ -52,22 +52,21 @@ struct Tracked {
     std::vector<std::uint8_t> value;   // the byte where known; else the window position's low 8 bits
     std::vector<std::uint8_t> source;  // kKnown where known; else the window position's high 7 bits
     bool ended = false;
-    bool complete = false;              // inflating met no error and stayed within the bounds
-    std::uint64_t total = 0;            // bytes inflated (value keeps only the last kMaxKeptBytes)
-    std::uint64_t firstBlockEnd = 0;    // output offset where the first block ends (0: unknown)
-    std::uint64_t firstBlockEndBit = 0; // and the bit where the next block starts
+    bool complete = false;               // inflating met no error and stayed within the bounds
+    std::uint64_t total = 0;             // bytes inflated (value keeps only the last kMaxKeptBytes)
+    std::uint64_t firstBlockEnd = 0;     // output offset where the first block ends (0: unknown)
+    std::uint64_t firstBlockEndBit = 0;  // and the bit where the next block starts
     static constexpr std::uint8_t kKnown = 0xFF;
 
     std::size_t Dropped() const { return static_cast<std::size_t>(total - value.size()); }
     bool Known(std::size_t i) const { return source[i] == kKnown; }
-    std::size_t WindowPos(std::size_t i) const {
-        return static_cast<std::size_t>(source[i]) << 8 | value[i];
-    }
+    std::size_t WindowPos(std::size_t i) const { return static_cast<std::size_t>(source[i]) << 8 | value[i]; }
 };
 Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBit, bool ended);
 
 // The `count` most common pixels (their bpp bytes) of a decoded picture,
 // most common first.
-std::vector<std::vector<std::uint8_t>> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp, std::size_t count);
+std::vector<std::vector<std::uint8_t>> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp,
+                                                    std::size_t count);
 
 }  // namespace vexlo::recover::detail

@@ -36,14 +36,15 @@ constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
-constexpr std::size_t kPaletteSize = 6;  // the cropped picture's colours tried in the guess
-constexpr std::size_t kPriorRows = 16;   // rows that choose the colours of the row above the first
-constexpr double kMinEvidence = 16;     // bits in favour of a width found from the data,
-constexpr double kMinDataEvidence = 3;  // of which at least these from the data itself,
-constexpr double kMinMargin = 4;        // and these more than any other stride's but its multiples
+constexpr std::size_t kPaletteSize = 6;   // the cropped picture's colours tried in the guess
+constexpr std::size_t kPriorRows = 16;    // rows that choose the colours of the row above the first
+constexpr double kMinEvidence = 16;       // bits in favour of a width found from the data,
+constexpr double kMinDataEvidence = 3;    // of which at least these from the data itself,
+constexpr double kMinMargin = 4;          // and these more than any other stride's but its multiples
 constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
 constexpr double kMinOwnWidthEvidence = 1;
-constexpr double kMinFormatBits = 32;  // RGB against RGBA on the same stride  // data bits for the cropped picture's width to count
+constexpr double kMinFormatBits =
+    32;  // RGB against RGBA on the same stride  // data bits for the cropped picture's width to count
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -100,7 +101,8 @@ public:
                 ++pairs;
                 small += t.value[i] <= 4;
             }
-        const double p = pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
+        const double p =
+            pairs == 0 ? 0.5 : std::clamp(static_cast<double>(small) / static_cast<double>(pairs), 0.02, 0.95);
         good_ = std::log2(0.999 / p);
         bad_ = -1e9;  // a true start and stride never have one
     }
@@ -127,9 +129,7 @@ public:
     }
 
 private:
-    bool Breaks(std::size_t i) const {
-        return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] != t_.value[i];
-    }
+    bool Breaks(std::size_t i) const { return i >= bpp_ && t_.Known(i - bpp_) && t_.value[i - bpp_] != t_.value[i]; }
 
     const Tracked& t_;
     std::size_t bpp_;
@@ -208,10 +208,10 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
             if (stride * minRows > n) return;
             const double copies = distances.Score(stride);
-            const double prior = formatPrior + (w == hint.width ? kHintWidthBits : 0) +
-                                 (std::find(kScreenWidths.begin(), kScreenWidths.end(), w) != kScreenWidths.end()
-                                      ? kScreenWidthBits
-                                      : 0);
+            const double prior =
+                formatPrior + (w == hint.width ? kHintWidthBits : 0) +
+                (std::find(kScreenWidths.begin(), kScreenWidths.end(), w) != kScreenWidths.end() ? kScreenWidthBits
+                                                                                                 : 0);
             if (t.ended) {
                 // The stream's end is the last row's end.
                 const double s = copies + score.Score(from + (n - from) % stride, n, stride);
@@ -240,8 +240,8 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         if (best.width != 0 && stride % best.stride != 0) best.rivalEvidence = std::max(best.rivalEvidence, s);
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
-    if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp && (best.stride - 1) % hinted->bpp == 0 &&
-        (best.stride - 1) / hinted->bpp <= kMaxWidth) {
+    if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp &&
+        (best.stride - 1) % hinted->bpp == 0 && (best.stride - 1) / hinted->bpp <= kMaxWidth) {
         best.format = *hinted;
         best.width = static_cast<std::uint32_t>((best.stride - 1) / hinted->bpp);
     }
@@ -285,7 +285,7 @@ double FormatEvidence(const Tracked& t, const Layout& l, std::size_t bpp, std::s
 struct Rows {
     std::size_t len = 0;  // bytes per row without the filter byte
     std::size_t count = 0;
-    Bytes value, known;   // count × len
+    Bytes value, known;  // count × len
 };
 
 // Exact unfiltering: a byte is known when its filtered byte, the row's filter
@@ -420,7 +420,8 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
         agreeing += candidate[t.WindowPos(at)] == r;
     });
     constexpr std::size_t kMinCompared = 64;
-    const bool lined = compared >= kMinCompared ? agree * 4 >= compared * 3 : uses >= kMinCompared && agreeing * 4 >= uses * 3;
+    const bool lined =
+        compared >= kMinCompared ? agree * 4 >= compared * 3 : uses >= kMinCompared && agreeing * 4 >= uses * 3;
     if (!lined) return {};
     std::vector<int> window(detail::kWindowSize + 1, -1);
     window.back() = 0;  // lined up, whether or not any position is told
@@ -463,7 +464,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     std::vector<std::uint64_t> paletteKeys;
     for (const Bytes& c : palette) paletteKeys.push_back(key(c.data()));
     auto isCommon = [&](const std::uint8_t* pixel) {
-        return !paletteKeys.empty() && std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
+        return !paletteKeys.empty() &&
+               std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
     };
 
     Bytes out(len * l.rows), trial(len);
@@ -597,7 +599,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (k == 0 || votes > bestVotes[x]) {
                 bestVotes[x] = votes;
                 const auto from = priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp);
-                std::copy(from, from + static_cast<std::ptrdiff_t>(bpp), prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
+                std::copy(from, from + static_cast<std::ptrdiff_t>(bpp),
+                          prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
             }
         }
     }
@@ -673,9 +676,10 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     for (int attempt = 0;; ++attempt) {
         t = detail::InflateTracked(data, startBit, start.ended);
         if (!t.complete)
-            return Nothing(Status::NothingRebuilt, t.total > detail::kMaxInflateTotal
-                                                       ? "the data inflates to more than 128 MiB of scanlines"
-                                                       : "the compressed data does not inflate from the block start found");
+            return Nothing(Status::NothingRebuilt,
+                           t.total > detail::kMaxInflateTotal
+                               ? "the data inflates to more than 128 MiB of scanlines"
+                               : "the compressed data does not inflate from the block start found");
         if (options.width > kMaxWidth)
             return Nothing(Status::NothingRebuilt, "the width given is larger than 16384 pixels");
         // A width found from the data needs a few rows: over two or three,
@@ -685,14 +689,15 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // so the width is told from the bytes after it (when that leaves
         // half of them); the check below then looks at every row start.
         const std::size_t n = t.value.size();
-        const auto blockEnd = static_cast<std::size_t>(t.firstBlockEnd - std::min<std::uint64_t>(t.firstBlockEnd, t.Dropped()));
+        const auto blockEnd =
+            static_cast<std::size_t>(t.firstBlockEnd - std::min<std::uint64_t>(t.firstBlockEnd, t.Dropped()));
         const std::size_t trusted = blockEnd < n / 2 ? blockEnd : 0;
         layout = options.width != 0 ? FindLayout(t, hint, given, 1, 0, true)
                                     : FindLayout(t, hint, guesses, kMinFoundRows, trusted);
         if (layout.width == 0 || layout.rows == 0)
-            return Nothing(Status::NothingRebuilt, options.width != 0
-                                                       ? "not even one whole row of that width was inflated"
-                                                       : "too little was inflated to tell the width (four whole rows at least)");
+            return Nothing(Status::NothingRebuilt,
+                           options.width != 0 ? "not even one whole row of that width was inflated"
+                                              : "too little was inflated to tell the width (four whole rows at least)");
         const auto counts = RowStartScore(t, 0, layout.format.bpp).Count(layout.first, t.value.size(), layout.stride);
         // Known rows need known filter bytes; when most of those look like
         // a flat channel rather than filter bytes, the rows may be misplaced
@@ -710,7 +715,8 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                 layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
             if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
                                        layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
-                return Nothing(Status::NothingRebuilt, "the width is uncertain: it could not be told from the data; try --width N");
+                return Nothing(Status::NothingRebuilt,
+                               "the width is uncertain: it could not be told from the data; try --width N");
             // A stride that fits RGB and RGBA alike: the data must tell which.
             const std::size_t bpp = layout.format.bpp, other = bpp == 3 ? 4 : bpp == 4 ? 3 : 0;
             if (options.width == 0 && other != 0 && (layout.stride - 1) % (3 * 4) == 0) {
@@ -720,7 +726,8 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                     layout.width = static_cast<std::uint32_t>((layout.stride - 1) / other);
                 }
                 if (std::abs(bits) < kMinFormatBits)
-                    return Nothing(Status::NothingRebuilt, "the pixel format is uncertain: RGB and RGBA rows fit alike; try --width N");
+                    return Nothing(Status::NothingRebuilt,
+                                   "the pixel format is uncertain: RGB and RGBA rows fit alike; try --width N");
             }
             break;
         }

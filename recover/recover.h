@@ -39,18 +39,18 @@ enum class Status {
 
 struct Result {
     Status status = Status::NotARemnant;
-    std::string message;                  // why nothing was rebuilt; empty when Recovered
-    std::uint32_t width = 0;              // pixels per row of the pictures below
-    bool widthFound = false;              // true: found from the data; false: from Options
-    std::uint8_t bytesPerPixel = 0;       // of the original's scanlines (3 RGB, 4 RGBA, ...)
-    std::uint32_t rows = 0;               // rows rebuilt, ending with the original's last row
-    std::uint64_t startBit = 0;           // where inflating began, counted in bits from the first
-                                          // byte of the original's compressed data in the trailer
-    std::uint64_t inflatedBytes = 0;      // scanline bytes inflated from there
-    double knownShare = 0;                // share of the pixels of `known` that are known for certain
+    std::string message;              // why nothing was rebuilt; empty when Recovered
+    std::uint32_t width = 0;          // pixels per row of the pictures below
+    bool widthFound = false;          // true: found from the data; false: from Options
+    std::uint8_t bytesPerPixel = 0;   // of the original's scanlines (3 RGB, 4 RGBA, ...)
+    std::uint32_t rows = 0;           // rows rebuilt, ending with the original's last row
+    std::uint64_t startBit = 0;       // where inflating began, counted in bits from the first
+                                      // byte of the original's compressed data in the trailer
+    std::uint64_t inflatedBytes = 0;  // scanline bytes inflated from there
+    double knownShare = 0;            // share of the pixels of `known` that are known for certain
     // Both rows × width × 4 bytes, 8-bit RGBA, top row first.
-    std::vector<std::uint8_t> known;      // exact pixels; alpha 0 where a pixel is not known for certain
-    std::vector<std::uint8_t> guess;      // every pixel filled in with the best guess
+    std::vector<std::uint8_t> known;  // exact pixels; alpha 0 where a pixel is not known for certain
+    std::vector<std::uint8_t> guess;  // every pixel filled in with the best guess
 };
 
 // Never throws on any input; time and memory are bounded (see the .cpp).

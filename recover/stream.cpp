@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #define ZLIB_CONST
 #include <zlib.h>
@@ -32,7 +32,11 @@ void AppendCutChunk(std::span<const std::uint8_t> t, std::size_t len, Bytes& out
         std::array<std::uint8_t, 8> header = {static_cast<std::uint8_t>(dataLen >> 24),
                                               static_cast<std::uint8_t>(dataLen >> 16),
                                               static_cast<std::uint8_t>(dataLen >> 8),
-                                              static_cast<std::uint8_t>(dataLen), 'I', 'D', 'A', 'T'};
+                                              static_cast<std::uint8_t>(dataLen),
+                                              'I',
+                                              'D',
+                                              'A',
+                                              'T'};
         if (std::equal(header.end() - static_cast<std::ptrdiff_t>(visible), header.end(), t.begin())) {
             out.insert(out.end(), t.begin() + static_cast<std::ptrdiff_t>(visible),
                        t.begin() + static_cast<std::ptrdiff_t>(body));
@@ -282,13 +286,13 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
         }
     };
     ok = ok && run(high, false, [&](std::uint64_t offset, std::span<const std::uint8_t> piece) {
-        kept(offset, piece, [&](std::size_t i, std::uint8_t b) { t.source[i] = b; });
-    });
+             kept(offset, piece, [&](std::size_t i, std::uint8_t b) { t.source[i] = b; });
+         });
     ok = ok && run(highSet, false, [&](std::uint64_t offset, std::span<const std::uint8_t> piece) {
-        kept(offset, piece, [&](std::size_t i, std::uint8_t b) {
-            if (t.source[i] == b) t.source[i] = Tracked::kKnown;
-        });
-    });
+             kept(offset, piece, [&](std::size_t i, std::uint8_t b) {
+                 if (t.source[i] == b) t.source[i] = Tracked::kKnown;
+             });
+         });
     t.complete = ok;
     return t;
 }
@@ -306,8 +310,9 @@ std::vector<Bytes> CommonPixels(const codec::DecodedPng& picture, std::size_t bp
     std::vector<std::pair<std::size_t, std::uint32_t>> ranked;
     for (const auto& [key, n] : counts) ranked.emplace_back(n, key);
     const std::size_t keep = std::min(count, ranked.size());
-    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::partial_sort(
+        ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
+        [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
     std::vector<Bytes> pixels;
     for (std::size_t r = 0; r < keep; ++r) {
         Bytes pixel(bpp);

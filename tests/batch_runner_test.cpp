@@ -83,8 +83,8 @@ TEST_F(BatchRunnerTest, DropDuringABatchIsIgnored) {
     BatchRunner runner(rec.Hooks());
     rec.duringFirstPopUp = [&] { runner.Form_OLEDragDrop(std::vector<std::wstring>{L"x"}); };
     runner.Form_OLEDragDrop(std::vector<std::wstring>{L"a", L"b"});
-    EXPECT_EQ(rec.events, (Events{"process a", "picture 3", "popup busy", "process b", "picture 3", "popup busy",
-                                  "arm idle"}));
+    EXPECT_EQ(rec.events,
+              (Events{"process a", "picture 3", "popup busy", "process b", "picture 3", "popup busy", "arm idle"}));
 }
 
 TEST_F(BatchRunnerTest, CommandLineBatch) {
@@ -96,9 +96,15 @@ TEST_F(BatchRunnerTest, CommandLineBatch) {
         Events expected;
     } cases[] = {
         {"no arguments", L"", WindowState::Normal, 0, {"arm idle"}},
-        {"in order", L"a \"b c\"", WindowState::Normal, 2,
+        {"in order",
+         L"a \"b c\"",
+         WindowState::Normal,
+         2,
          {"process a", "picture 3", "popup busy", "process b c", "picture 3", "popup busy", "arm idle"}},
-        {"minimized: no pop-up", L"a b", WindowState::Minimized, 2,
+        {"minimized: no pop-up",
+         L"a b",
+         WindowState::Minimized,
+         2,
          {"process a", "picture 3", "process b", "picture 3", "arm idle"}},
         {"maximized: no pop-up", L"a", WindowState::Maximized, 1, {"process a", "picture 3", "arm idle"}},
     };

@@ -49,11 +49,11 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
     } cases[] = {
         {"plain.png", "plain.png", true},
         {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", true},
-        {"caf\xE9.png", "caf\xEF\xBF\xBD.png", false},                       // Latin-1
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD", false},                      // overlong "/"
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},      // a surrogate
+        {"caf\xE9.png", "caf\xEF\xBF\xBD.png", false},                                    // Latin-1
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD", false},                                  // overlong "/"
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},                  // a surrogate
         {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", false},  // past U+10FFFF
-        {"a\xE2\x98", "a\xEF\xBF\xBD\xEF\xBF\xBD", false},                     // cut off at the end
+        {"a\xE2\x98", "a\xEF\xBF\xBD\xEF\xBF\xBD", false},                                // cut off at the end
     };
     for (const auto& c : cases) {
         const NameText text = FromBytes(c.bytes);
@@ -67,8 +67,11 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
     } wide[] = {
         {u"\u5199\u771f.png", "\xE5\x86\x99\xE7\x9C\x9F.png", true},
         {u"\U0001F600", "\xF0\x9F\x98\x80", true},
-        {std::u16string{u'a', char16_t(0xD83D)}, "a\xEF\xBF\xBD", false},      // lone high surrogate at the end
-        {std::u16string{char16_t(0xDE00), u'b'}, "\xEF\xBF\xBD" "b", false},  // lone low surrogate
+        {std::u16string{u'a', char16_t(0xD83D)}, "a\xEF\xBF\xBD", false},  // lone high surrogate at the end
+        {std::u16string{char16_t(0xDE00), u'b'},
+         "\xEF\xBF\xBD"
+         "b",
+         false},  // lone low surrogate
     };
     for (const auto& c : wide) {
         const NameText text = FromUtf16(c.units);
@@ -117,10 +120,14 @@ TEST(CliJson, LineForEachKindOfReport) {
 TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
     const test::TempFolder root("vexlo-inputs");
     const test::Bytes png = test::SmallPng();
-    const std::pair<const char*, test::Bytes> tree[] = {
-        {"b.png", png}, {"Z.png", png}, {"a.dat", png}, {"notes.png", test::Ascii("text")},
-        {"sub/z.png", png}, {"sub/deep/c", png}, {"short.png", test::Bytes(png.begin(), png.begin() + 7)},
-        {"empty/.keep", {}}};
+    const std::pair<const char*, test::Bytes> tree[] = {{"b.png", png},
+                                                        {"Z.png", png},
+                                                        {"a.dat", png},
+                                                        {"notes.png", test::Ascii("text")},
+                                                        {"sub/z.png", png},
+                                                        {"sub/deep/c", png},
+                                                        {"short.png", test::Bytes(png.begin(), png.begin() + 7)},
+                                                        {"empty/.keep", {}}};
     for (const auto& [name, bytes] : tree) root.Write(name, bytes);
     std::vector<platform::Path> unreadable;
     const auto note = [&unreadable](const platform::Path& path) { unreadable.push_back(path); };
@@ -163,11 +170,19 @@ TEST(CliLines, SummaryAndExitStatusOfMixedOutcomes) {
         std::string_view summary;
         int exit;
     } cases[] = {
-        {byCode, {{"not-png", false}, {"extracted", true}, {"no-file", false}, {"extracted", true}}, 1, 0,
-         "vexlo-cli: 4 files: 2 extracted, 1 no-file, 1 not-png\n", 1},
+        {byCode,
+         {{"not-png", false}, {"extracted", true}, {"no-file", false}, {"extracted", true}},
+         1,
+         0,
+         "vexlo-cli: 4 files: 2 extracted, 1 no-file, 1 not-png\n",
+         1},
         // --recover: as first met.
-        {{}, {{"nothing rebuilt", false}, {"recovered", true}, {"no-file", false}, {"recovered", true}}, 1, 1,
-         "vexlo-cli: 4 files: 1 nothing rebuilt, 2 recovered, 1 no-file; 1 entry could not be read\n", 1},
+        {{},
+         {{"nothing rebuilt", false}, {"recovered", true}, {"no-file", false}, {"recovered", true}},
+         1,
+         1,
+         "vexlo-cli: 4 files: 1 nothing rebuilt, 2 recovered, 1 no-file; 1 entry could not be read\n",
+         1},
         {byCode, {{"extracted", true}}, 1, 2, "vexlo-cli: 1 file: 1 extracted; 2 entries could not be read\n", 1},
         {{}, {{"has-trailer", true}}, 1234, 0, "vexlo-cli: 1,234 files: 1,234 has-trailer\n", 0},
     };
@@ -207,8 +222,9 @@ TEST(CliLines, RecoverLineForEachOutcome) {
         {unread, "a.png: cannot be read or larger than 999 bytes\n"},
         {rebuilt(resNONAME), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), but no free output name\n"},
         {rebuilt(resNOWRITE), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), but cannot write the output\n"},
-        {rebuilt(resDONE), "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), 50.0% known for certain -> "
-                           "a.recovered.png, a.guessed.png\n"},
+        {rebuilt(resDONE),
+         "a.png: 1,234 rows of 2,000 pixels rebuilt (width given), 50.0% known for certain -> "
+         "a.recovered.png, a.guessed.png\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(RecoverLine(P("a.png"), c.report, 999), c.line);
 }
@@ -219,7 +235,8 @@ TEST(CliReports, SourcesKeepTheSystemsReason) {
     root.Write("plain.png", test::SmallPng());
     std::filesystem::create_directory(root / "folder.png");
 #ifdef _WIN32
-    const platform::OsError missing = ERROR_FILE_NOT_FOUND, noFolder = ERROR_PATH_NOT_FOUND, folder = ERROR_ACCESS_DENIED;
+    const platform::OsError missing = ERROR_FILE_NOT_FOUND, noFolder = ERROR_PATH_NOT_FOUND,
+                            folder = ERROR_ACCESS_DENIED;
 #else
     const platform::OsError missing = ENOENT, noFolder = ENOENT, folder = 0;  // a folder opens, then is refused
 #endif
@@ -284,20 +301,20 @@ TEST(CliInputs, WindowsReparsePointsAreLinksOnlyWhenTheyNameAnotherPlace) {
         {"plain folder", dir, 0, EntryType::Directory},
         {"device", device, 0, EntryType::Other},
         {"stale tag without the reparse attribute", archive, 0xA000000C, EntryType::File},
-        {"symbolic link to a file", archive | reparse, 0xA000000C, EntryType::Link},     // IO_REPARSE_TAG_SYMLINK
+        {"symbolic link to a file", archive | reparse, 0xA000000C, EntryType::Link},  // IO_REPARSE_TAG_SYMLINK
         {"symbolic link to a folder", dir | reparse, 0xA000000C, EntryType::Link},
-        {"junction or mount point", dir | reparse, 0xA0000003, EntryType::Link},         // _MOUNT_POINT
-        {"WSL symbolic link", archive | reparse, 0xA000001D, EntryType::Link},           // _LX_SYMLINK
+        {"junction or mount point", dir | reparse, 0xA0000003, EntryType::Link},  // _MOUNT_POINT
+        {"WSL symbolic link", archive | reparse, 0xA000001D, EntryType::Link},    // _LX_SYMLINK
         {"no tag reported, as Wine lists Unix links", dir | reparse, 0, EntryType::Link},
-        {"OneDrive placeholder", archive | reparse | offline | recall, 0x9000001A, EntryType::File},  // _CLOUD
+        {"OneDrive placeholder", archive | reparse | offline | recall, 0x9000001A, EntryType::File},   // _CLOUD
         {"OneDrive placeholder, flavour 6", archive | reparse | recall, 0x9000601A, EntryType::File},  // _CLOUD_6
-        {"OneDrive folder", dir | reparse, 0x9000F01A, EntryType::Directory},            // _CLOUD_F
-        {"deduplicated file", archive | reparse, 0x80000013, EntryType::File},           // _DEDUP
-        {"WOF-compressed file", archive | reparse, 0x80000017, EntryType::File},         // _WOF
-        {"single-instance store", archive | reparse, 0x80000007, EntryType::File},       // _SIS
-        {"HSM stub", archive | reparse | offline, 0xC0000004, EntryType::File},          // _HSM
-        {"projected folder", dir | reparse, 0x9000001C, EntryType::Directory},           // _PROJFS
-        {"app execution alias", archive | reparse, 0x8000001B, EntryType::File},         // _APPEXECLINK
+        {"OneDrive folder", dir | reparse, 0x9000F01A, EntryType::Directory},                          // _CLOUD_F
+        {"deduplicated file", archive | reparse, 0x80000013, EntryType::File},                         // _DEDUP
+        {"WOF-compressed file", archive | reparse, 0x80000017, EntryType::File},                       // _WOF
+        {"single-instance store", archive | reparse, 0x80000007, EntryType::File},                     // _SIS
+        {"HSM stub", archive | reparse | offline, 0xC0000004, EntryType::File},                        // _HSM
+        {"projected folder", dir | reparse, 0x9000001C, EntryType::Directory},                         // _PROJFS
+        {"app execution alias", archive | reparse, 0x8000001B, EntryType::File},                       // _APPEXECLINK
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::FoundEntryType(c.attributes, c.tag), c.expected) << c.name;

@@ -33,7 +33,8 @@ TEST(CheckPNGEnd, WalksChunkHeadersToTheFirstIend) {
         {"length FFFFFFFF", kSignature + Chunk("IDAT", Bytes(4, 0), 0xFFFFFFFF) + Iend() + Ascii("x"), false, 0, 0},
         {"length with top bit set", kSignature + Chunk("IDAT", {}, 0x80000000) + Iend() + Ascii("x"), false, 0, 0},
         {"length past the end of the file", kSignature + Chunk("IDAT", {}, 0x10) + Iend(), false, 0, 0},
-        {"length that would pass 2^31-1", kSignature + Chunk("IDAT", {}, 0x7FFFFFF0) + Iend() + Ascii("x"), false, 0, 0},
+        {"length that would pass 2^31-1", kSignature + Chunk("IDAT", {}, 0x7FFFFFF0) + Iend() + Ascii("x"), false, 0,
+         0},
         {"chunk header cut after 7 bytes", kSignature + Bytes{0, 0, 0, 0, 'I', 'E', 'N'}, false, 0, 0},
     };
     for (const WalkCase& c : cases) {

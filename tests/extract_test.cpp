@@ -41,7 +41,8 @@ protected:
         const platform::Path extractSource = (extractDir_ / name).native();
         // The second write takes the next free name; it only copies, undescribed.
         for (const auto& [write, describe] : {std::pair{false, true}, {true, true}, {true, false}}) {
-            const ProcessResult expected = write ? engine_.ProcessFile(engineSource, {}) : engine_.Prepare(engineSource);
+            const ProcessResult expected =
+                write ? engine_.ProcessFile(engineSource, {}) : engine_.Prepare(engineSource);
             ExtractOptions options;
             options.write = write;
             options.describe = describe;
@@ -105,7 +106,7 @@ TEST_F(ExtractTest, SameResultsNamesAndBytesAsTheWindowProgram) {
         {"one.png", png + Ascii("x")},
         {"gif.png", png + Ascii("GIF89a") + Bytes(100, 7)},
         {"bmp.png", png + Ascii("BM") + Bytes(54, 0)},
-        {"nested.png", png + png},  // its own name is taken by the source: nested(1).png
+        {"nested.png", png + png},                 // its own name is taken by the source: nested(1).png
         {"long.png", png + Bytes(600'000, 0xA5)},  // across the pass buffer
         {"two-iend.png", test::kSignature + test::Iend() + test::Iend() + Ascii("tail")},
         {"f.tar.png", png + Bytes(3000, 0)},

@@ -35,9 +35,9 @@ TEST(WindowsSplitPath, RootsNamesAndExtensions) {
         {L"_under", false, -1, -1, -1},
         {L"~tilde\\x", false, -1, -1, -1},
         {L"\u00e9t\u00e9\\x", false, -1, -1, -1},
-        {L"C:", true, -1, -1, 3},            // a bare drive: no separator, nothing split
-        {L"name.txt", true, -1, -1, 5},      // a bare name
-        {L"1:\\x.y", true, 4, -1, 5},        // no root detection below 'A'
+        {L"C:", true, -1, -1, 3},        // a bare drive: no separator, nothing split
+        {L"name.txt", true, -1, -1, 5},  // a bare name
+        {L"1:\\x.y", true, 4, -1, 5},    // no root detection below 'A'
     };
     for (const SplitCase& c : cases) {
         SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
@@ -89,9 +89,15 @@ TEST(WindowsMakeOutFileName, FirstFreeNameBesideTheSource) {
     } cases[] = {
         {"plain", L"C:\\pics\\photo.png", ".jpg", {}, L"C:\\pics\\photo.jpg"},
         {"taken", L"C:\\pics\\photo.png", ".jpg", {L"C:\\pics\\photo.jpg"}, L"C:\\pics\\photo(1).jpg"},
-        {"two taken", L"C:\\pics\\photo.png", ".jpg", {L"C:\\pics\\photo.jpg", L"C:\\pics\\photo(1).jpg"},
+        {"two taken",
+         L"C:\\pics\\photo.png",
+         ".jpg",
+         {L"C:\\pics\\photo.jpg", L"C:\\pics\\photo(1).jpg"},
          L"C:\\pics\\photo(2).jpg"},
-        {"gap first", L"C:\\pics\\photo.png", ".jpg", {L"C:\\pics\\photo.jpg", L"C:\\pics\\photo(2).jpg"},
+        {"gap first",
+         L"C:\\pics\\photo.png",
+         ".jpg",
+         {L"C:\\pics\\photo.jpg", L"C:\\pics\\photo(2).jpg"},
          L"C:\\pics\\photo(1).jpg"},
         {"same type as source", L"C:\\pics\\photo.png", ".png", {L"C:\\pics\\photo.png"}, L"C:\\pics\\photo(1).png"},
         {"only the last extension", L"C:\\pics\\archive.tar.png", ".gif", {}, L"C:\\pics\\archive.tar.gif"},
@@ -103,10 +109,18 @@ TEST(WindowsMakeOutFileName, FirstFreeNameBesideTheSource) {
         {"network share", L"\\\\srv\\share\\a.txt", ".bmp", {}, L"\\\\srv\\share\\a.bmp"},
         {"empty", L"", ".jpg", {}, L""},
         {"blanks only", L"   ", ".jpg", {}, L""},
-        {"suffixed base", L"C:\\pics\\photo.png", ".png", {L"C:\\pics\\photo.png"}, L"C:\\pics\\photo.recovered.png",
+        {"suffixed base",
+         L"C:\\pics\\photo.png",
+         ".png",
+         {L"C:\\pics\\photo.png"},
+         L"C:\\pics\\photo.recovered.png",
          ".recovered"},
-        {"counter after the suffix", L"C:\\pics\\photo.png", ".png", {L"C:\\pics\\photo.guessed.png"},
-         L"C:\\pics\\photo.guessed(1).png", ".guessed"},
+        {"counter after the suffix",
+         L"C:\\pics\\photo.png",
+         ".png",
+         {L"C:\\pics\\photo.guessed.png"},
+         L"C:\\pics\\photo.guessed(1).png",
+         ".guessed"},
         {"suffix on an empty base", L"C:\\pics\\.png", ".png", {}, L"", ".guessed"},
     };
     for (const auto& c : cases) {
@@ -153,10 +167,8 @@ TEST(PosixSplitPath, RootIsSlash) {
         bool ok;
         std::int32_t NameStart, RootEnd, DotPos;
     } cases[] = {
-        {"/home/u/photo.png", true, 9, 1, 14},
-        {"/photo.png", true, 2, 1, 7},
-        {"/a.b/README", true, 6, 1, 12},
-        {"/", true, 2, 1, 2},
+        {"/home/u/photo.png", true, 9, 1, 14}, {"/photo.png", true, 2, 1, 7},
+        {"/a.b/README", true, 6, 1, 12},       {"/", true, 2, 1, 2},
         {"relative.png", false, -1, -1, -1},
     };
     for (const auto& c : cases) {
@@ -179,12 +191,8 @@ TEST(PosixFullPathName, AbsoluteAndNormalisedAsText) {
         std::string in;
         std::string out;
     } cases[] = {
-        {"/a/b/../c.png", "/a/c.png"},
-        {"//a///b/./c.png", "/a/b/c.png"},
-        {"/../..", "/"},
-        {"/a/dir/", "/a/dir/"},
-        {"x.png", cwd + "x.png"},
-        {"./x/../y.png", cwd + "y.png"},
+        {"/a/b/../c.png", "/a/c.png"}, {"//a///b/./c.png", "/a/b/c.png"}, {"/../..", "/"},
+        {"/a/dir/", "/a/dir/"},        {"x.png", cwd + "x.png"},          {"./x/../y.png", cwd + "y.png"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.in);

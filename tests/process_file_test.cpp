@@ -108,7 +108,7 @@ TEST_F(ProcessFileTest, ViewerOpensWrittenImagesOnlyWhenTicked) {
         {"d.png", png, kChecked, "d(1).png"},
         {"e.png", Ascii("plain data"), kChecked, nullptr},
         {"f.png", test::Jfif(), 0, nullptr},
-        {"g.png", test::Jfif(), 2, nullptr},  // greyed is not ticked
+        {"g.png", test::Jfif(), 2, nullptr},    // greyed is not ticked
         {"h.png", Bytes(), kChecked, nullptr},  // nothing written, nothing opened
     };
     int owner = 0;
@@ -254,8 +254,8 @@ TEST_F(ProcessFileTest, SourceHeldOpenByAnotherProgram) {
     Extractor extractor;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const HANDLE held = ::CreateFileW(source.c_str(), c.access, c.share, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE held =
+            ::CreateFileW(source.c_str(), c.access, c.share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         EXPECT_EQ(Process(source), c.expected) << "the window program";
         EXPECT_EQ(extractor.Examine(source.native(), {}).result, c.expected) << "vexlo-cli";

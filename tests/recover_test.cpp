@@ -60,8 +60,10 @@ Bytes Scanlines(const Bytes& pixels, int bpp, const std::string& filter) {
             Bytes line = {static_cast<std::uint8_t>(f)};
             long cost = 0;
             for (std::size_t i = 0; i < len; ++i) {
-                const std::uint8_t a = i >= n ? row[i - n] : std::uint8_t{0}, c = i >= n ? prior[i - n] : std::uint8_t{0};
-                const auto v = static_cast<std::uint8_t>(row[i] - png::Predict(static_cast<std::uint8_t>(f), a, prior[i], c));
+                const std::uint8_t a = i >= n ? row[i - n] : std::uint8_t{0},
+                                   c = i >= n ? prior[i - n] : std::uint8_t{0};
+                const auto v =
+                    static_cast<std::uint8_t>(row[i] - png::Predict(static_cast<std::uint8_t>(f), a, prior[i], c));
                 line.push_back(v);
                 cost += v < 128 ? v : 256 - v;
             }
@@ -130,17 +132,18 @@ std::vector<Case> CutOriginals() {
 // With None and Sub the known share must reach what exact tracking allows:
 // inflating from the true block start over two different windows, a byte is
 // knowable where both agree.
-void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::size_t bit,
-           std::size_t out, std::size_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
+void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes& raw, std::size_t bit, std::size_t out,
+           std::size_t zFrom, const Bytes& z, std::uint32_t widthOption = 0) {
     Hint hint;  // as wide as a crop would leave it, the original's format
     hint.width = 100;
     hint.colourType = c.bpp == 4 ? 6 : 2;
     // The cropped picture itself: the original's top rows, whole.
     const std::size_t len = std::size_t{kWidth} * static_cast<std::size_t>(c.bpp) + 1;
-    const Bytes cropped = test::kSignature +
-                          test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(30) + Bytes{8, hint.colourType, 0, 0, 0}) +
-                          test::Chunk("IDAT", Compress(Bytes(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(30 * len)), 6)) +
-                          test::Iend();
+    const Bytes cropped =
+        test::kSignature +
+        test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(30) + Bytes{8, hint.colourType, 0, 0, 0}) +
+        test::Chunk("IDAT", Compress(Bytes(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(30 * len)), 6)) +
+        test::Iend();
     if (c.level != 6) hint.picture = cropped;
     const Result r = Recover(trailer, hint, Options{widthOption});
     ASSERT_EQ(r.status, Status::Recovered) << r.message;
@@ -189,7 +192,8 @@ void Check(const Case& c, const Bytes& trailer, const Bytes& pixels, const Bytes
                 ++known;
                 ASSERT_TRUE(std::equal(opaque, opaque + 4, mine)) << "row " << y << " pixel " << x;
                 // The guess keeps every known pixel.
-                ASSERT_TRUE(std::equal(mine, mine + 4, &r.guess[(y * kWidth + x) * 4])) << "row " << y << " pixel " << x;
+                ASSERT_TRUE(std::equal(mine, mine + 4, &r.guess[(y * kWidth + x) * 4]))
+                    << "row " << y << " pixel " << x;
             } else {
                 ASSERT_TRUE(mine[0] == 0 && mine[1] == 0 && mine[2] == 0) << "row " << y << " pixel " << x;
             }
@@ -206,13 +210,16 @@ class CutOriginal : public ::testing::TestWithParam<Case> {};
 
 TEST_P(CutOriginal, RebuildsTheLastRows) {
     const Case& c = GetParam();
-    const Bytes pixels = Picture(c.bpp, c.darkEdges), raw = Scanlines(pixels, c.bpp, c.filter), z = Compress(raw, c.level);
+    const Bytes pixels = Picture(c.bpp, c.darkEdges), raw = Scanlines(pixels, c.bpp, c.filter),
+                z = Compress(raw, c.level);
     Bytes stream;
     std::vector<std::size_t> dataAt;  // where each IDAT's data lies in `stream`
     for (std::size_t i = 0; i < z.size(); i += c.idatSize) {
         dataAt.push_back(stream.size() + 8);
-        stream = stream + test::Chunk("IDAT", Bytes(z.begin() + static_cast<std::ptrdiff_t>(i),
-                                                      z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), i + c.idatSize))));
+        stream =
+            stream +
+            test::Chunk("IDAT", Bytes(z.begin() + static_cast<std::ptrdiff_t>(i),
+                                      z.begin() + static_cast<std::ptrdiff_t>(std::min(z.size(), i + c.idatSize))));
     }
     stream = stream + test::Iend();
     // Cut about a third into the compressed data.
@@ -240,8 +247,8 @@ TEST_P(CutOriginal, RebuildsTheLastRows) {
 
 std::string Name(const Case& c) {
     const char* const cuts[] = {"Data", "Crc", "Header"};
-    return c.filter + (c.darkEdges ? "DarkEdges" : "") + "_level" + std::to_string(c.level) + "_bpp" + std::to_string(c.bpp) +
-           "_idat" + std::to_string(c.idatSize) + "_cut" + cuts[static_cast<int>(c.cut)];
+    return c.filter + (c.darkEdges ? "DarkEdges" : "") + "_level" + std::to_string(c.level) + "_bpp" +
+           std::to_string(c.bpp) + "_idat" + std::to_string(c.idatSize) + "_cut" + cuts[static_cast<int>(c.cut)];
 }
 void PrintTo(const Case& c, std::ostream* out) { *out << Name(c); }
 INSTANTIATE_TEST_SUITE_P(Recover, CutOriginal, ::testing::ValuesIn(CutOriginals()),
@@ -259,7 +266,8 @@ TEST_P(PaintedOverPicture, GuessesFromIt) {
     for (std::size_t y = 0; y < kHeight; ++y)
         for (std::size_t x = 0; x < kWidth; ++x)
             if (inBox(x, y)) std::fill_n(&painted[(y * kWidth + x) * 3], 3, std::uint8_t{0});
-    const Bytes png = test::kSignature + test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, 2, 0, 0, 0}) +
+    const Bytes png = test::kSignature +
+                      test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, 2, 0, 0, 0}) +
                       test::Chunk("IDAT", Compress(Scanlines(painted, 3, "sub"), 6)) + test::Iend();
     const Bytes z = Compress(Scanlines(pixels, 3, GetParam()), 9), stream = test::Chunk("IDAT", z) + test::Iend();
     const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
@@ -289,7 +297,8 @@ struct Hostile {
 
 std::vector<Hostile> HostileInputs() {
     Bytes garbage;
-    for (std::uint32_t i = 0, s = 1; i < 70000; ++i) garbage.push_back(static_cast<std::uint8_t>((s = s * 69069u + 1u) >> 24));
+    for (std::uint32_t i = 0, s = 1; i < 70000; ++i)
+        garbage.push_back(static_cast<std::uint8_t>((s = s * 69069u + 1u) >> 24));
     const Bytes z = Compress(Scanlines(Picture(3), 3, "sub"), 6);
     return {
         {"empty", {}, Status::NotARemnant},

@@ -109,8 +109,7 @@ TEST_F(StreamWalkTest, OpenRefusesWhatIsNoRegularFile) {
 
 // Writes `pieces` at their offsets into a file of `size` bytes, the rest a
 // hole: no disk space taken where the file system has sparse files.
-bool WriteSparse(const fs::path& path, const std::vector<std::pair<std::uint64_t, Bytes>>& pieces,
-                 std::uint64_t size) {
+bool WriteSparse(const fs::path& path, const std::vector<std::pair<std::uint64_t, Bytes>>& pieces, std::uint64_t size) {
 #ifdef _WIN32
     const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -131,8 +130,8 @@ bool WriteSparse(const fs::path& path, const std::vector<std::pair<std::uint64_t
     if (fd < 0) return false;
     bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
     for (const auto& [offset, bytes] : pieces) {
-        ok = ok && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) ==
-                       static_cast<ssize_t>(bytes.size());
+        ok = ok &&
+             ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes.size());
     }
     return ::close(fd) == 0 && ok;
 #endif

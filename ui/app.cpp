@@ -3,17 +3,17 @@
 // message loop until the window is closed.
 #include <windows.h>
 
-#include "win/com_ptr.h"
-#include "win/dialog_keys.h"
 #include "ui/main_window.h"
 #include "ui/single_instance.h"
+#include "win/com_ptr.h"
+#include "win/dialog_keys.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     // A second start ends here, silently, before any window or argument.
-    vexlo::ui::SingleInstance const single;
+    const vexlo::ui::SingleInstance single;
     if (!single.IsFirst()) return 0;
 
-    vexlo::win::OleSession const ole;
+    const vexlo::win::OleSession ole;
     vexlo::ui::MainWindow frmMAIN;
     if (!frmMAIN.Create(instance)) return 1;
     ::ShowWindow(frmMAIN.Hwnd(), show);

@@ -4,10 +4,10 @@
 
 #include <utility>
 
-#include "res/resource.h"
-#include "version.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "res/resource.h"
+#include "version.h"
 
 namespace vexlo::ui {
 namespace {
@@ -61,7 +61,7 @@ MainWindow::MainWindow()
           .processFile =
               [this](const std::wstring& path) {
                   // chkVIEW is read for every file: a click during a hop counts from the next one.
-                  int const value = chkVIEW_ ? static_cast<int>(::SendMessageW(chkVIEW_, BM_GETCHECK, 0, 0)) : 0;
+                  const int value = chkVIEW_ ? static_cast<int>(::SendMessageW(chkVIEW_, BM_GETCHECK, 0, 0)) : 0;
                   return engine_.ProcessFile(path, ViewerSettings{value, Hwnd()});
               },
           .setPicture =
@@ -88,7 +88,7 @@ MainWindow::~MainWindow() { Destroy(); }
 
 bool MainWindow::Create(HINSTANCE instance) {
     // Themed check boxes come from Common Controls 6 (see the manifest).
-    INITCOMMONCONTROLSEX const controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    const INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
     WNDCLASSEXW wc = {};
     wc.style = CS_DBLCLKS;
@@ -99,7 +99,7 @@ bool MainWindow::Create(HINSTANCE instance) {
     wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kClassName;
 
-    TwipsPerPixel const tpp = ScreenTwipsPerPixel();
+    const TwipsPerPixel tpp = ScreenTwipsPerPixel();
     RECT frame = {0, 0, TwipsToPixels(kClientTwips.cx, tpp.x), TwipsToPixels(kClientTwips.cy, tpp.y)};
     ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     // The start-up places the window; until then the system's default does.
@@ -114,44 +114,32 @@ bool MainWindow::Create(HINSTANCE instance) {
 
 LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CREATE:
-        Form_Initialize(reinterpret_cast<const CREATESTRUCTW*>(lParam)->hInstance);
-        return 0;
-    case WM_CHAR: {
-        int KeyAscii = static_cast<int>(wParam);
-        Form_KeyPress(KeyAscii);
-        return 0;
-    }
-    case WM_LBUTTONUP:
-        Form_Click();
-        return 0;
-    case WM_LBUTTONDBLCLK:
-        Form_DblClick();
-        return 0;
-    case WM_SETFONT:
-        windowFont_ = reinterpret_cast<HFONT>(wParam);
-        return 0;
-    case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(windowFont_);
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_CHKTOP && HIWORD(wParam) == BN_CLICKED) chkTOP_Click();
-        return 0;
-    case WM_TIMER:
-        if (wParam == tmrSTART_.id) tmrSTART_Timer();
-        if (wParam == tmrIDLE_.id) tmrIDLE_Timer();
-        return 0;
-    case WM_APP_DROP:
-        RunPendingDrop();
-        return 0;
-    case WM_CLOSE:
-        Form_Unload();
-        // Reached only where the program's end was replaced (tests): the
-        // window goes, and the message loop with it.
-        Destroy();
-        ::PostQuitMessage(0);
-        return 0;
-    default:
-        return ::DefWindowProcW(Hwnd(), msg, wParam, lParam);
+        case WM_CREATE: Form_Initialize(reinterpret_cast<const CREATESTRUCTW*>(lParam)->hInstance); return 0;
+        case WM_CHAR: {
+            int KeyAscii = static_cast<int>(wParam);
+            Form_KeyPress(KeyAscii);
+            return 0;
+        }
+        case WM_LBUTTONUP: Form_Click(); return 0;
+        case WM_LBUTTONDBLCLK: Form_DblClick(); return 0;
+        case WM_SETFONT: windowFont_ = reinterpret_cast<HFONT>(wParam); return 0;
+        case WM_GETFONT: return reinterpret_cast<LRESULT>(windowFont_);
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_CHKTOP && HIWORD(wParam) == BN_CLICKED) chkTOP_Click();
+            return 0;
+        case WM_TIMER:
+            if (wParam == tmrSTART_.id) tmrSTART_Timer();
+            if (wParam == tmrIDLE_.id) tmrIDLE_Timer();
+            return 0;
+        case WM_APP_DROP: RunPendingDrop(); return 0;
+        case WM_CLOSE:
+            Form_Unload();
+            // Reached only where the program's end was replaced (tests): the
+            // window goes, and the message loop with it.
+            Destroy();
+            ::PostQuitMessage(0);
+            return 0;
+        default: return ::DefWindowProcW(Hwnd(), msg, wParam, lParam);
     }
 }
 
@@ -185,12 +173,11 @@ void MainWindow::Form_Initialize(HINSTANCE instance) {
 }
 
 HWND MainWindow::CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int id, const TwipsBox& twips) {
-    TwipsPerPixel const tpp = ScreenTwipsPerPixel();
-    HWND const box = ::CreateWindowExW(
-        0, WC_BUTTONW, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-        TwipsToPixels(twips.left, tpp.x), TwipsToPixels(twips.top, tpp.y), TwipsToPixels(twips.width, tpp.x),
-        TwipsToPixels(twips.height, tpp.y), Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-        instance, nullptr);
+    const TwipsPerPixel tpp = ScreenTwipsPerPixel();
+    const HWND box = ::CreateWindowExW(0, WC_BUTTONW, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                       TwipsToPixels(twips.left, tpp.x), TwipsToPixels(twips.top, tpp.y),
+                                       TwipsToPixels(twips.width, tpp.x), TwipsToPixels(twips.height, tpp.y), Hwnd(),
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     if (!box) return nullptr;
     // The platform's own dialog font until start-up chooses one.
     ::SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
@@ -200,7 +187,7 @@ HWND MainWindow::CreateCheckBox(HINSTANCE instance, const wchar_t* caption, int 
 
 void MainWindow::Form_Load(HINSTANCE instance) {
     // Each step on its own: one that fails is skipped, the next still runs.
-    HWND const hwnd = Hwnd();
+    const HWND hwnd = Hwnd();
     SetPicture(kIdlePicture);
 
     Disarm(tmrSTART_);
@@ -218,7 +205,7 @@ void MainWindow::Form_Load(HINSTANCE instance) {
     // The window's own font and that of every control that has one.
     {
         LOGFONTW face = {};
-        win32::WindowDc const screen(nullptr);
+        const win32::WindowDc screen(nullptr);
         face.lfHeight = -::MulDiv(kFontPoints, screen.get() ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96, 72);
         face.lfWeight = FW_NORMAL;
         face.lfCharSet = DEFAULT_CHARSET;
@@ -226,9 +213,9 @@ void MainWindow::Form_Load(HINSTANCE instance) {
         font_.reset(::CreateFontIndirectW(&face));
     }
     if (font_) {
-        auto const font = reinterpret_cast<WPARAM>(font_.get());
+        const auto font = reinterpret_cast<WPARAM>(font_.get());
         ::SendMessageW(hwnd, WM_SETFONT, font, FALSE);
-        for (HWND const control : {chkTOP_, chkVIEW_}) {
+        for (const HWND control : {chkTOP_, chkVIEW_}) {
             if (control) ::SendMessageW(control, WM_SETFONT, font, TRUE);
         }
     }
@@ -241,7 +228,7 @@ void MainWindow::Form_Load(HINSTANCE instance) {
 
 void MainWindow::chkTOP_Click() {
     // Ticked: in front of all others; unticked or greyed: not.
-    auto const value = ::SendMessageW(chkTOP_, BM_GETCHECK, 0, 0);
+    const auto value = ::SendMessageW(chkTOP_, BM_GETCHECK, 0, 0);
     ::SetWindowPos(Hwnd(), value == BST_CHECKED ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, kZOrderOnly);
 }
 
@@ -262,14 +249,14 @@ void MainWindow::tmrIDLE_Timer() {
 // ignored there as busy.
 void MainWindow::RunPendingDrop() {
     if (pendingDrops_.empty()) return;
-    std::optional<std::vector<std::wstring>> const files = std::move(pendingDrops_.front());
+    const std::optional<std::vector<std::wstring>> files = std::move(pendingDrops_.front());
     pendingDrops_.pop_front();
     runner_.Form_OLEDragDrop(files);
 }
 
 const win::Picture* MainWindow::StatusPicture(int n) const {
     if (n < 0 || n >= kPictureCount) return nullptr;
-    auto const& picture = imgINFO_[static_cast<std::size_t>(n)];
+    const auto& picture = imgINFO_[static_cast<std::size_t>(n)];
     return picture ? &*picture : nullptr;
 }
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
 #include "app/batch_runner.h"
+#include "engine/engine.h"
 #include "popup/balloon_window.h"
 #include "ui/drop_target.h"
 #include "win/picture.h"
@@ -74,8 +74,7 @@ public:
     MainWindowHooks hooks;
 
 private:
-    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                        DWORD_PTR self);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR self);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void Detached() override { chkTOP_ = chkVIEW_ = nullptr; }
 

@@ -18,7 +18,7 @@ inline bool MoveFocusOnTab(HWND dialog, const MSG& msg) {
         return ::IsDialogMessageW(dialog, &copy) != FALSE;
     }
     // Typed on the balloon: the focus comes back to the window's first box.
-    if (HWND const first = ::GetNextDlgTabItem(dialog, nullptr, FALSE)) ::SetFocus(first);
+    if (const HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE)) ::SetFocus(first);
     return true;
 }
 

@@ -1,26 +1,23 @@
 #include "win/picture.h"
 
-
 #include "codec/gif_decoder.h"
 
 namespace vexlo::win {
 
 std::span<const std::uint8_t> GifResourceBytes(HMODULE module, int id) {
-    HRSRC const info = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"GIF");
+    const HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"GIF");
     if (!info) return {};
-    HGLOBAL const loaded = ::LoadResource(module, info);
-    DWORD const size = ::SizeofResource(module, info);
-    auto const* data = loaded ? static_cast<const std::uint8_t*>(::LockResource(loaded)) : nullptr;
+    const HGLOBAL loaded = ::LoadResource(module, info);
+    const DWORD size = ::SizeofResource(module, info);
+    const auto* data = loaded ? static_cast<const std::uint8_t*>(::LockResource(loaded)) : nullptr;
     if (!data) return {};
     return {data, size};
 }
 
-std::optional<Picture> Picture::FromResource(HMODULE module, int id) {
-    return FromGif(GifResourceBytes(module, id));
-}
+std::optional<Picture> Picture::FromResource(HMODULE module, int id) { return FromGif(GifResourceBytes(module, id)); }
 
 std::optional<Picture> Picture::FromGif(std::span<const std::uint8_t> bytes) {
-    std::optional<codec::GifImage> const image = codec::DecodeGif(bytes);
+    const std::optional<codec::GifImage> image = codec::DecodeGif(bytes);
     if (!image) return std::nullopt;
 
     BITMAPINFO info = {};
@@ -38,7 +35,7 @@ std::optional<Picture> Picture::FromGif(std::span<const std::uint8_t> bytes) {
     // means "black where transparent".
     auto* out = static_cast<std::uint32_t*>(bits);
     for (std::size_t i = 0; i < image->pixels.size(); ++i) {
-        std::uint32_t const pixel = image->pixels[i];
+        const std::uint32_t pixel = image->pixels[i];
         out[i] = (pixel >> 24) == 0 ? 0u : pixel;
     }
     ::GdiFlush();
@@ -48,8 +45,8 @@ std::optional<Picture> Picture::FromGif(std::span<const std::uint8_t> bytes) {
 void Picture::Draw(HDC hdc, int x, int y) const {
     win32::UniqueDc memory(::CreateCompatibleDC(hdc));
     if (!memory) return;
-    win32::ScopedSelect const select(memory.get(), bitmap_.get());
-    BLENDFUNCTION const blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    const win32::ScopedSelect select(memory.get(), bitmap_.get());
+    const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     ::AlphaBlend(hdc, x, y, width_, height_, memory.get(), 0, 0, width_, height_, blend);
 }
 

@@ -8,9 +8,9 @@ namespace vexlo::win {
 
 TwipsPerPixel ScreenTwipsPerPixel() {
     TwipsPerPixel result;
-    if (HDC const screen = ::GetDC(nullptr)) {
-        int const dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
-        int const dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+    if (const HDC screen = ::GetDC(nullptr)) {
+        const int dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
+        const int dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
         ::ReleaseDC(nullptr, screen);
         if (dpiX > 0) result.x = 1440.0 / dpiX;
         if (dpiY > 0) result.y = 1440.0 / dpiY;
@@ -19,15 +19,13 @@ TwipsPerPixel ScreenTwipsPerPixel() {
 }
 
 int RoundHalfEven(double value) {
-    double const floor = std::floor(value);
-    double const diff = value - floor;
+    const double floor = std::floor(value);
+    const double diff = value - floor;
     double rounded = floor;
     if (diff > 0.5 || (diff == 0.5 && std::fmod(floor, 2.0) != 0.0)) rounded = floor + 1.0;
     return static_cast<int>(rounded);
 }
 
-int TwipsToPixels(double twips, double twipsPerPixel) {
-    return static_cast<int>(std::lround(twips / twipsPerPixel));
-}
+int TwipsToPixels(double twips, double twipsPerPixel) { return static_cast<int>(std::lround(twips / twipsPerPixel)); }
 
 }  // namespace vexlo::win

@@ -26,8 +26,8 @@ void Window::Destroy() {
 }
 
 void Window::ReleaseAttachments() {
-    HWND const hwnd = hwnd_.get();
-    for (UINT_PTR const id : std::exchange(timers_, {})) ::KillTimer(hwnd, id);
+    const HWND hwnd = hwnd_.get();
+    for (const UINT_PTR id : std::exchange(timers_, {})) ::KillTimer(hwnd, id);
     if (std::exchange(dropTarget_, false)) ::RevokeDragDrop(hwnd);
     for (const Subclassed& s : std::exchange(subclassed_, {})) ::RemoveWindowSubclass(s.control, s.procedure, s.id);
 }
@@ -68,33 +68,32 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
     if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     try {
         switch (msg) {
-        case WM_PAINT: {
-            win32::PaintScope const paint(hwnd);
-            self->Paint(paint.get());
-            return 0;
-        }
-        case WM_PRINTCLIENT: {
-            auto const hdc = reinterpret_cast<HDC>(wParam);
-            if (lParam & PRF_ERASEBKGND) {
-                RECT client = {};
-                ::GetClientRect(hwnd, &client);
-                ::FillRect(hdc, &client, self->background_);
+            case WM_PAINT: {
+                const win32::PaintScope paint(hwnd);
+                self->Paint(paint.get());
+                return 0;
             }
-            self->Paint(hdc);
-            return 0;
-        }
-        case WM_DESTROY:
-            // Destroyed from outside: Destroy would have detached the object first.
-            self->ReleaseAttachments();
-            break;
-        case WM_NCDESTROY:
-            // The window is gone; make sure nobody destroys it again.
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            self->hwnd_.release();
-            self->Detached();
-            return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-        default:
-            break;
+            case WM_PRINTCLIENT: {
+                const auto hdc = reinterpret_cast<HDC>(wParam);
+                if (lParam & PRF_ERASEBKGND) {
+                    RECT client = {};
+                    ::GetClientRect(hwnd, &client);
+                    ::FillRect(hdc, &client, self->background_);
+                }
+                self->Paint(hdc);
+                return 0;
+            }
+            case WM_DESTROY:
+                // Destroyed from outside: Destroy would have detached the object first.
+                self->ReleaseAttachments();
+                break;
+            case WM_NCDESTROY:
+                // The window is gone; make sure nobody destroys it again.
+                ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+                self->hwnd_.release();
+                self->Detached();
+                return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+            default: break;
         }
         return self->HandleMessage(msg, wParam, lParam);
     } catch (...) {

@@ -14,7 +14,7 @@
 
 static char buf[1 << 20];
 
-static int copy_tail(const char *name, long offset) {
+static int copy_tail(const char* name, long offset) {
     char out[4096];
     if (snprintf(out, sizeof out, "%s.trailer", name) >= (int)sizeof out) return -1;
     int in = open(name, O_RDONLY);
@@ -30,12 +30,12 @@ static int copy_tail(const char *name, long offset) {
     return ok ? 0 : -1;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         fputs("usage: floor JOBS\n", stderr);
         return 2;
     }
-    FILE *jobs = fopen(argv[1], "r");
+    FILE* jobs = fopen(argv[1], "r");
     if (!jobs) {
         perror(argv[1]);
         return 2;
@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
     int failed = 0;
     while (fgets(line, sizeof line, jobs)) {
         line[strcspn(line, "\n")] = 0;
-        char *name = strchr(line, ' ');
+        char* name = strchr(line, ' ');
         if (!name) continue;
         *name++ = 0;
         if (copy_tail(name, atol(line)) != 0) {

@@ -29,11 +29,11 @@
 #include <zlib.h>
 
 typedef struct {
-    uint8_t *p;
+    uint8_t* p;
     size_t n, cap;
 } buf;
 
-static void put(buf *b, const uint8_t *d, size_t n) {
+static void put(buf* b, const uint8_t* d, size_t n) {
     if (b->n + n > b->cap) {
         b->cap = (b->n + n) * 2 + 4096;
         b->p = realloc(b->p, b->cap);
@@ -43,7 +43,7 @@ static void put(buf *b, const uint8_t *d, size_t n) {
     b->n += n;
 }
 
-static buf slurp(FILE *f) {
+static buf slurp(FILE* f) {
     buf b = {0};
     uint8_t chunk[1 << 16];
     size_t got;
@@ -51,8 +51,8 @@ static buf slurp(FILE *f) {
     return b;
 }
 
-static buf load(const char *path) {
-    FILE *f = fopen(path, "rb");
+static buf load(const char* path) {
+    FILE* f = fopen(path, "rb");
     if (!f) {
         perror(path);
         exit(2);
@@ -79,15 +79,15 @@ static int predict(int f, int a, int b, int c) {
 
 /* ------------------------------------------------------------ encode */
 
-static int encode(int argc, char **argv) {
+static int encode(int argc, char** argv) {
     if (argc < 8) return 2;
     const size_t w = strtoul(argv[2], 0, 10), h = strtoul(argv[3], 0, 10), bpp = strtoul(argv[4], 0, 10);
-    const char *strategy = argv[5];
+    const char* strategy = argv[5];
     const int level = atoi(argv[6]), zs = atoi(argv[7]);
     buf px = slurp(stdin);
     const size_t len = w * bpp;
     if (px.n < len * h) return 2;
-    static const char *names[] = {"none", "sub", "up", "average", "paeth"};
+    static const char* names[] = {"none", "sub", "up", "average", "paeth"};
     int fixed = -1, last = 4;
     for (int k = 0; k < 5; ++k)
         if (!strcmp(strategy, names[k])) fixed = k;
@@ -95,7 +95,7 @@ static int encode(int argc, char **argv) {
     uint8_t *out = malloc((len + 1) * h), *trial = malloc(len), *zero = calloc(len, 1);
     for (size_t y = 0; y < h; ++y) {
         const uint8_t *row = px.p + y * len, *up = y ? row - len : zero;
-        uint8_t *o = out + y * (len + 1);
+        uint8_t* o = out + y * (len + 1);
         long best = -1;
         for (int f = 0; f <= last; ++f) {
             if (fixed >= 0 && f != fixed) continue;
@@ -138,7 +138,7 @@ enum { WINDOW = 32768 };
  * left; 0: ran cleanly to the end of the data; -1: an error.
  * `probe`: feed only that many bytes (0: all), to reject most false starts
  * cheaply. */
-static int inflate_from(const buf *d, uint64_t bit, const uint8_t *window, buf *out, size_t probe) {
+static int inflate_from(const buf* d, uint64_t bit, const uint8_t* window, buf* out, size_t probe) {
     z_stream z = {0};
     out->n = 0;
     if (inflateInit2(&z, -15) != Z_OK) return -1;
@@ -180,7 +180,7 @@ static int inflate_from(const buf *d, uint64_t bit, const uint8_t *window, buf *
 
 static uint8_t windows[4][WINDOW];
 
-static uint32_t peek(const buf *d, uint64_t bit, int count) {
+static uint32_t peek(const buf* d, uint64_t bit, int count) {
     uint32_t v = 0;
     for (int i = 0; i < count; ++i, ++bit)
         if (bit / 8 < d->n) v |= (uint32_t)((d->p[bit / 8] >> (bit % 8)) & 1) << i;
@@ -190,7 +190,7 @@ static uint32_t peek(const buf *d, uint64_t bit, int count) {
 /* True while the first bytes from `bit` inflate without error: most false
  * starts fail within them. One stream for all probes, its window kept (its
  * bytes do not matter for whether the data decodes). */
-static int probe_ok(const buf *d, uint64_t bit) {
+static int probe_ok(const buf* d, uint64_t bit) {
     static z_stream z;
     static int ready;
     static uint8_t sink[1 << 16];
@@ -239,11 +239,11 @@ static void make_windows(void) {
 
 /* Tracked inflate from `bit`: out holds the bytes (zero window), known 1
  * where all placeholder windows agree. 1 when every run reached the end. */
-static int tracked(const buf *d, uint64_t bit, buf *out, buf *known) {
+static int tracked(const buf* d, uint64_t bit, buf* out, buf* known) {
     buf other = {0};
     if (inflate_from(d, bit, windows[0], out, 0) != 1) return 0;
     known->n = 0;
-    for (size_t i = 0; i < out->n; ++i) put(known, (const uint8_t *)"\1", 1);
+    for (size_t i = 0; i < out->n; ++i) put(known, (const uint8_t*)"\1", 1);
     for (int k = 1; k < 4; ++k) {
         if (inflate_from(d, bit, windows[k], &other, 0) != 1 || other.n != out->n) {
             free(other.p);
@@ -260,8 +260,8 @@ static int tracked(const buf *d, uint64_t bit, buf *out, buf *known) {
  * known_pixels): strict leaves unknown filter bytes unknown, typed takes
  * them from the truth. Counts bytes called known that differ from the
  * original in *wrong. */
-static uint64_t known_pixels(const buf *out, const buf *known, const buf *scan, const buf *px, size_t w, size_t h,
-                             size_t bpp, int typed, uint64_t *wrong, size_t *rows_out) {
+static uint64_t known_pixels(const buf* out, const buf* known, const buf* scan, const buf* px, size_t w, size_t h,
+                             size_t bpp, int typed, uint64_t* wrong, size_t* rows_out) {
     const size_t len = w * bpp, stride = len + 1;
     size_t rows = out->n / stride;
     if (rows > h) rows = h;
@@ -277,24 +277,31 @@ static uint64_t known_pixels(const buf *out, const buf *known, const buf *scan, 
             if (f < 0 || f > 4 || !known->p[at + 1 + i]) continue;
             const int a = i >= bpp ? row[i - bpp] : 0, b = above[i], c = i >= bpp ? above[i - bpp] : 0;
             int pred;
-            if (f == 0) pred = 0;
-            else if (f == 1) pred = a;
-            else if (f == 2) pred = b;
-            else if (f == 3) pred = a < 0 || b < 0 ? -1 : (a + b) >> 1;
-            else pred = a < 0 || b < 0 || c < 0 ? -1 : paeth(a, b, c);
+            if (f == 0)
+                pred = 0;
+            else if (f == 1)
+                pred = a;
+            else if (f == 2)
+                pred = b;
+            else if (f == 3)
+                pred = a < 0 || b < 0 ? -1 : (a + b) >> 1;
+            else
+                pred = a < 0 || b < 0 || c < 0 ? -1 : paeth(a, b, c);
             if (pred >= 0) row[i] = (out->p[at + 1 + i] + pred) & 255;
         }
-        const uint8_t *orig = px->p + (h - rows + r) * len;
+        const uint8_t* orig = px->p + (h - rows + r) * len;
         for (size_t x = 0; x < w; ++x) {
             int all = 1;
             for (size_t k = 0; k < bpp; ++k) {
                 const int v = row[x * bpp + k];
-                if (v < 0) all = 0;
-                else if (v != orig[x * bpp + k]) ++*wrong;
+                if (v < 0)
+                    all = 0;
+                else if (v != orig[x * bpp + k])
+                    ++*wrong;
             }
             count += (uint64_t)all;
         }
-        int *t = above;
+        int* t = above;
         above = row;
         row = t;
     }
@@ -304,15 +311,15 @@ static uint64_t known_pixels(const buf *out, const buf *known, const buf *scan, 
     return count;
 }
 
-static int matches(const buf *out, const buf *known, const buf *scan) {
+static int matches(const buf* out, const buf* known, const buf* scan) {
     if (out->n > scan->n) return 0;
-    const uint8_t *tail = scan->p + scan->n - out->n;
+    const uint8_t* tail = scan->p + scan->n - out->n;
     for (size_t i = 0; i < out->n; ++i)
         if (known->p[i] && out->p[i] != tail[i]) return 0;
     return 1;
 }
 
-static int bound(int argc, char **argv) {
+static int bound(int argc, char** argv) {
     if (argc < 8) return 2;
     buf cont = load(argv[2]), scan = load(argv[3]), px = load(argv[4]);
     const size_t w = strtoul(argv[5], 0, 10), h = strtoul(argv[6], 0, 10), bpp = strtoul(argv[7], 0, 10);
@@ -349,7 +356,7 @@ static int bound(int argc, char **argv) {
 
 /* ------------------------------------------------------------ the peers' method */
 
-static int peer(int argc, char **argv) {
+static int peer(int argc, char** argv) {
     if (argc < 7) return 2;
     buf cont = load(argv[2]), px = load(argv[3]);
     const size_t w = strtoul(argv[4], 0, 10), h = strtoul(argv[5], 0, 10), bpp = strtoul(argv[6], 0, 10);
@@ -360,8 +367,10 @@ static int peer(int argc, char **argv) {
     for (uint64_t bit = 0; bit < bits && ended < 0; ++bit) {
         if (!probe_ok(&cont, bit)) continue;
         const int r = inflate_from(&cont, bit, windows[0], &out, 0);
-        if (r == 1) ended = (long long)bit;
-        else if (r == 0 && clean < 0 && out.n > w * bpp + 1) clean = (long long)bit;
+        if (r == 1)
+            ended = (long long)bit;
+        else if (r == 0 && clean < 0 && out.n > w * bpp + 1)
+            clean = (long long)bit;
     }
     const long long bit = ended >= 0 ? ended : clean;
     const size_t len = w * bpp, stride = len + 1;
@@ -371,18 +380,18 @@ static int peer(int argc, char **argv) {
         inflate_from(&cont, (uint64_t)bit, windows[0], &out, 0);
         rows = out.n / stride;
         if (rows > h) rows = h;
-        const size_t first = ended >= 0 ? out.n - rows * stride : 0;  /* a stream that does not end: from the start */
+        const size_t first = ended >= 0 ? out.n - rows * stride : 0; /* a stream that does not end: from the start */
         uint8_t *prev = calloc(len, 1), *cur = malloc(len);
         for (size_t r = 0; r < rows; ++r) {
-            const uint8_t *in = out.p + first + r * stride;
+            const uint8_t* in = out.p + first + r * stride;
             const int f = in[0] <= 4 ? in[0] : 0;
             for (size_t i = 0; i < len; ++i) {
                 const int a = i >= bpp ? cur[i - bpp] : 0, c = i >= bpp ? prev[i - bpp] : 0;
                 cur[i] = (uint8_t)(in[1 + i] + predict(f, a, prev[i], c));
             }
-            const uint8_t *orig = px.p + (h - rows + r) * len;
+            const uint8_t* orig = px.p + (h - rows + r) * len;
             for (size_t x = 0; x < w; ++x) right += !memcmp(cur + x * bpp, orig + x * bpp, bpp);
-            uint8_t *t = prev;
+            uint8_t* t = prev;
             prev = cur;
             cur = t;
         }
@@ -396,7 +405,7 @@ static int peer(int argc, char **argv) {
 
 /* ------------------------------------------------------------ comparing a picture */
 
-static int compare(int argc, char **argv) {
+static int compare(int argc, char** argv) {
     if (argc < 8) return 2;
     buf px = load(argv[2]), pic = load(argv[6]);
     const size_t w = strtoul(argv[3], 0, 10), h = strtoul(argv[4], 0, 10), bpp = strtoul(argv[5], 0, 10);
@@ -422,7 +431,7 @@ static int compare(int argc, char **argv) {
     return 0;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc < 2) return 2;
     if (!strcmp(argv[1], "encode")) return encode(argc, argv);
     if (!strcmp(argv[1], "bound")) return bound(argc, argv);

@@ -13,9 +13,13 @@ namespace detail {
 inline HANDLE NullHandle() { return nullptr; }
 inline void CloseKernel(HANDLE h) { ::CloseHandle(h); }
 template <class G>
-G NullGdi() { return nullptr; }
+G NullGdi() {
+    return nullptr;
+}
 template <class G>
-void DeleteGdi(G g) { ::DeleteObject(g); }
+void DeleteGdi(G g) {
+    ::DeleteObject(g);
+}
 inline HWND NullHwnd() { return nullptr; }
 inline void Destroy(HWND h) { ::DestroyWindow(h); }
 }  // namespace detail
@@ -78,7 +82,7 @@ public:
     ScopedSelect& operator=(const ScopedSelect&) = delete;
     ~ScopedSelect() {
         // HGDI_ERROR itself, spelled so that x64 builds see no sign conversion.
-        HGDIOBJ const gdiError = reinterpret_cast<HGDIOBJ>(static_cast<INT_PTR>(-1));
+        const HGDIOBJ gdiError = reinterpret_cast<HGDIOBJ>(static_cast<INT_PTR>(-1));
         if (previous_ && previous_ != gdiError) ::SelectObject(hdc_, previous_);
     }
 

@@ -13,7 +13,7 @@ namespace {
 
 ULONGLONG WINAPI TickCount64() {
     using Function = ULONGLONG(WINAPI*)();
-    static Function const real = reinterpret_cast<Function>(
+    static const Function real = reinterpret_cast<Function>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
     if (real) return real();
     LARGE_INTEGER count = {}, frequency = {};

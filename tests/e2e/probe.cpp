@@ -54,7 +54,7 @@ bool IsTopmost(HWND hwnd) { return (::GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_
 
 // Polls `done` until it holds or `timeout` has passed; true when it held.
 bool WaitFor(DWORD timeout, const std::function<bool()>& done) {
-    DWORD const start = ::GetTickCount();
+    const DWORD start = ::GetTickCount();
     for (;;) {
         if (done()) return true;
         if (::GetTickCount() - start >= timeout) return false;  // unsigned: safe across the wrap
@@ -79,12 +79,13 @@ HWND WaitForShownMainWindow(DWORD timeout) {
 class PictureMatcher {
 public:
     PictureMatcher() {
-        HMODULE const self = ::GetModuleHandleW(nullptr);
-        auto const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
+        const HMODULE self = ::GetModuleHandleW(nullptr);
+        const auto background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
         for (int n = 0; n < kPictureCount; ++n) {
             Canvas canvas(kPictureWidth, kPictureHeight);
             canvas.Fill(background);
-            if (auto const picture = vexlo::win::Picture::FromResource(self, IDG_INFO0 + n)) picture->Draw(canvas.dc(), 0, 0);
+            if (const auto picture = vexlo::win::Picture::FromResource(self, IDG_INFO0 + n))
+                picture->Draw(canvas.dc(), 0, 0);
             expected_[static_cast<std::size_t>(n)] = canvas.Pixels();
         }
     }
@@ -94,12 +95,12 @@ public:
     int Shown(HWND hwnd) const {
         Canvas actual(kPictureWidth, kPictureHeight);
         {
-            vexlo::win32::WindowDc const window(hwnd);
+            const vexlo::win32::WindowDc window(hwnd);
             if (!actual.ok() || !window.get() ||
                 !::BitBlt(actual.dc(), 0, 0, kPictureWidth, kPictureHeight, window.get(), 0, 0, SRCCOPY))
                 return -1;
         }
-        auto const match = std::find(expected_.begin(), expected_.end(), actual.Pixels());
+        const auto match = std::find(expected_.begin(), expected_.end(), actual.Pixels());
         return match == expected_.end() ? -1 : static_cast<int>(match - expected_.begin());
     }
 
@@ -108,13 +109,13 @@ private:
 };
 
 bool CreateMarker(const wchar_t* path) {
-    vexlo::win32::UniqueFile const file(
+    const vexlo::win32::UniqueFile file(
         ::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
 }
 
 int Window(DWORD timeout) {
-    HWND const hwnd = WaitForShownMainWindow(timeout);
+    const HWND hwnd = WaitForShownMainWindow(timeout);
     if (!hwnd) return 1;
     RECT r = {};
     ::GetWindowRect(hwnd, &r);
@@ -126,11 +127,11 @@ int Window(DWORD timeout) {
 }
 
 int Picture(std::optional<int> expected, DWORD timeout) {
-    HWND const hwnd = WaitForShownMainWindow(timeout);
+    const HWND hwnd = WaitForShownMainWindow(timeout);
     if (!hwnd) return 1;
-    PictureMatcher const matcher;
+    const PictureMatcher matcher;
     int shown = -1;
-    bool const met = WaitFor(expected ? timeout : 0, [&] {
+    const bool met = WaitFor(expected ? timeout : 0, [&] {
         shown = matcher.Shown(hwnd);
         return !expected || shown == *expected;
     });
@@ -141,9 +142,9 @@ int Picture(std::optional<int> expected, DWORD timeout) {
 int OnHop(DWORD timeout, const wchar_t* ready, bool close) {
     if (!CreateMarker(ready)) return 2;
     HWND main = nullptr;
-    bool const hopping = WaitFor(timeout, [&] {
+    const bool hopping = WaitFor(timeout, [&] {
         main = MainWindow();
-        HWND const balloon = ::FindWindowW(vexlo::test::kBalloonClass, nullptr);
+        const HWND balloon = ::FindWindowW(vexlo::test::kBalloonClass, nullptr);
         return main && balloon && ::IsWindowVisible(balloon);
     });
     if (!hopping) {
@@ -154,7 +155,7 @@ int OnHop(DWORD timeout, const wchar_t* ready, bool close) {
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         std::puts("closed");
     } else {
-        LPARAM const at = MAKELPARAM(kBackground.x, kBackground.y);
+        const LPARAM at = MAKELPARAM(kBackground.x, kBackground.y);
         ::PostMessageW(main, WM_LBUTTONDOWN, MK_LBUTTON, at);
         ::PostMessageW(main, WM_LBUTTONUP, 0, at);
         std::puts("clicked");
@@ -163,15 +164,15 @@ int OnHop(DWORD timeout, const wchar_t* ready, bool close) {
 }
 
 int ClickTop() {
-    HWND const main = MainWindow();
-    HWND const box = main ? ::GetDlgItem(main, IDC_CHKTOP) : nullptr;
+    const HWND main = MainWindow();
+    const HWND box = main ? ::GetDlgItem(main, IDC_CHKTOP) : nullptr;
     if (!box) {
         std::puts("no window");
         return 1;
     }
-    int const before = IsTopmost(main) ? 1 : 0;
+    const int before = IsTopmost(main) ? 1 : 0;
     ::SendMessageW(box, BM_CLICK, 0, 0);
-    int const checked = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    const int checked = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     std::printf("before %d after %d checked %d\n", before, IsTopmost(main) ? 1 : 0, checked);
     return 0;
 }
@@ -185,7 +186,7 @@ int Close(DWORD timeout) {
     for (HWND hwnd = MainWindow(); hwnd && closed < kMostWindows; hwnd = MainWindow()) {
         DWORD pid = 0;
         ::GetWindowThreadProcessId(hwnd, &pid);
-        vexlo::win32::UniqueHandle const process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+        const vexlo::win32::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
         ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
         ++closed;
         if (!process) {
@@ -230,16 +231,16 @@ private:
 // Wine's DoDragDrop polls the cursor on a timer, so putting the cursor over
 // the window is the whole gesture.
 int Drag(DWORD allowed, DWORD timeout, std::vector<std::wstring> files) {
-    HWND const hwnd = WaitForShownMainWindow(timeout);
+    const HWND hwnd = WaitForShownMainWindow(timeout);
     if (!hwnd) return 1;
     POINT over = kBackground;
     ::ClientToScreen(hwnd, &over);
     ::SetCursorPos(over.x, over.y);
-    vexlo::win::OleSession const ole;
+    const vexlo::win::OleSession ole;
     vexlo::test::DataObject data(std::move(files), std::nullopt);
     DropSource source;
     DWORD effect = DROPEFFECT_NONE;
-    HRESULT const hr = ::DoDragDrop(&data, &source, allowed, &effect);
+    const HRESULT hr = ::DoDragDrop(&data, &source, allowed, &effect);
     // A refused drop may come back as dropped with no effect or as cancelled.
     if (hr != DRAGDROP_S_DROP && hr != DRAGDROP_S_CANCEL) {
         std::printf("DoDragDrop 0x%08lx\n", static_cast<unsigned long>(hr));
@@ -254,8 +255,8 @@ DWORD Milliseconds(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring_view> const args(argv + 1, argv + argc);
-    auto const is = [&](std::wstring_view command, std::size_t count) {
+    const std::vector<std::wstring_view> args(argv + 1, argv + argc);
+    const auto is = [&](std::wstring_view command, std::size_t count) {
         return args.size() == count + 1 && args[0] == command;
     };
     if (is(L"window", 1)) return Window(Milliseconds(argv[2]));

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
 #include "popup/balloon_window.h"
 #include "tests/support/gui.h"
-#include "app/app_state.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -55,7 +55,7 @@ protected:
         ASSERT_EQ(steps.size(), kOffsets.size());
         RECT main_rect = {};
         ::GetWindowRect(main.Hwnd(), &main_rect);
-        POINT const base = {main_rect.left + 53, main_rect.top + 28};
+        const POINT base = {main_rect.left + 53, main_rect.top + 28};
         for (std::size_t i = 0; i < steps.size(); ++i) {
             SCOPED_TRACE("step " + std::to_string(i + 1));
             EXPECT_EQ(steps[i].topLeft.x, base.x);
@@ -64,7 +64,7 @@ protected:
         }
         EXPECT_EQ(sleeps, std::vector<DWORD>(20, 25));
         EXPECT_FALSE(::IsWindowVisible(balloon.Hwnd()));
-        POINT const end = BalloonTopLeft();
+        const POINT end = BalloonTopLeft();
         EXPECT_EQ(end.x, base.x);
         EXPECT_EQ(end.y, base.y);
     }
@@ -80,11 +80,11 @@ protected:
 };
 
 TEST_F(BalloonTest, LoadsHiddenTopmostBorderlessWithTheDesignClientSize) {
-    HWND const hwnd = balloon.Hwnd();
+    const HWND hwnd = balloon.Hwnd();
     EXPECT_FALSE(::IsWindowVisible(hwnd));
     EXPECT_EQ(vexlo::test::ClassName(hwnd), vexlo::test::kBalloonClass) << "the class the probe finds it by";
-    auto const style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
-    auto const exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
     EXPECT_TRUE(style & WS_POPUP);
     EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME));
     EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
@@ -100,8 +100,7 @@ TEST_F(BalloonTest, LoadsHiddenTopmostBorderlessWithTheDesignClientSize) {
 }
 
 TEST_F(BalloonTest, ItsRegionIsTheTenPointOutline) {
-    POINT const outline[] = {{0, 0},  {18, 0}, {23, 5},  {24, 6},  {29, 1},
-                             {32, 1}, {32, 3}, {24, 11}, {24, 32}, {0, 32}};
+    const POINT outline[] = {{0, 0}, {18, 0}, {23, 5}, {24, 6}, {29, 1}, {32, 1}, {32, 3}, {24, 11}, {24, 32}, {0, 32}};
     vexlo::win32::UniqueGdi<HRGN> expected(::CreatePolygonRgn(outline, 10, ALTERNATE));
     vexlo::win32::UniqueGdi<HRGN> actual(::CreateRectRgn(0, 0, 0, 0));
     ASSERT_NE(::GetWindowRgn(balloon.Hwnd(), actual.get()), ERROR);
@@ -138,7 +137,7 @@ TEST_F(BalloonTest, BeepsOnceAtTheEndOfEachHopOnlyWhileStopFlagIsSet) {
         int hops;
         int beeps;
     };
-    Case const cases[] = {
+    const Case cases[] = {
         {"no stop", false, 1, 0},
         {"no stop, two hops", false, 2, 0},
         {"stop asked before", true, 1, 1},

@@ -22,28 +22,28 @@
 #include <utility>
 #include <vector>
 
+#include "app/app_state.h"
 #include "tests/support/canvas.h"
 #include "tests/support/data_object.h"
 #include "tests/support/files.h"
 #include "tests/support/gui.h"
-#include "app/app_state.h"
-#include "win/com_ptr.h"
 #include "ui/main_window.h"
+#include "win/com_ptr.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using vexlo::test::Bytes;
 using vexlo::test::Canvas;
+using vexlo::test::DataObject;
 using vexlo::test::Pump;
 using vexlo::test::Rgb;
-using vexlo::test::Bytes;
-using vexlo::test::DataObject;
 const auto ReadAll = vexlo::test::ReadFileBytes;
 
 // The samples folder as this program sees it: Wine shows the host's root
 // as drive Z:.
 fs::path SamplesDir() {
-    std::string const host = VEXLO_SAMPLES_DIR;
+    const std::string host = VEXLO_SAMPLES_DIR;
     std::wstring dir(host.begin(), host.end());
     std::replace(dir.begin(), dir.end(), L'/', L'\\');
     if (!dir.empty() && dir.front() == L'\\') dir.insert(0, L"Z:");
@@ -67,7 +67,8 @@ protected:
         payload = ReadAll(SamplesDir() / L"payload.jpg");
         ASSERT_FALSE(payload.empty());
         ASSERT_GT(hidden.size(), payload.size());
-        ASSERT_TRUE(std::equal(payload.rbegin(), payload.rend(), hidden.rbegin())) << "the sample ends with its payload";
+        ASSERT_TRUE(std::equal(payload.rbegin(), payload.rend(), hidden.rbegin()))
+            << "the sample ends with its payload";
 
         ASSERT_TRUE(vexlo::test::CreateMainWindow(window));
         // Not under test: the viewer each extracted picture would be handed to.
@@ -112,14 +113,12 @@ protected:
     }
     // The status picture the window paints now, -1 when it is none of them.
     int ShownPicture() const {
-        auto const now = Snapshot([this](HDC hdc) { window.Paint(hdc); });
-        auto const match = std::find(references.begin(), references.end(), now);
+        const auto now = Snapshot([this](HDC hdc) { window.Paint(hdc); });
+        const auto match = std::find(references.begin(), references.end(), now);
         return match == references.end() ? -1 : static_cast<int>(match - references.begin());
     }
 
-    std::wstring Copy(const wchar_t* name, const Bytes& bytes) const {
-        return folder.Write(name, bytes);
-    }
+    std::wstring Copy(const wchar_t* name, const Bytes& bytes) const { return folder.Write(name, bytes); }
     Bytes PlainPng() const { return Bytes(hidden.begin(), hidden.end() - static_cast<std::ptrdiff_t>(payload.size())); }
 
     // A drag over the window and a drop, as OLE delivers them; the batch
@@ -129,9 +128,9 @@ protected:
         DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
         target.DragEnter(&data, MK_LBUTTON, kOverWindow, &effect);
         target.DragOver(MK_LBUTTON, kOverWindow, &effect);
-        DWORD const offered = effect;
+        const DWORD offered = effect;
         effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;  // OLE hands the source's set to the drop again
-        int const hopsBefore = hops;
+        const int hopsBefore = hops;
         target.Drop(&data, 0, kOverWindow, &effect);
         EXPECT_EQ(effect, offered) << "the drop answers what the drag was offered, never a move";
         EXPECT_EQ(hops, hopsBefore) << "nothing runs inside the drop notification";
@@ -169,11 +168,10 @@ TEST_F(BatchWindowTest, DragsAreOfferedACopyOnlyForAFileListThatMayBeCopied) {
         DWORD expected;
     };
     // Alternating kinds, so an answer taken from the previous drag would show.
-    Case const cases[] = {
+    const Case cases[] = {
         {"file list, copy or move", &files, DROPEFFECT_COPY | DROPEFFECT_MOVE, DROPEFFECT_COPY},
         {"no file list, copy or move", &text, DROPEFFECT_COPY | DROPEFFECT_MOVE, DROPEFFECT_NONE},
-        {"file list, copy, move or link", &files, DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK,
-         DROPEFFECT_COPY},
+        {"file list, copy, move or link", &files, DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK, DROPEFFECT_COPY},
         {"file list, move only", &files, DROPEFFECT_MOVE, DROPEFFECT_NONE},
         {"file list, copy only", &files, DROPEFFECT_COPY, DROPEFFECT_COPY},
         {"file list, link only", &files, DROPEFFECT_LINK, DROPEFFECT_NONE},
@@ -205,7 +203,7 @@ TEST(DropTarget, AFailureInTheDropIsAnErrorWithNoEffect) {
         std::function<void()> fail;
         HRESULT expected;
     };
-    Case const cases[] = {
+    const Case cases[] = {
         {"out of memory", [] { throw std::bad_alloc(); }, E_OUTOFMEMORY},
         {"anything else", [] { throw std::runtime_error("x"); }, E_UNEXPECTED},
         {"not even an exception class", [] { throw 1; }, E_UNEXPECTED},
@@ -222,14 +220,14 @@ TEST(DropTarget, AFailureInTheDropIsAnErrorWithNoEffect) {
 }
 
 TEST_F(BatchWindowTest, ADropProcessesItsFilesInListOrderShowingEachOutcome) {
-    std::wstring const missing = folder / L"missing.png";
+    const std::wstring missing = folder / L"missing.png";
     fs::create_directory(folder.path() / L"folder");
     struct File {
         std::wstring path;
         int picture;            // shown during its hop
         const wchar_t* output;  // the payload's copy beside it, if any
     };
-    std::vector<File> const files = {
+    const std::vector<File> files = {
         {Copy(L"first.png", hidden), kSuccess, L"first.jpg"},
         {Copy(L"plain.png", PlainPng()), kNothingHidden, nullptr},
         {missing, kUnusable, nullptr},
@@ -268,8 +266,8 @@ TEST_F(BatchWindowTest, ADropProcessesItsFilesInListOrderShowingEachOutcome) {
 
 TEST_F(BatchWindowTest, ADropWithoutAFileListProcessesNothing) {
     // Text naming a usable file is still no file list.
-    std::wstring const source = Copy(L"named.png", hidden);
-    auto const before = folder.Names();
+    const std::wstring source = Copy(L"named.png", hidden);
+    const auto before = folder.Names();
     vexlo::app::StopFlag = true;
     auto& data = Text(source);
     DragAndDrop(data);
@@ -333,12 +331,12 @@ TEST_F(BatchWindowTest, AClickDuringTheFirstHopStopsTheBatchAfterOneFileAndTheNe
 
 void Report(const char* what, const vexlo::test::GuiObjectCounts& before, const vexlo::test::GuiObjectCounts& after,
             std::size_t wsBefore, std::size_t wsAfter) {
-    std::cout << what << ": GR_GDIOBJECTS " << before.gdiObjects << " -> " << after.gdiObjects
-              << ", GR_USEROBJECTS " << before.userObjects << " -> " << after.userObjects << ", live GDI objects "
-              << before.liveGdiObjects << " -> " << after.liveGdiObjects << ", own windows " << before.ownWindows
-              << " -> " << after.ownWindows << ", working set " << wsBefore << " -> " << wsAfter << " bytes\n";
-    ::testing::Test::RecordProperty("gdi_objects", std::to_string(before.liveGdiObjects) + " -> " +
-                                                       std::to_string(after.liveGdiObjects));
+    std::cout << what << ": GR_GDIOBJECTS " << before.gdiObjects << " -> " << after.gdiObjects << ", GR_USEROBJECTS "
+              << before.userObjects << " -> " << after.userObjects << ", live GDI objects " << before.liveGdiObjects
+              << " -> " << after.liveGdiObjects << ", own windows " << before.ownWindows << " -> " << after.ownWindows
+              << ", working set " << wsBefore << " -> " << wsAfter << " bytes\n";
+    ::testing::Test::RecordProperty(
+        "gdi_objects", std::to_string(before.liveGdiObjects) + " -> " + std::to_string(after.liveGdiObjects));
     ::testing::Test::RecordProperty("working_set", std::to_string(wsBefore) + " -> " + std::to_string(wsAfter));
 }
 
@@ -349,11 +347,11 @@ TEST_F(BatchWindowTest, AThousandHopsLeaveTheWindowSystemResourcesAsTheyWere) {
     int steps = 0;
     duringHop = [&](int, int) { ++steps; };
     window.frmIMG().WndPopUp();  // warm-up: whatever a first hop creates once
-    auto const before = vexlo::test::CountGuiObjects();
-    std::size_t const wsBefore = WorkingSet();
+    const auto before = vexlo::test::CountGuiObjects();
+    const std::size_t wsBefore = WorkingSet();
     for (int i = 0; i < 1000; ++i) window.frmIMG().WndPopUp();
-    std::size_t const wsAfter = WorkingSet();
-    auto const after = vexlo::test::CountGuiObjects();
+    const std::size_t wsAfter = WorkingSet();
+    const auto after = vexlo::test::CountGuiObjects();
     Report("1000 hops", before, after, wsBefore, wsAfter);
 
     EXPECT_EQ(steps, 1001 * vexlo::popup::BalloonWindow::kSteps) << "every hop ran in full";
@@ -365,19 +363,19 @@ TEST_F(BatchWindowTest, AThousandHopsLeaveTheWindowSystemResourcesAsTheyWere) {
 TEST_F(BatchWindowTest, AHundredBatchesLeaveTheWindowSystemResourcesAsTheyWere) {
     watchHops = false;
     auto& data = Files({Copy(L"small.png", hidden)});
-    std::wstring const output = folder / L"small.jpg";
-    auto const batch = [&] {
+    const std::wstring output = folder / L"small.jpg";
+    const auto batch = [&] {
         DragAndDrop(data);
         // Removed each time, so every batch writes the same name afresh.
         return ::DeleteFileW(output.c_str()) != FALSE;
     };
     ASSERT_TRUE(batch()) << "warm-up";
-    auto const before = vexlo::test::CountGuiObjects();
-    std::size_t const wsBefore = WorkingSet();
+    const auto before = vexlo::test::CountGuiObjects();
+    const std::size_t wsBefore = WorkingSet();
     int written = 0;
     for (int i = 0; i < 100; ++i) written += batch() ? 1 : 0;
-    std::size_t const wsAfter = WorkingSet();
-    auto const after = vexlo::test::CountGuiObjects();
+    const std::size_t wsAfter = WorkingSet();
+    const auto after = vexlo::test::CountGuiObjects();
     Report("100 batches", before, after, wsBefore, wsAfter);
 
     EXPECT_EQ(written, 100);

@@ -5,17 +5,17 @@
 
 #include <cstdio>
 
-#include "tests/support/files.h"
 #include "codec/gif_decoder.h"
+#include "tests/support/files.h"
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
-    vexlo::test::Bytes const bytes = vexlo::test::ReadFileBytes(argv[1]);
-    auto const image = vexlo::codec::DecodeGif(bytes);
+    const vexlo::test::Bytes bytes = vexlo::test::ReadFileBytes(argv[1]);
+    const auto image = vexlo::codec::DecodeGif(bytes);
     if (!image) return 1;
     vexlo::test::Bytes rgba;
     rgba.reserve(image->pixels.size() * 4);
-    for (std::uint32_t const p : image->pixels) {
+    for (const std::uint32_t p : image->pixels) {
         rgba.push_back(static_cast<std::uint8_t>((p >> 16) & 0xFF));
         rgba.push_back(static_cast<std::uint8_t>((p >> 8) & 0xFF));
         rgba.push_back(static_cast<std::uint8_t>(p & 0xFF));

@@ -15,7 +15,9 @@ namespace {
 double CpuMilliseconds() {
     FILETIME created, exited, kernel, user;
     ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto const ticks = [](FILETIME t) { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const auto ticks = [](FILETIME t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
     return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
 }
 
@@ -38,27 +40,27 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
 
-    HINSTANCE const instance = ::GetModuleHandleW(nullptr);
-    double const cpuBefore = CpuMilliseconds();
-    double const wallBefore = WallMilliseconds();
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    const double cpuBefore = CpuMilliseconds();
+    const double wallBefore = WallMilliseconds();
     vexlo::ui::MainWindow frmMAIN;
     vexlo::popup::BalloonWindow frmIMG;
     if (!frmMAIN.Create(instance) || !frmIMG.Load(instance, frmMAIN.Hwnd())) return 1;
-    double const cpuAfter = CpuMilliseconds();
-    double const wallAfter = WallMilliseconds();
+    const double cpuAfter = CpuMilliseconds();
+    const double wallAfter = WallMilliseconds();
     std::printf("create windows and load pictures: %.1f ms CPU, %.1f ms wall\n", cpuAfter - cpuBefore,
                 wallAfter - wallBefore);
 
     ::SetWindowPos(frmMAIN.Hwnd(), HWND_TOPMOST, 20, 20, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     ::UpdateWindow(frmMAIN.Hwnd());
-    for (DWORD const start = ::GetTickCount(); ::GetTickCount() - start < 300;) {
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < 300;) {
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
         ::Sleep(10);
     }
 
     for (int i = 0; i < hops; ++i) {
-        double const start = WallMilliseconds();
+        const double start = WallMilliseconds();
         frmIMG.WndPopUp();
         std::printf("WndPopUp %d: %.1f ms\n", i + 1, WallMilliseconds() - start);
     }

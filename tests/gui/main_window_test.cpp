@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <string>
 
+#include "app/app_state.h"
+#include "codec/gif_decoder.h"
 #include "res/resource.h"
 #include "tests/support/canvas.h"
 #include "tests/support/gui.h"
-#include "app/app_state.h"
-#include "codec/gif_decoder.h"
 #include "ui/main_window.h"
 #include "win/picture.h"
 
@@ -40,14 +40,14 @@ protected:
 };
 
 TEST_F(MainWindowTest, FixedFrameWithCaptionCloseBoxAndDesignClientSize) {
-    HWND const hwnd = window.Hwnd();
+    const HWND hwnd = window.Hwnd();
     EXPECT_FALSE(::IsWindowVisible(hwnd)) << "created hidden; the program shows it";
     wchar_t caption[64] = {};
     ::GetWindowTextW(hwnd, caption, 64);
     EXPECT_EQ(std::wstring(caption), L"vexlo v0.91b");
     EXPECT_EQ(vexlo::test::ClassName(hwnd), vexlo::test::kMainWindowClass) << "the class the probe finds it by";
 
-    auto const style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
     EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & WS_THICKFRAME);
@@ -78,8 +78,8 @@ TEST_F(MainWindowTest, StartUpPutsTheWindowAtTheRightEdgeInFrontWithTheJapaneseF
     EXPECT_TRUE(::GetWindowLongPtrW(window.frmIMG().Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) << "the balloon is loaded";
     EXPECT_FALSE(::IsWindowVisible(window.frmIMG().Hwnd()));
 
-    for (HWND const control : {window.Hwnd(), window.chkTOP(), window.chkVIEW()}) {
-        auto const font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    for (const HWND control : {window.Hwnd(), window.chkTOP(), window.chkVIEW()}) {
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr);
         LOGFONTW face = {};
         ASSERT_NE(::GetObjectW(font, sizeof(face), &face), 0);
@@ -95,14 +95,15 @@ TEST_F(MainWindowTest, KeepInFrontFollowsEachClickOnItsBoxWithoutMovingTheWindow
     Pump();
     RECT before = {};
     ::GetWindowRect(window.Hwnd(), &before);
-    auto const topmost = [&] { return (::GetWindowLongPtrW(window.Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+    const auto topmost = [&] { return (::GetWindowLongPtrW(window.Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
     ::SendMessageW(window.chkTOP(), BM_CLICK, 0, 0);
     EXPECT_EQ(::SendMessageW(window.chkTOP(), BM_GETCHECK, 0, 0), BST_UNCHECKED);
     EXPECT_FALSE(topmost());
     ::SendMessageW(window.chkTOP(), BM_CLICK, 0, 0);
     EXPECT_EQ(::SendMessageW(window.chkTOP(), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(topmost());
-    EXPECT_TRUE(::GetWindowLongPtrW(window.frmIMG().Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) << "the balloon stays in front";
+    EXPECT_TRUE(::GetWindowLongPtrW(window.frmIMG().Hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST)
+        << "the balloon stays in front";
     RECT after = {};
     ::GetWindowRect(window.Hwnd(), &after);
     EXPECT_TRUE(::EqualRect(&before, &after));
@@ -116,7 +117,7 @@ TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
         RECT rect;  // pixels in the client area
         LRESULT check;
     };
-    Case const cases[] = {
+    const Case cases[] = {
         {"chkTOP", window.chkTOP(), L"\u624B\u524D\u306B\u8868\u793A", {2, 78, 2 + 81, 78 + 13}, BST_CHECKED},
         // Unticked at design, ticked by every start-up.
         {"chkVIEW", window.chkVIEW(), L"Viewer\u3092\u8D77\u52D5", {2, 94, 2 + 89, 94 + 13}, BST_CHECKED},
@@ -128,13 +129,13 @@ TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
         wchar_t text[64] = {};
         ::GetWindowTextW(c.hwnd, text, 64);
         EXPECT_EQ(std::wstring(text), c.caption);
-        RECT const r = ChildRect(c.hwnd);
+        const RECT r = ChildRect(c.hwnd);
         EXPECT_EQ(r.left, c.rect.left);
         EXPECT_EQ(r.top, c.rect.top);
         EXPECT_EQ(r.right, c.rect.right);
         EXPECT_EQ(r.bottom, c.rect.bottom);
         EXPECT_EQ(::SendMessageW(c.hwnd, BM_GETCHECK, 0, 0), c.check);
-        auto const style = static_cast<DWORD>(::GetWindowLongPtrW(c.hwnd, GWL_STYLE));
+        const auto style = static_cast<DWORD>(::GetWindowLongPtrW(c.hwnd, GWL_STYLE));
         EXPECT_EQ(style & BS_TYPEMASK, static_cast<DWORD>(BS_AUTOCHECKBOX));
     }
     // Tab order 0 then 1.
@@ -143,7 +144,7 @@ TEST_F(MainWindowTest, CheckBoxesSitWhereDesignedWithTheirCaptionsAndStates) {
 }
 
 TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
-    HWND const hwnd = window.Hwnd();
+    const HWND hwnd = window.Hwnd();
     ::ShowWindow(hwnd, SW_SHOW);
     Pump(50);
 
@@ -155,7 +156,7 @@ TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
         WORD vk;
         wchar_t expected;
     };
-    Case const cases[] = {
+    const Case cases[] = {
         {"window", hwnd, 'A', L'a'},
         {"chkTOP", window.chkTOP(), 'B', L'b'},
         {"chkVIEW", window.chkVIEW(), VK_RETURN, L'\r'},
@@ -177,7 +178,7 @@ TEST_F(MainWindowTest, KeyPreviewHandsEveryTypedCharacterToTheWindowFirst) {
     // Tab, through the program loop's dialog navigation, moves the focus
     // from box to box and round, and is no key press.
     ::SetFocus(window.chkTOP());
-    for (HWND const next : {window.chkVIEW(), window.chkTOP()}) {
+    for (const HWND next : {window.chkVIEW(), window.chkTOP()}) {
         TypeKey(::GetFocus(), VK_TAB);
         Pump(0, hwnd);
         EXPECT_EQ(::GetFocus(), next);
@@ -189,7 +190,7 @@ TEST_F(MainWindowTest, ClicksOnTheWindowReachItsHandlersButClicksOnCheckBoxesDoN
     int clicks = 0, doubleClicks = 0;
     window.hooks.click = [&] { ++clicks; };
     window.hooks.dblClick = [&] { ++doubleClicks; };
-    LPARAM const onBackground = MAKELPARAM(100, 30);
+    const LPARAM onBackground = MAKELPARAM(100, 30);
     ::SendMessageW(window.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, onBackground);
     ::SendMessageW(window.Hwnd(), WM_LBUTTONUP, 0, onBackground);
     ::SendMessageW(window.Hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, onBackground);
@@ -225,15 +226,15 @@ constexpr RECT kSheet = {48, 29, 80, 61};  // the sheet drawing in the lower rig
 // beside and below it.
 auto AsDesigned(const vexlo::codec::GifImage& image, Rgb background) {
     return [&image, background](int x, int y, Rgb pixel) {
-        bool const inPicture = x < image.width && y < image.height;
-        std::uint32_t const gif = inPicture ? image.pixels[static_cast<std::size_t>(y * image.width + x)] : 0;
+        const bool inPicture = x < image.width && y < image.height;
+        const std::uint32_t gif = inPicture ? image.pixels[static_cast<std::size_t>(y * image.width + x)] : 0;
         return pixel == (inPicture && (gif >> 24) ? vexlo::test::FromArgb(gif) : background);
     };
 }
 
 TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTransparentParts) {
-    Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
-    SignCase const cases[] = {
+    const Rgb background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
+    const SignCase cases[] = {
         {3, {{"blue", IsBlue}, {"white", IsWhite}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
         {0, {{"blue", IsBlue}, {"white", IsWhite}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
         {1, {{"yellow", IsYellow}, {"black", IsBlack}, {"shadow", IsShadowGrey}}},
@@ -243,8 +244,8 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
     for (const SignCase& c : cases) {
         SCOPED_TRACE("picture " + std::to_string(c.picture));
         window.SetPicture(c.picture);
-        auto const image = vexlo::codec::DecodeGif(
-            vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
+        const auto image =
+            vexlo::codec::DecodeGif(vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + c.picture));
         ASSERT_TRUE(image);
         ASSERT_EQ(image->width, 80);
         ASSERT_EQ(image->height, 61);
@@ -254,7 +255,7 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
         ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()),
                        PRF_CLIENT | PRF_ERASEBKGND);
 
-        auto const wrong = canvas.Differences({0, 0, kClientWidth, kClientHeight}, AsDesigned(*image, background));
+        const auto wrong = canvas.Differences({0, 0, kClientWidth, kClientHeight}, AsDesigned(*image, background));
         for (std::size_t i = 0; i < std::min<std::size_t>(wrong.size(), 5); ++i)
             ADD_FAILURE() << "pixel (" << wrong[i].x << ", " << wrong[i].y << ")";
         EXPECT_EQ(wrong.size(), 0u);
@@ -271,19 +272,19 @@ TEST_F(MainWindowTest, EachStatusPictureShowsItsSignAndTheBackgroundThroughItsTr
 TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
     // A colour the artwork never uses, laid down before the picture: it
     // must show through exactly the transparent pixels, and only there.
-    Rgb const underlay = {1, 2, 3};
+    const Rgb underlay = {1, 2, 3};
     for (int n = 0; n < vexlo::ui::MainWindow::kPictureCount; ++n) {
         SCOPED_TRACE("picture " + std::to_string(n));
         window.SetPicture(n);
-        auto const image =
+        const auto image =
             vexlo::codec::DecodeGif(vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + n));
         ASSERT_TRUE(image);
         Canvas canvas(image->width, image->height);
         canvas.Fill(underlay);
         ::SendMessageW(window.Hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.dc()), PRF_CLIENT);
-        auto const clear = [](std::uint32_t argb) { return (argb >> 24) == 0; };
+        const auto clear = [](std::uint32_t argb) { return (argb >> 24) == 0; };
         EXPECT_GT(std::count_if(image->pixels.begin(), image->pixels.end(), clear), 80 * 61 / 3);
-        auto const wrong = canvas.Differences({0, 0, image->width, image->height}, [&](int x, int y, Rgb pixel) {
+        const auto wrong = canvas.Differences({0, 0, image->width, image->height}, [&](int x, int y, Rgb pixel) {
             return (pixel == underlay) == clear(image->pixels[static_cast<std::size_t>(y * image->width + x)]);
         });
         EXPECT_EQ(wrong.size(), 0u);
@@ -291,17 +292,17 @@ TEST_F(MainWindowTest, TransparentPixelsLeaveWhateverWasPaintedBefore) {
 }
 
 TEST_F(MainWindowTest, TheShownWindowPaintsTheIdlePictureOnScreen) {
-    HWND const hwnd = window.Hwnd();
+    const HWND hwnd = window.Hwnd();
     ::SetWindowPos(hwnd, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
     ::UpdateWindow(hwnd);
     Pump(100);
     // Read back through the window's own DC: what the window system holds.
     Canvas canvas(kClientWidth, kClientHeight);
     ::BitBlt(canvas.dc(), 0, 0, kClientWidth, kClientHeight, vexlo::win32::WindowDc(hwnd).get(), 0, 0, SRCCOPY);
-    auto const image = vexlo::codec::DecodeGif(
+    const auto image = vexlo::codec::DecodeGif(
         vexlo::win::GifResourceBytes(::GetModuleHandleW(nullptr), IDG_INFO0 + vexlo::ui::MainWindow::kIdlePicture));
     ASSERT_TRUE(image);
-    Rgb const background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
+    const Rgb background = vexlo::test::FromColorref(::GetSysColor(COLOR_BTNFACE));
     // Down to the first check box.
     EXPECT_EQ(canvas.Differences({0, 0, kClientWidth, 77}, AsDesigned(*image, background)).size(), 0u);
 }

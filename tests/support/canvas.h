@@ -41,14 +41,14 @@ public:
     HDC dc() const { return dc_.get(); }
     bool ok() const { return dc_ && bits_; }
     void Fill(Rgb c) {
-        win32::UniqueGdi<HBRUSH> const brush(::CreateSolidBrush(RGB(c.r, c.g, c.b)));
-        RECT const all = {0, 0, width_, height_};
+        const win32::UniqueGdi<HBRUSH> brush(::CreateSolidBrush(RGB(c.r, c.g, c.b)));
+        const RECT all = {0, 0, width_, height_};
         ::FillRect(dc(), &all, brush.get());
     }
     Rgb At(int x, int y) const {
         ::GdiFlush();
-        return FromArgb(bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                              static_cast<std::size_t>(x)]);
+        return FromArgb(
+            bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]);
     }
     // Every pixel, row by row.
     std::vector<Rgb> Pixels() const {

@@ -17,7 +17,7 @@
 namespace vexlo::test {
 
 inline void AppendWide(Bytes& bytes, const std::wstring& text) {
-    auto const* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.c_str());
     bytes.insert(bytes.end(), p, p + (text.size() + 1) * sizeof(wchar_t));  // with its terminator
 }
 
@@ -53,7 +53,7 @@ public:
             DROPFILES header = {};
             header.pFiles = sizeof(DROPFILES);
             header.fWide = TRUE;
-            auto const* p = reinterpret_cast<const std::uint8_t*>(&header);
+            const auto* p = reinterpret_cast<const std::uint8_t*>(&header);
             bytes.assign(p, p + sizeof(header));
             for (const std::wstring& file : *files_) AppendWide(bytes, file);
             AppendWide(bytes, L"");  // the list ends with an empty name
@@ -61,7 +61,7 @@ public:
             AppendWide(bytes, *text_);
         }
         // Fixed memory: the handle is the pointer. The caller's ReleaseStgMedium frees it.
-        HGLOBAL const global = ::GlobalAlloc(GMEM_FIXED, bytes.size());
+        const HGLOBAL global = ::GlobalAlloc(GMEM_FIXED, bytes.size());
         if (!global) return E_OUTOFMEMORY;
         std::memcpy(global, bytes.data(), bytes.size());
         *medium = {};
@@ -72,9 +72,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
         if (!format) return E_POINTER;
-        bool const offered = (format->cfFormat == CF_HDROP && files_) || (format->cfFormat == CF_UNICODETEXT && text_);
-        if (!offered || format->dwAspect != DVASPECT_CONTENT || !(format->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
+        const bool offered = (format->cfFormat == CF_HDROP && files_) || (format->cfFormat == CF_UNICODETEXT && text_);
+        if (!offered || format->dwAspect != DVASPECT_CONTENT || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {

@@ -34,7 +34,7 @@ inline bool CreateMainWindow(ui::MainWindow& window) {
 // With a main window, Tab goes to its dialog navigation as in the program's
 // own message loop.
 inline void Pump(DWORD ms = 0, HWND mainWindow = nullptr) {
-    DWORD const start = ::GetTickCount();
+    const DWORD start = ::GetTickCount();
     do {
         MSG msg = {};
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -51,7 +51,7 @@ inline void Pump(DWORD ms = 0, HWND mainWindow = nullptr) {
 // the program's own loop. Posting them keeps the test independent of which
 // window of the shared display is in the foreground.
 inline void TypeKey(HWND focus, WORD vk) {
-    UINT const scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+    const UINT scan = ::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
     ::PostMessageW(focus, WM_KEYDOWN, vk, static_cast<LPARAM>(1 | (scan << 16)));
     ::PostMessageW(focus, WM_KEYUP, vk, static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
 }
@@ -74,10 +74,10 @@ inline GuiObjectCounts CountGuiObjects() {
     GuiObjectCounts counts;
     counts.gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
     counts.userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
-    DWORD const self = ::GetCurrentProcessId();
+    const DWORD self = ::GetCurrentProcessId();
     for (ULONG_PTR index = 1; index <= 0xFFFF; ++index) {
         if (::GetObjectType(reinterpret_cast<HGDIOBJ>(index))) ++counts.liveGdiObjects;
-        auto const hwnd = reinterpret_cast<HWND>(index);
+        const auto hwnd = reinterpret_cast<HWND>(index);
         DWORD owner = 0;
         if (::IsWindow(hwnd) && ::GetWindowThreadProcessId(hwnd, &owner) && owner == self) ++counts.ownWindows;
     }
