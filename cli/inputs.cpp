@@ -32,9 +32,11 @@ Path Join(const Path& folder, const Path& name) {
 
 enum class Signature { Png, Other, Unreadable };
 
-Signature ReadSignature(const Path& path) {
+Signature ReadSignature(const Path& path, platform::OsError& error) {
     platform::SourceFile file;
-    if (!file.Open(path)) return Signature::Unreadable;
+    const platform::ReadStatus opened = file.Open(path);
+    error = opened.error;
+    if (!opened) return Signature::Unreadable;
     std::array<std::uint8_t, png::kSignature.size()> head{};
     const std::optional<std::size_t> got = file.ReadAt(0, head);
     if (!got) return Signature::Unreadable;
@@ -43,12 +45,12 @@ Signature ReadSignature(const Path& path) {
 
 class Walker {
 public:
-    Walker(Inputs& inputs, const std::function<void(const Path&)>& unreadable)
-        : inputs_(inputs), unreadable_(unreadable) {}
+    Walker(Inputs& inputs, const UnreadableFn& unreadable) : inputs_(inputs), unreadable_(unreadable) {}
 
     void Folder(const Path& folder) {
-        std::optional<std::vector<platform::DirEntry>> entries = platform::ListDirectory(folder);
-        if (!entries) return Unreadable(folder);
+        platform::OsError error = 0;
+        std::optional<std::vector<platform::DirEntry>> entries = platform::ListDirectory(folder, error);
+        if (!entries) return Unreadable(folder, error);
         std::sort(entries->begin(), entries->end(),
                   [](const platform::DirEntry& a, const platform::DirEntry& b) { return a.name < b.name; });
         for (const platform::DirEntry& entry : *entries) {
@@ -56,29 +58,31 @@ public:
             if (entry.type == platform::EntryType::Directory) {
                 Folder(path);
             } else if (entry.type == platform::EntryType::File) {
-                switch (ReadSignature(path)) {
+                switch (ReadSignature(path, error)) {
                     case Signature::Png: inputs_.files.push_back(path); break;
-                    case Signature::Unreadable: Unreadable(path); break;
+                    case Signature::Unreadable: Unreadable(path, error); break;
                     case Signature::Other: break;
                 }
+            } else if (entry.type == platform::EntryType::Unknown) {
+                // It may be a PNG or a folder of them: never passed over in silence.
+                Unreadable(path, entry.error);
             }
         }
     }
 
 private:
-    void Unreadable(const Path& path) {
+    void Unreadable(const Path& path, platform::OsError error) {
         ++inputs_.unreadable;
-        unreadable_(path);
+        unreadable_(path, error);
     }
 
     Inputs& inputs_;
-    const std::function<void(const Path&)>& unreadable_;
+    const UnreadableFn& unreadable_;
 };
 
 }  // namespace
 
-Inputs CollectInputs(const std::vector<Path>& operands, bool recursive,
-                     const std::function<void(const Path&)>& unreadable) {
+Inputs CollectInputs(const std::vector<Path>& operands, bool recursive, const UnreadableFn& unreadable) {
     Inputs inputs;
     Walker walker(inputs, unreadable);
     for (const Path& operand : operands) {

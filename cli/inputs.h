@@ -18,8 +18,9 @@ struct Inputs {
 // replaced by the files under it that start with the PNG signature, folder by
 // folder in byte order of names; links met inside are skipped whatever they
 // point to (no loops, nothing outside the tree), and so are other non-files.
-// An entry that cannot be read is passed to `unreadable` and the walk goes on.
-Inputs CollectInputs(const std::vector<platform::Path>& operands, bool recursive,
-                     const std::function<void(const platform::Path&)>& unreadable);
+// An entry that cannot be listed, typed or read is passed to `unreadable`
+// with the system's reason (0 when it gave none) and the walk goes on.
+using UnreadableFn = std::function<void(const platform::Path&, platform::OsError)>;
+Inputs CollectInputs(const std::vector<platform::Path>& operands, bool recursive, const UnreadableFn& unreadable);
 
 }  // namespace vexlo::cli

@@ -10,10 +10,6 @@
 #include "cli/run.h"
 #include "version.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace {
 
 namespace cli = vexlo::cli;
@@ -36,10 +32,9 @@ int Main(const std::vector<vexlo::platform::Path>& args, cli::Output& output) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-    ::SetConsoleOutputCP(CP_UTF8);
 #else
 int main(int argc, char** argv) {
 #endif
     cli::Output output(stdout, stderr);
-    return cli::Guarded(output, [&] { return Main({argv + 1, argv + argc}, output); });
+    return output.Finish(cli::Guarded(output, [&] { return Main({argv + 1, argv + argc}, output); }));
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/shown_name.h"
+
 namespace vexlo::cli {
 
 const char* const kUsage =
@@ -27,8 +29,10 @@ const char* const kUsage =
     "  -h, --help        show this text\n"
     "  --version         show the version\n"
     "A FILE named \"-\" is the file of that name, not standard input.\n"
-    "Exit status: 0 every file extracted (with --check: every file has trailing data;\n"
-    "with --recover: both pictures written for every file), 1 any not, 2 usage error.\n";
+    "Names are shown with control characters and stray bytes escaped (\\n, \\x1b, \\xe9).\n"
+    "Exit status: 0 every file extracted (with --check: every file has trailing data\n"
+    "and a free output name; with --recover: both pictures written for every file),\n"
+    "1 any not or a report could not be written, 2 usage error.\n";
 
 namespace {
 
@@ -88,7 +92,7 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
         } else if (const Valued size = OptionValue(args, i, "--max-size"); size.matched) {
             if (!size.value) return UsageError{"--max-size needs a number of bytes"};
             const std::optional<std::uint64_t> bytes = ParseSize(*size.value);
-            if (!bytes) return UsageError{"--max-size takes a number of bytes, not " + platform::ToUtf8(*size.value)};
+            if (!bytes) return UsageError{"--max-size takes a number of bytes, not " + ShownName(*size.value)};
             options.maxSize = *bytes;
             sizeGiven = true;
         } else if (Is(arg, "--recover")) {
@@ -99,7 +103,7 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
             const std::optional<std::uint64_t> pixels = ParseSize(*width.value);
             if (!pixels || *pixels == 0 || *pixels > 0x7FFF'FFFF) {
                 return UsageError{"--width takes a number of pixels from 1 to 2147483647, not " +
-                                  platform::ToUtf8(*width.value)};
+                                  ShownName(*width.value)};
             }
             options.width = static_cast<std::uint32_t>(*pixels);
         } else if (Is(arg, "-h") || Is(arg, "--help")) {
@@ -107,7 +111,7 @@ std::variant<Options, Stop, UsageError> ParseOptions(const std::vector<Path>& ar
         } else if (Is(arg, "--version")) {
             return Stop::Version;
         } else {
-            return UsageError{"unknown option " + platform::ToUtf8(arg)};
+            return UsageError{"unknown option " + ShownName(arg)};
         }
     }
     if (options.operands.empty()) return UsageError{"no FILE given"};

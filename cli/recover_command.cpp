@@ -1,7 +1,6 @@
 #include "cli/recover_command.h"
 
 #include <array>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -115,8 +114,7 @@ RecoverReport Recoverer::Examine(const platform::Path& source, const RecoverOpti
     if (result.status == recover::Status::Recovered) {
         report.extraction.result = WritePictures(source, report);
         if (options.open && report.Written()) {
-            const auto failed = platform::OpenForConsole(report.guess);
-            if (failed) std::fprintf(stderr, "vexlo-cli: %s\n", failed->c_str());
+            report.extraction.openFailure = platform::OpenForConsole(report.guess).value_or(std::string());
         }
     }
     // The pixels are written or not needed any more; a batch keeps only the figures.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/results.h"
+#include "engine/paths.h"
 
 namespace vexlo::cli {
 
@@ -18,8 +19,6 @@ std::string WithSeparators(std::uint64_t value) {
     return text;
 }
 
-std::string ShownName(const platform::Path& name) { return platform::ToUtf8(name); }
-
 std::string Reason(ProcessResult result, std::uint64_t maxSize) {
     const ResultWords* words = WordsOf(result);
     if (words == nullptr || words->reason.empty()) return "unknown result";
@@ -28,9 +27,19 @@ std::string Reason(ProcessResult result, std::uint64_t maxSize) {
     return reason;
 }
 
+std::string Reason(const ExtractReport& report, std::uint64_t maxSize) {
+    if (report.result == resNONAME && report.fullPath.size() > kMaxFullPath) {
+        return "the full path is longer than " + std::to_string(kMaxFullPath) + " characters";
+    }
+    if (report.result == resNOREAD && report.osError != 0) {
+        return std::string(WordsOf(resNOREAD)->reason) + ": " + platform::ErrorText(report.osError);
+    }
+    return Reason(report.result, maxSize);
+}
+
 std::string PlainLine(const platform::Path& file, const ExtractReport& report, bool check, std::uint64_t maxSize) {
     const std::string name = ShownName(file) + ": ";
-    if (report.result != resDONE) return name + Reason(report.result, maxSize) + "\n";
+    if (report.result != resDONE) return name + Reason(report, maxSize) + "\n";
     const std::string length = std::to_string(report.trailer.length);
     const std::string out = ShownName(report.output);
     if (!check) return name + length + " bytes -> " + out + "\n";
@@ -41,21 +50,24 @@ std::string PlainLine(const platform::Path& file, const ExtractReport& report, b
 std::string RecoverLine(const platform::Path& file, const RecoverReport& report, std::uint64_t maxSize) {
     const std::string name = ShownName(file) + ": ";
     const recover::Result& result = report.result;
-    if (!report.Examined()) return name + Reason(report.extraction.result, maxSize) + "\n";
+    if (!report.Examined()) return name + Reason(report.extraction, maxSize) + "\n";
     const std::string word(RecoverWord(result.status));
     if (result.status == recover::Status::NotARemnant) return name + word + " (" + result.message + ")\n";
     if (result.status == recover::Status::NothingRebuilt) return name + word + ": " + result.message + "\n";
     const std::string rebuilt = WithSeparators(result.rows) + " rows of " + WithSeparators(result.width) +
                                 " pixels rebuilt (width " + (result.widthFound ? "found" : "given") + ")";
-    if (!report.Written()) return name + rebuilt + ", but " + Reason(report.extraction.result, maxSize) + "\n";
+    if (!report.Written()) return name + rebuilt + ", but " + Reason(report.extraction, maxSize) + "\n";
     std::array<char, 16> share{};
     std::snprintf(share.data(), share.size(), "%.1f%%", result.knownShare * 100);
     return name + rebuilt + ", " + share.data() + " known for certain -> " + ShownName(report.picture) + ", " +
            ShownName(report.guess) + "\n";
 }
 
-std::string UnreadableLine(const platform::Path& entry) {
-    return ShownName(entry) + ": " + Reason(resNOREAD, 0) + "\n";
+std::string UnreadableLine(const platform::Path& entry, platform::OsError error) {
+    ExtractReport report;
+    report.result = resNOREAD;
+    report.osError = error;
+    return ShownName(entry) + ": " + Reason(report, 0) + "\n";
 }
 
 Tally::Tally(std::size_t unreadable, const std::vector<std::string_view>& order) : unreadable_(unreadable) {

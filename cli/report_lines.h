@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/recover_command.h"
+#include "cli/shown_name.h"
 #include "engine/extract.h"
 #include "platform/platform.h"
 
@@ -19,20 +20,22 @@ namespace vexlo::cli {
 // "1,234,567": groups of three digits.
 std::string WithSeparators(std::uint64_t value);
 
-// A file name as plain lines and messages show it.
-std::string ShownName(const platform::Path& name);
-
 // Why a file failed; resNOREAD under a size limit names the limit too, since
 // a larger file is refused with the same code.
 std::string Reason(ProcessResult result, std::uint64_t maxSize);
+// The same for one report, in its own words where the code alone would
+// mislead: the system's reason for a file that cannot be read, the length
+// limit for a full path beyond it (no name fits, though every name is free).
+std::string Reason(const ExtractReport& report, std::uint64_t maxSize);
 
 // The line for one file, newline included: for standard output on success,
 // else for standard error.
 std::string PlainLine(const platform::Path& file, const ExtractReport& report, bool check, std::uint64_t maxSize);
 // The same with --recover, where success is both pictures written.
 std::string RecoverLine(const platform::Path& file, const RecoverReport& report, std::uint64_t maxSize);
-// An entry of a walked folder that could not be read.
-std::string UnreadableLine(const platform::Path& entry);
+// An entry of a walked folder that could not be read, with the system's
+// reason unless `error` is 0.
+std::string UnreadableLine(const platform::Path& entry, platform::OsError error);
 
 // Outcomes of one run, for the summary line and the exit status.
 class Tally {

@@ -24,6 +24,7 @@ struct Outcome {
     bool succeeded = false;          // a plain line goes to standard output
     std::string_view word;           // the summary's
     std::uint64_t trailerBytes = 0;  // handled, for the progress line
+    std::string openFailure;         // why the viewer was not started, else empty
 };
 
 // Extraction or --check, else --recover: one input at a time.
@@ -52,14 +53,15 @@ private:
         return {options_.json ? JsonLine(file, report, options_.check)
                               : PlainLine(file, report, options_.check, options_.maxSize),
                 report.result == resDONE, StatusWord(report.result, options_.check),
-                report.hasTrailer ? report.trailer.length : 0};
+                report.hasTrailer ? report.trailer.length : 0, report.openFailure};
     }
 
     Outcome Recovery(const platform::Path& file) {
         const RecoverReport report = recoverer_.Examine(file, recover_);
         const bool examined = report.Examined() && report.extraction.result == resDONE;
         return {options_.json ? JsonLine(file, report) : RecoverLine(file, report, options_.maxSize), report.Written(),
-                examined ? RecoverWord(report.result.status) : StatusWord(report.extraction.result, true), 0};
+                examined ? RecoverWord(report.result.status) : StatusWord(report.extraction.result, true), 0,
+                report.extraction.openFailure};
     }
 
     const Options& options_;
@@ -72,9 +74,10 @@ private:
 }  // namespace
 
 int Run(const Options& options, Output& output) {
-    const Inputs inputs = CollectInputs(options.operands, options.recursive, [&output](const platform::Path& entry) {
-        output.Write(Stream::Err, UnreadableLine(entry));
-    });
+    const Inputs inputs = CollectInputs(options.operands, options.recursive,
+                                        [&output](const platform::Path& entry, platform::OsError error) {
+                                            output.Write(Stream::Err, UnreadableLine(entry, error));
+                                        });
     // Extraction's counts in the codes' order; --recover's as first met.
     std::vector<std::string_view> order;
     for (const ResultWords& words : kResultWords) {
@@ -89,8 +92,12 @@ int Run(const Options& options, Output& output) {
     std::uint64_t bytesBefore = 0;  // trailing bytes of the files already done
     Examiner examine(options, [&](std::uint64_t bytes) { progress.Update(done, bytesBefore + bytes); });
     for (const platform::Path& file : inputs.files) {
+        // A report that cannot be delivered stops the run: the file in hand is
+        // done (committed or removed), no more are taken.
+        if (output.Failed()) break;
         const Outcome outcome = examine(file);
         progress.Clear();
+        if (!outcome.openFailure.empty()) output.Write(Stream::Err, "vexlo-cli: " + outcome.openFailure + "\n");
         output.Write(options.json || outcome.succeeded ? Stream::Out : Stream::Err, outcome.line);
         tally.Add(outcome.word, outcome.succeeded);
         bytesBefore += outcome.trailerBytes;
@@ -98,6 +105,7 @@ int Run(const Options& options, Output& output) {
     }
     progress.Clear();
     output.Flush(Stream::Out);
+    if (output.Failed()) return 1;
     if (tally.Files() > 1 && !options.quiet) output.Write(Stream::Err, tally.Summary());
     return tally.ExitStatus();
 }

@@ -9,7 +9,8 @@
 
 namespace vexlo::cli {
 
-// The exit status: 0 when every file succeeded, else 1.
+// The exit status: 0 when every file succeeded, else 1 (also when a report
+// could not be written: the run then stops; Output::Finish says why).
 int Run(const Options& options, Output& output);
 
 // Calls `main`; whatever it throws becomes one line on standard error

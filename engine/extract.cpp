@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "engine/output_writer.h"
 #include "engine/trailer_kind.h"
@@ -49,14 +48,21 @@ bool Extractor::Pass(const platform::SourceFile& file, const ExtractOptions& opt
 ExtractReport Extractor::Examine(const platform::Path& source, const ExtractOptions& options) {
     ExtractReport report;
     report.fullPath = platform::FullPathName(source).value_or(platform::Path());
-    report.result = resNOFILE;
-    if (!platform::Exists(source, report.osError)) return report;
-
-    report.result = resNOREAD;
+    // Only a path that names nothing is "no such file"; a path the system
+    // will not look into (no permission, a loop of links) is unreadable.
+    if (!platform::Exists(source, report.osError)) {
+        report.result = platform::IsNotFound(report.osError) ? resNOFILE : resNOREAD;
+        return report;
+    }
     platform::SourceFile file;
     const platform::ReadStatus opened = file.Open(source);
     report.osError = opened.error;
-    if (!opened) return report;
+    if (!opened) {
+        // A dangling link exists as a name but opens nothing.
+        report.result = opened.error != 0 && platform::IsNotFound(opened.error) ? resNOFILE : resNOREAD;
+        return report;
+    }
+    report.result = resNOREAD;
     report.size = file.Size();
     if (options.maxSize != 0 && report.size > options.maxSize) return report;
 
@@ -87,8 +93,7 @@ ExtractReport Extractor::Examine(const platform::Path& source, const ExtractOpti
     if (report.result != resDONE) return report;
     report.output = out.Name();  // with write = false, the name the output would get
     if (options.write && options.open && IsImageType(report.extension)) {
-        const auto failed = platform::OpenForConsole(report.output);
-        if (failed) std::fprintf(stderr, "vexlo-cli: %s\n", failed->c_str());
+        report.openFailure = platform::OpenForConsole(report.output).value_or(std::string());
     }
     return report;
 }

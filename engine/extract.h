@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -44,6 +45,8 @@ struct ExtractReport {
     std::string_view extension;  // ".jpg", ".png", ".gif", ".bmp" or ".dat", as outputs are named
     std::string_view kind;       // TrailerKind's word
     platform::Path output;       // written, or with write = false the name it would get; empty when none
+    // With open: why the output did not reach a viewer (one line of UTF-8), else empty.
+    std::string openFailure;
 };
 
 // Holds the pass buffer and the hash between calls so a batch reuses them.

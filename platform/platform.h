@@ -29,13 +29,26 @@ using WindowHandle = void*;
 // why: errno on POSIX, GetLastError() on Windows; 0 when none was given.
 using OsError = std::uint32_t;
 
-// True when the path names an existing file or directory. The second form
-// also gives the system's reason when it answers false.
+// True when the path names an existing entry. On POSIX a symbolic link is
+// one even when it points nowhere: its name is taken all the same. The
+// second form also gives the system's reason when it answers false.
 bool Exists(const Path& path);
 bool Exists(const Path& path, OsError& error);
 
-// The path made absolute against the current directory and normalised as
-// text; nullopt when the system refuses it. Length limits are the caller's.
+// True when `error` says only that the path names nothing: ENOENT, ENOTDIR;
+// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND. Any other reason (no
+// permission, a loop of links, a path too long) is a failure to read.
+bool IsNotFound(OsError error);
+
+// The system's text for `error`, as UTF-8 without a final full stop
+// ("Permission denied").
+std::string ErrorText(OsError error);
+
+// The path made absolute against the current directory; nullopt when the
+// system refuses it. Length limits are the caller's. Windows normalises it
+// as text (GetFullPathNameW); POSIX resolves the folder as the kernel does
+// (a ".." after a symbolic link leaves the link's target), so the name is
+// the file that opening the path reads.
 std::optional<Path> FullPathName(const Path& path);
 
 // A byte buffer that only grows, so a batch of files reuses one allocation.

@@ -5,6 +5,7 @@
 // what a run that throws leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,9 +28,11 @@
 
 #include "cli/inputs.h"
 #include "cli/json.h"
+#include "cli/output.h"
 #include "cli/report_lines.h"
 #include "cli/results.h"
 #include "cli/run.h"
+#include "cli/shown_name.h"
 #include "platform/platform.h"
 #include "platform/win32/entry_type.h"
 #include "tests/support/png_bytes.h"
@@ -130,7 +133,7 @@ TEST(CliInputs, WalkFindsPngsBySignatureInByteOrder) {
                                                         {"empty/.keep", {}}};
     for (const auto& [name, bytes] : tree) root.Write(name, bytes);
     std::vector<platform::Path> unreadable;
-    const auto note = [&unreadable](const platform::Path& path) { unreadable.push_back(path); };
+    const auto note = [&unreadable](const platform::Path& path, platform::OsError) { unreadable.push_back(path); };
     const platform::Path top = root.path().native();
     const platform::Path file = (root / "notes.png").native();
     const Inputs walked = CollectInputs({file, top}, true, note);
@@ -283,6 +286,131 @@ TEST(CliRun, WhatEscapesBecomesOneLineAndStatus2) {
         EXPECT_EQ(Guarded(output, c.main), c.status);
         EXPECT_EQ(Contents(err.get()), c.err);
     }
+}
+
+// A name must not forge a line or reach the terminal as a control sequence,
+// and what is escaped must stay apart from what merely looks like an escape.
+TEST(CliNames, ControlsStrayBytesAndBackslashesAreEscaped) {
+    const struct {
+        std::string_view bytes;
+        std::string_view shown;
+    } cases[] = {
+        {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80.png", "caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80.png"},
+        {"nl\nforged.png: 1 bytes", "nl\\nforged.png: 1 bytes"},
+        {"a\tb\rc", "a\\tb\\rc"},
+        {"\x1B]0;title\x07.png", "\\x1b]0;title\\x07.png"},
+        {"\x1B[2J\x7F", "\\x1b[2J\\x7f"},
+        {"c1\xC2\x85\xC2\x9B\xC2\xA0", "c1\\u0085\\u009b\xC2\xA0"},  // NEL, CSI; no-break space stays
+        {"caf\xE9.png", "caf\\xe9.png"},
+        {"\xC0\xAF\xED\xA0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"},  // overlong, surrogate
+        {"a\xE2\x98", "a\\xe2\\x98"},                           // cut off
+        {"back\\slash\\x41", "back\\\\slash\\\\x41"},
+        {std::string_view("nul\0", 4), "nul\\x00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapedBytes(c.bytes, true), c.shown) << c.bytes;
+    EXPECT_EQ(EscapedBytes("C:\\a\nb", false), "C:\\a\\nb");
+    const struct {
+        std::u16string units;
+        std::string_view shown;
+    } wide[] = {
+        {u"\u65E5\u672C.png \U0001F600", "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80"},
+        {u"C:\\x\n\u001B\u0085", "C:\\x\\n\\x1b\\u0085"},
+        {std::u16string{u'a', char16_t(0xD800), u'b'}, "a\\ud800b"},
+        {std::u16string{char16_t(0xDC00)}, "\\udc00"},
+        {std::u16string{char16_t(0xDBFF)}, "\\udbff"},
+    };
+    for (const auto& c : wide) EXPECT_EQ(EscapedUtf16(c.units), c.shown) << c.shown;
+}
+
+// Reports reach their stream or the run learns that they did not: a file or
+// pipe gets the UTF-8 bytes, a console the same text as UTF-16 through its
+// own call (standing in here for WriteConsoleW, as a test has no console).
+TEST(CliOutput, EachStreamGetsItsTextOrTheFailureEndsTheRun) {
+    using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+    const std::string text = "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80 -> a.jpg\n";
+    const std::u16string units = u"\u65E5\u672C.png \U0001F600 -> a.jpg\n";
+    const struct {
+        const char* name;
+        bool outConsole;
+        bool errConsole;
+        platform::OsError consoleError;
+        bool outFull;  // standard output goes to a full device
+        int status;
+        std::string_view errBytes;
+    } cases[] = {
+        {"both redirected", false, false, 0, false, 0, "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80 -> a.jpg\n"},
+        {"both consoles", true, true, 0, false, 0, ""},
+        {"output a console, errors redirected", true, false, 0, false, 0,
+         "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80 -> a.jpg\n"},
+        {"a console that refuses", true, false, 5, false, 1, "vexlo-cli: write error: "},
+        {"a full device", false, false, 0, true, 1, "vexlo-cli: write error: "},
+    };
+    for (const auto& c : cases) {
+        File out(c.outFull ? std::fopen("/dev/full", "w") : std::tmpfile(), &std::fclose);
+        if (c.outFull && out == nullptr) continue;  // Windows has no such device
+        const File err(std::tmpfile(), &std::fclose);
+        ASSERT_TRUE(out && err) << c.name;
+        std::vector<std::pair<std::FILE*, std::u16string>> consoleText;
+        const Console console{[&](std::FILE* f) { return f == out.get() ? c.outConsole : c.errConsole; },
+                              [&](std::FILE* f, std::u16string_view t) {
+                                  consoleText.emplace_back(f, std::u16string(t));
+                                  return c.consoleError;
+                              }};
+        Output output(out.get(), err.get(), console);
+        output.Write(Stream::Out, text);
+        output.Write(Stream::Err, text);
+        EXPECT_EQ(output.Failed(), c.status != 0) << c.name;
+        EXPECT_EQ(output.Finish(0), c.status) << c.name;
+        if (c.outConsole && c.consoleError == 0) {
+            std::vector<std::pair<std::FILE*, std::u16string>> want = {{out.get(), units}};
+            if (c.errConsole) want.emplace_back(err.get(), units);
+            EXPECT_EQ(consoleText, want) << c.name;
+        }
+        if (!c.outConsole && !c.outFull) {
+            EXPECT_EQ(Contents(out.get()), text) << c.name;
+        }
+        const std::string errText = Contents(err.get());
+        if (c.status == 0) {
+            EXPECT_EQ(errText, c.errBytes) << c.name;
+        } else {
+            // One line, and nothing written after the failure.
+            EXPECT_TRUE(errText.starts_with(c.errBytes)) << c.name << ": " << errText;
+            EXPECT_EQ(std::count(errText.begin(), errText.end(), '\n'), 1) << c.name << ": " << errText;
+        }
+    }
+    EXPECT_EQ(Utf16Of("a\xE9\xF0\x9F\x98\x80"), u"a\uFFFD\U0001F600");
+}
+
+// A failure's line says what the result code alone cannot.
+TEST(CliLines, ReasonsNameTheSystemsCauseAndTheLengthLimit) {
+#ifdef _WIN32
+    const platform::OsError denied = ERROR_ACCESS_DENIED;
+#else
+    const platform::OsError denied = EACCES;
+#endif
+    const platform::Path longPath = P("/") + platform::Path(254, platform::Char('a'));
+    const struct {
+        ProcessResult result;
+        platform::OsError error;
+        platform::Path fullPath;
+        std::string line;
+    } cases[] = {
+        {resNOREAD, denied, P("/a.png"), "a.png: cannot be read: " + platform::ErrorText(denied) + "\n"},
+        {resNOREAD, 0, P("/a.png"), "a.png: cannot be read or larger than 999 bytes\n"},
+        {resNONAME, 0, longPath, "a.png: the full path is longer than 254 characters\n"},
+        {resNONAME, 0, longPath.substr(1), "a.png: no free output name\n"},
+    };
+    for (const auto& c : cases) {
+        ExtractReport report;
+        report.result = c.result;
+        report.osError = c.error;
+        report.fullPath = c.fullPath;
+        EXPECT_EQ(PlainLine(P("a.png"), report, false, 999), c.line);
+    }
+    EXPECT_FALSE(platform::ErrorText(denied).empty());
+    EXPECT_NE(platform::ErrorText(denied).back(), '.');
+    EXPECT_EQ(UnreadableLine(P("top/x\n"), denied), "top/x\\n: cannot be read: " + platform::ErrorText(denied) + "\n");
+    EXPECT_EQ(UnreadableLine(P("top/x"), 0), "top/x: cannot be read\n");
 }
 
 // The walk's rule for Windows entries, with the attribute and tag values

@@ -31,16 +31,18 @@ if SANITIZED:
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
 import genkit  # noqa: E402
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+import as_nobody  # noqa: E402
+
 SIG = b"\x89PNG\r\n\x1a\n"
 IEND = b"\0\0\0\0IEND\xaeB`\x82"
 JSON_KEYS = {"path", "full_path", "result", "status", "offset", "length", "sha256", "extension", "kind", "output"}
 RECOVER_KEYS = {"status", "message", "width", "widthFound", "bytesPerPixel", "rows", "startBit", "inflatedBytes",
                 "knownShare", "picture", "guess"}
-NOBODY = 65534
 
 
-def run(*args, cwd=None, text=True, **kwargs):
-    return subprocess.run([CLI, *map(os.fsencode, args)], capture_output=True, text=text, cwd=cwd, timeout=120,
+def run(*args, cwd=None, text=True, program=CLI, **kwargs):
+    return subprocess.run([program, *map(os.fsencode, args)], capture_output=True, text=text, cwd=cwd, timeout=120,
                           **kwargs)
 
 
@@ -374,16 +376,19 @@ class Cli(unittest.TestCase):
         (self.dir / "top" / "locked").chmod(0)
         (self.dir / "top" / "secret.png").chmod(0)
         self.addCleanup((self.dir / "top" / "locked").chmod, 0o755)
-        # chmod 000 does not stop root: as root the run drops to the nobody user.
-        as_nobody = {}
+        # chmod 000 does not stop root: as root the run drops to the nobody user,
+        # with a copy of the program that nobody can reach.
+        nobody = {}
         if os.geteuid() == 0:
-            for p in [self.dir, *self.dir.rglob("*")]:
-                os.chown(p, NOBODY, NOBODY)
-            as_nobody = {"preexec_fn": lambda: (os.setgroups([]), os.setgid(NOBODY), os.setuid(NOBODY))}
-        r = run("-r", "top", cwd=self.dir, **as_nobody)
+            as_nobody.give_to_nobody(self.dir)
+            program, remove = as_nobody.reachable_copy(CLI)
+            self.addCleanup(remove)
+            nobody = {"preexec_fn": as_nobody.become_nobody, "program": program}
+        r = run("-r", "top", cwd=self.dir, **nobody)
         self.assertEqual(r.returncode, 1)
         self.assertEqual([line.split(":")[0] for line in r.stdout.splitlines()], ["top/a.png", "top/z.png"])
-        self.assertEqual(r.stderr.splitlines(), ["top/locked: cannot be read", "top/secret.png: cannot be read",
+        self.assertEqual(r.stderr.splitlines(), ["top/locked: cannot be read: Permission denied",
+                                                 "top/secret.png: cannot be read: Permission denied",
                                                  "vexlo-cli: 2 files: 2 extracted; 2 entries could not be read"])
 
     # ------------------------------------------------------------ size limits

@@ -14,20 +14,24 @@ void CloseDir(DIR* dir) { ::closedir(dir); }
 DIR* NoDir() { return nullptr; }
 using UniqueDir = UniqueAny<DIR*, CloseDir, NoDir>;
 
-EntryType TypeOf(const Path& path) {
+DirEntry EntryOf(const Path& prefix, const Path& name) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return EntryType::Other;
-    if (S_ISLNK(st.st_mode)) return EntryType::Link;
-    if (S_ISDIR(st.st_mode)) return EntryType::Directory;
-    if (S_ISREG(st.st_mode)) return EntryType::File;
-    return EntryType::Other;
+    if (::lstat((prefix + name).c_str(), &st) != 0) return {name, EntryType::Unknown, static_cast<OsError>(errno)};
+    if (S_ISLNK(st.st_mode)) return {name, EntryType::Link};
+    if (S_ISDIR(st.st_mode)) return {name, EntryType::Directory};
+    if (S_ISREG(st.st_mode)) return {name, EntryType::File};
+    return {name, EntryType::Other};
 }
 
 }  // namespace
 
-std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder) {
+std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder, OsError& error) {
+    error = 0;
     const UniqueDir dir(::opendir(folder.c_str()));
-    if (dir.get() == nullptr) return std::nullopt;
+    if (dir.get() == nullptr) {
+        error = static_cast<OsError>(errno);
+        return std::nullopt;
+    }
     const Path prefix = folder.ends_with('/') ? folder : folder + '/';
     std::vector<DirEntry> entries;
     for (;;) {
@@ -36,10 +40,13 @@ std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder) {
         if (entry == nullptr) break;
         const Path name = entry->d_name;
         if (name == "." || name == "..") continue;
-        entries.push_back({name, TypeOf(prefix + name)});
+        entries.push_back(EntryOf(prefix, name));
     }
     // readdir gives nullptr both at the end and on an error; only errno tells them apart.
-    if (errno != 0) return std::nullopt;
+    if (errno != 0) {
+        error = static_cast<OsError>(errno);
+        return std::nullopt;
+    }
     return entries;
 }
 

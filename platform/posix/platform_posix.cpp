@@ -1,6 +1,6 @@
-// POSIX counterpart of the Win32 layer. Full paths are made as Windows makes
-// them: absolute against the current directory and normalised as text,
-// without resolving symbolic links.
+// POSIX counterpart of the Win32 layer. Full paths are absolute against the
+// current directory with their folder resolved physically, as the kernel
+// resolves it when the file is opened.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -48,21 +49,28 @@ bool Exists(const Path& path, OsError& error) {
         error = ENOENT;
         return false;
     }
-    if (::stat(path.c_str(), &st) == 0) return true;
+    // lstat: a dangling link still holds its name, and creating a file there
+    // would be refused (or follow it), so it is no free name.
+    if (::lstat(path.c_str(), &st) == 0) return true;
     error = LastError();
     return false;
 }
 
-std::optional<Path> FullPathName(const Path& path) {
-    if (path.empty() || path.find('\0') != Path::npos) return std::nullopt;
+bool IsNotFound(OsError error) { return error == ENOENT || error == ENOTDIR; }
+
+std::string ErrorText(OsError error) { return std::strerror(static_cast<int>(error)); }
+
+namespace {
+
+// ".", ".." and repeated separators removed as text; a trailing separator
+// stays, as it does on Windows, so "dir/" keeps an empty final component.
+std::optional<Path> TextualFullPath(const Path& path) {
     Path joined = path;
     if (path.front() != '/') {
         std::vector<char> cwd(PATH_MAX + 1);
         if (::getcwd(cwd.data(), cwd.size()) == nullptr) return std::nullopt;
         joined = Path(cwd.data()) + "/" + path;
     }
-    // Normalise ".", ".." and repeated separators; a trailing separator stays,
-    // as it does on Windows, so "dir/" keeps an empty final component.
     std::vector<Path> parts;
     std::size_t start = 1;
     while (start <= joined.size()) {
@@ -81,6 +89,35 @@ std::optional<Path> FullPathName(const Path& path) {
     const bool trailing = joined.back() == '/' || joined.ends_with("/.") || joined.ends_with("/..");
     if (full.empty() || trailing) full += "/";
     return full;
+}
+
+// The folder's physical path; nullopt when it cannot be resolved (missing,
+// not searchable, too long).
+std::optional<Path> RealFolder(const Path& folder) {
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
+    if (!real) return std::nullopt;
+    return Path(real.get());
+}
+
+}  // namespace
+
+std::optional<Path> FullPathName(const Path& path) {
+    if (path.empty() || path.find('\0') != Path::npos) return std::nullopt;
+    const std::size_t slash = path.rfind('/');
+    const Path name = slash == Path::npos ? path : path.substr(slash + 1);
+    // A path ending in a folder ("dir/", "a/..") is that folder; only a file
+    // name keeps its own last component unresolved, so a link there stays
+    // the link's name.
+    if (name.empty() || name == "." || name == "..") {
+        const std::optional<Path> real = RealFolder(path);
+        if (!real) return TextualFullPath(path);
+        return *real == "/" ? *real : *real + "/";
+    }
+    const Path folder = slash == Path::npos ? Path(".") : (slash == 0 ? Path("/") : path.substr(0, slash));
+    const std::optional<Path> real = RealFolder(folder);
+    // A folder that cannot be resolved holds no file to read; the text still names one.
+    if (!real) return TextualFullPath(path);
+    return (*real == "/" ? *real : *real + "/") + name;
 }
 
 ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buffer, std::int32_t& length) {

@@ -20,14 +20,16 @@ static_assert(IsNameSurrogate(IO_REPARSE_TAG_SYMLINK) && IsNameSurrogate(IO_REPA
 
 }  // namespace
 
-std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder) {
+std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder, OsError& error) {
+    error = 0;
     const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
     const Path pattern = folder + (separated ? L"*" : L"\\*");
     WIN32_FIND_DATAW data{};
     const UniqueFind find(::FindFirstFileW(pattern.c_str(), &data));
     if (find.get() == INVALID_HANDLE_VALUE) {
         // An empty root folder has not even "." to report.
-        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirEntry>{};
+        error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return std::vector<DirEntry>{};
         return std::nullopt;
     }
     std::vector<DirEntry> entries;
@@ -37,7 +39,9 @@ std::optional<std::vector<DirEntry>> ListDirectory(const Path& folder) {
         // dwReserved0 holds the reparse tag when the entry is a reparse point.
         entries.push_back({name, FoundEntryType(data.dwFileAttributes, data.dwReserved0)});
     } while (::FindNextFileW(find.get(), &data));
-    if (::GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    error = ::GetLastError();
+    if (error != ERROR_NO_MORE_FILES) return std::nullopt;
+    error = 0;
     return entries;
 }
 

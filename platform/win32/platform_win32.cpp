@@ -53,6 +53,23 @@ bool Exists(const Path& path, OsError& error) {
     return false;
 }
 
+bool IsNotFound(OsError error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+std::string ErrorText(OsError error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr) return "error " + std::to_string(error);
+    Path message(text, length);
+    ::LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return ToUtf8(message);
+}
+
 std::optional<Path> FullPathName(const Path& path) {
     Path buffer(kFullPathBuffer, L'\0');
     DWORD count = ::GetFullPathNameW(path.c_str(), kFullPathBuffer, buffer.data(), nullptr);
