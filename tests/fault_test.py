@@ -47,7 +47,7 @@ def nest_deep(top, levels):
 # Each row: what the folder holds (name: bytes, "->target" for a symbolic
 # link, an int for a folder's mode, a callable to make it), the arguments,
 # where standard output goes ("pipe", "full": /dev/full, "closed": a pipe
-# nobody reads, with SIGPIPE ignored), the folder to run in, whether the run
+# nobody reads, with SIGPIPE ignored) and standard error ("pipe", "full"), the folder to run in, whether the run
 # is nobody's (folders given a mode stay root's, so nobody is "others"), then
 # the exit status, standard output and standard error (regular expressions;
 # {dir} is the run's folder, {d} the same as a prefix of a name in it, {n}
@@ -62,6 +62,8 @@ ROWS = [
          status=1, err=r"vexlo-cli: write error: No space left on device\n", exist=["a.jpg"]),
     dict(name="--check to a full disk", files={"a.png": PNG}, args=["--check", "a.png"], stdout="full",
          status=1, err=r"vexlo-cli: write error: No space left on device\n", absent=["a.jpg"]),
+    dict(name="messages to a full disk: the first one ends the run", files={"b.png": PNG},
+         args=["missing.png", "b.png"], stderr="full", status=1, absent=["b.jpg"]),
     dict(name="a closed pipe, SIGPIPE ignored: the first file ends the run",
          files={f"a{i:02}.png": PNG for i in range(30)}, args=[f"a{i:02}.png" for i in range(30)], stdout="closed",
          status=1, err=r"vexlo-cli: write error: Broken pipe\n", exist=["a00.jpg"], absent=["a01.jpg"]),
@@ -157,7 +159,11 @@ class Faults(unittest.TestCase):
         else:
             extra["stdout"] = subprocess.PIPE
         command = [*WINE, program, *map(os.fsencode, row["args"])]
-        r = subprocess.run(command, cwd=root / row.get("cwd", ""), stderr=subprocess.PIPE, timeout=60, **extra)
+        errors = subprocess.PIPE
+        if row.get("stderr") == "full":
+            errors = open("/dev/full", "wb")
+            self.addCleanup(errors.close)
+        r = subprocess.run(command, cwd=root / row.get("cwd", ""), stderr=errors, timeout=60, **extra)
         windows_dir = "Z:" + str(root).replace("/", "\\") + "\\"
         fields = {"dir": re.escape(str(root)), "n": str(PAYLOAD),
                   "d": re.escape(windows_dir if WINE else str(root) + "/")}
@@ -168,11 +174,12 @@ class Faults(unittest.TestCase):
             return "^" + pattern + r"\Z"
 
         out = (r.stdout or b"").decode("utf-8", "replace")
-        err = r.stderr.decode("utf-8", "replace")
+        err = (r.stderr or b"").decode("utf-8", "replace")
         self.assertEqual(r.returncode, row["status"], err)
         if stdout == "pipe":
             self.assertRegex(out, expected(row.get("out", "")))
-        self.assertRegex(err, expected(row.get("err", "")))
+        if errors == subprocess.PIPE:
+            self.assertRegex(err, expected(row.get("err", "")))
         for name in row.get("exist", []):
             self.assertTrue(os.path.lexists(root / name), name)
         for name in row.get("absent", []):
