@@ -15,25 +15,6 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-void AppendUtf8(std::string& out, char32_t c) {
-    const auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(static_cast<unsigned char>(v))); };
-    if (c < 0x80) {
-        byte(c);
-    } else if (c < 0x800) {
-        byte(0xC0 | (c >> 6));
-        byte(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        byte(0xE0 | (c >> 12));
-        byte(0x80 | ((c >> 6) & 0x3F));
-        byte(0x80 | (c & 0x3F));
-    } else {
-        byte(0xF0 | (c >> 18));
-        byte(0x80 | ((c >> 12) & 0x3F));
-        byte(0x80 | ((c >> 6) & 0x3F));
-        byte(0x80 | (c & 0x3F));
-    }
-}
-
 // The name's exact bytes as the system holds them: UTF-16LE on Windows.
 std::string NameHex(const platform::Path& name) {
 #ifdef _WIN32
@@ -114,13 +95,13 @@ NameText FromUtf16(std::u16string_view units) {
         const bool high = unit >= 0xD800 && unit <= 0xDBFF;
         const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
         if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-            AppendUtf8(out.utf8, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            utf8::Append(out.utf8, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
             ++i;
         } else if (high || low) {
             out.utf8 += kReplacement;
             out.exact = false;
         } else {
-            AppendUtf8(out.utf8, unit);
+            utf8::Append(out.utf8, unit);
         }
     }
     return out;

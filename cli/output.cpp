@@ -51,9 +51,7 @@ std::u16string Utf16Of(std::string_view utf8) {
             utf8.remove_prefix(1);
             continue;
         }
-        static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-        char32_t c = static_cast<unsigned char>(utf8[0]) & kLeadMask[length];
-        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(utf8[k]) & 0x3F);
+        const char32_t c = utf8::CodePoint(utf8, length);
         if (c >= 0x10000) {
             units.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -27,20 +27,8 @@ void AppendCodePoint(std::string& out, char32_t c) {
     } else if (c >= 0x80 && c <= 0x9F) {
         // As a code point: "\x85" already means the stray byte 0x85.
         AppendHex(out, "\\u%04x", static_cast<unsigned>(c));
-    } else if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        utf8::Append(out, c);
     }
 }
 
@@ -61,10 +49,7 @@ std::string EscapedBytes(std::string_view bytes, bool backslash) {
         if (length == 1 && lead == '\\' && backslash) {
             out += "\\\\";
         } else {
-            static constexpr std::array<unsigned char, 5> kLeadMask = {0, 0x7F, 0x1F, 0x0F, 0x07};
-            char32_t c = lead & kLeadMask[length];
-            for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-            AppendCodePoint(out, c);
+            AppendCodePoint(out, utf8::CodePoint(bytes.substr(i), length));
         }
         i += length;
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace vexlo::utf8 {
@@ -43,6 +44,35 @@ constexpr std::size_t SequenceLength(std::string_view bytes) {
         if (at(i) < 0x80 || at(i) > 0xBF) return 0;
     }
     return length;
+}
+
+// The code point of the valid sequence of `length` bytes (SequenceLength's
+// answer, not 0) at the start of `bytes`.
+constexpr char32_t CodePoint(std::string_view bytes, std::size_t length) {
+    constexpr std::uint8_t kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t c = static_cast<std::uint8_t>(bytes[0]) & kLeadBits[length];
+    for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<std::uint8_t>(bytes[i]) & 0x3F);
+    return c;
+}
+
+// Appends a code point (at most U+10FFFF, no surrogate) as UTF-8.
+inline void Append(std::string& out, char32_t c) {
+    const auto byte = [&out](char32_t v) { out.push_back(static_cast<char>(static_cast<unsigned char>(v))); };
+    if (c < 0x80) {
+        byte(c);
+    } else if (c < 0x800) {
+        byte(0xC0 | (c >> 6));
+        byte(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        byte(0xE0 | (c >> 12));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    } else {
+        byte(0xF0 | (c >> 18));
+        byte(0x80 | ((c >> 12) & 0x3F));
+        byte(0x80 | ((c >> 6) & 0x3F));
+        byte(0x80 | (c & 0x3F));
+    }
 }
 
 }  // namespace vexlo::utf8
