@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/run.h"
+#include "platform/interrupt.h"
 #include "version.h"
 
 #ifdef _WIN32
@@ -40,6 +41,8 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
+    // An interrupted run leaves no partial output behind.
+    vexlo::platform::RemoveOnInterrupt();
     cli::Output output(stdout, stderr);
     return cli::Guarded(output, [&] { return Main({argv + 1, argv + argc}, output); });
 }
