@@ -13,15 +13,12 @@ constexpr UINT kInterruptedStatus = 130;
 // written are open with FILE_SHARE_DELETE, so they go when the process ends.
 BOOL WINAPI OnControl(DWORD event) {
     switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        detail::RemoveListedFiles();
-        ::ExitProcess(kInterruptedStatus);
-    default:
-        return FALSE;
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT: detail::RemoveListedFiles(); ::ExitProcess(kInterruptedStatus);
+        default: return FALSE;
     }
 }
 
