@@ -13,6 +13,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "scripts"))
+import genkit  # noqa: E402
+
 CLI = os.path.abspath(sys.argv.pop(1))
 
 SIG = b"\x89PNG\r\n\x1a\n"
@@ -90,6 +93,21 @@ class Faults(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertIn("big.jpg", done.stdout)
         self.assertEqual(names(self.folder), sorted(["big.jpg", "big.png", part.name]))
+
+    def test_recover_commits_both_pictures_or_neither(self):
+        # Every name of the second picture is a dangling link: free to the
+        # existence test, refused when claimed, after the first is claimed.
+        w, h, kept = 160, 100, 20
+        px = bytes(((x * 3 + y * 5) ^ (x * y)) & 255 for y in range(h) for x in range(w * 3))
+        original, crop = genkit.png(w, h, 2, px, idat_size=8192), genkit.png(w, kept, 2, px[:w * kept * 3])
+        (self.folder / "shot.png").write_bytes(crop + original[len(crop):])
+        for n in range(101):
+            os.symlink("nowhere/x", self.folder / ("shot.guessed.png" if n == 0 else f"shot.guessed({n}).png"))
+        before = names(self.folder)
+        done = subprocess.run([CLI, "--recover", "shot.png"], cwd=self.folder, capture_output=True, text=True)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn("no free output name", done.stdout + done.stderr)
+        self.assertEqual(names(self.folder), before, "the first picture went again")
 
     def test_output_keeps_the_source_private(self):
         for source_mode, umask, expected in PERMISSIONS:
