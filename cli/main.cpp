@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/run.h"
+#include "platform/interrupt.h"
 #include "version.h"
 
 namespace {
@@ -35,6 +36,8 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
 #endif
+    // An interrupted run leaves no partial output behind.
+    vexlo::platform::RemoveOnInterrupt();
     cli::Output output(stdout, stderr);
     return output.Finish(cli::Guarded(output, [&] { return Main({argv + 1, argv + argc}, output); }));
 }

@@ -24,15 +24,8 @@ platform::Path OutputWriter::FreeName() const {
 }
 
 ProcessResult OutputWriter::Open() {
-    // Each refusal removes a candidate, so this ends after at most 101 tries.
-    while (!name_.empty()) {
-        const platform::CreateStatus created = file_.Create(name_);
-        if (created == platform::CreateStatus::Ok) return resDONE;
-        if (created == platform::CreateStatus::Failed) return resNOWRITE;
-        refused_.push_back(name_);
-        name_ = FreeName();
-    }
-    return resNONAME;
+    if (name_.empty()) return resNONAME;
+    return file_.Create(name_, source_) == platform::CreateStatus::Ok ? resDONE : resNOWRITE;
 }
 
 bool OutputWriter::Write(std::span<const std::uint8_t> piece) {
@@ -41,17 +34,36 @@ bool OutputWriter::Write(std::span<const std::uint8_t> piece) {
     return false;
 }
 
-ProcessResult OutputWriter::Commit() { return file_.Commit() ? resDONE : resNOWRITE; }
+ProcessResult OutputWriter::Claim() {
+    if (!file_.Close()) return resNOWRITE;
+    // Each refusal removes a candidate, so this ends after at most 101 tries.
+    while (!name_.empty()) {
+        const platform::CreateStatus claimed = file_.Claim(name_);
+        if (claimed == platform::CreateStatus::Ok) return resDONE;
+        if (claimed == platform::CreateStatus::Failed) return resNOWRITE;
+        refused_.push_back(name_);
+        name_ = FreeName();
+    }
+    Discard();
+    return resNONAME;
+}
 
-void OutputWriter::Discard() { file_ = platform::NewFile(); }
+ProcessResult OutputWriter::Commit() {
+    const ProcessResult claimed = Claim();
+    if (claimed == resDONE) file_.Keep();
+    return claimed;
+}
+
+void OutputWriter::Discard() { file_.Discard(); }
 
 ProcessResult CommitAll(std::span<OutputWriter> outputs) {
     for (OutputWriter& output : outputs) {
-        if (const ProcessResult committed = output.Commit(); committed != resDONE) {
+        if (const ProcessResult claimed = output.Claim(); claimed != resDONE) {
             for (OutputWriter& rest : outputs) rest.Discard();
-            return committed;
+            return claimed;
         }
     }
+    for (OutputWriter& output : outputs) output.file_.Keep();
     return resDONE;
 }
 

@@ -24,16 +24,16 @@ public:
     // resDONE with Name() set, or resNONAME. An output begun before is discarded.
     ProcessResult Choose(const platform::Path& source, std::string_view suffix, std::string_view extension);
 
-    // Creates the output under the chosen name, or under the next free one
-    // when another file took it since it was chosen: resDONE, resNONAME
-    // (Name() then empty) or resNOWRITE.
+    // Creates the output's temporary beside the chosen name: resDONE or resNOWRITE.
     ProcessResult Open();
 
     // Appends a piece; false once a write failed, which removes the output at once.
     bool Write(std::span<const std::uint8_t> piece);
 
-    // resDONE: every piece is in the output under Name(). resNOWRITE: a write
-    // or the commit failed, and nothing is left.
+    // Claims the chosen name for the written output, or the next free one
+    // when another file took it since it was chosen. resDONE: every piece is
+    // in the output under Name(). resNONAME (Name() then empty) or
+    // resNOWRITE: nothing is left.
     ProcessResult Commit();
 
     void Discard();
@@ -43,6 +43,10 @@ public:
 
 private:
     platform::Path FreeName() const;
+    // Commit() but for the Keep(): the claimed output is still removed by
+    // Discard(), so outputs that go together can be claimed all or none.
+    ProcessResult Claim();
+    friend ProcessResult CommitAll(std::span<OutputWriter> outputs);
 
     platform::Path source_;
     std::string suffix_;
@@ -55,9 +59,8 @@ private:
 };
 
 // Commits outputs that go together (the recovery's two pictures), called
-// once every one of them is written: resDONE, or the result of the first
-// commit that fails, and the rest are removed. A close cannot be undone, so
-// the ones committed before a failing one stay.
+// once every one of them is written: all of them, or, with the result of the
+// first that fails, none (those claimed before are removed again).
 ProcessResult CommitAll(std::span<OutputWriter> outputs);
 
 }  // namespace vexlo

@@ -10,17 +10,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
+#include "platform/interrupt.h"
+#include "platform/path.h"
 #include "platform/unique_handle.h"
 
 namespace vexlo::platform {
-
-#ifdef _WIN32
-using Char = wchar_t;
-#else
-using Char = char;
-#endif
-using Path = std::basic_string<Char>;
 
 // An opaque owner window for the viewer launch (an HWND on Windows).
 using WindowHandle = void*;
@@ -81,35 +77,52 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
 
 enum class CreateStatus { Ok, Exists, Failed };
 
-// A file created exclusively: never an existing one. Unless Commit() succeeds
-// the file is removed again, so a failed write leaves nothing behind.
+// An output that appears whole or not at all: written under a temporary name
+// in its folder (temporary_name.h), then claimed under its own name without
+// replacing any file. Until Keep(), whatever it created is removed again by
+// Discard(), the destructor and an interruption (interrupt.h), so no
+// failure, interruption or crash leaves a partial file under an output name.
 class NewFile {
 public:
     NewFile() = default;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
     NewFile(NewFile&& other) noexcept = default;
-    // The file this one created and did not commit is removed first.
+    // What this one created and did not keep is removed first.
     NewFile& operator=(NewFile&& other) noexcept {
         if (this != &other) {
             Discard();
             file_ = std::move(other.file_);
             path_ = std::move(other.path_);
+            claimed_ = std::exchange(other.claimed_, false);
+            cleanup_ = std::move(other.cleanup_);
         }
         return *this;
     }
     ~NewFile() { Discard(); }
 
-    CreateStatus Create(const Path& path);
+    // A fresh temporary beside `name`, created exclusively; on POSIX with
+    // the read and write bits of `permissionsOf` (less the umask), so a
+    // private source gives a private output. Ok or Failed.
+    CreateStatus Create(const Path& name, const Path& permissionsOf);
     bool Write(std::span<const std::uint8_t> bytes);
-    // Closes (nothing is flushed to the disk); on a close error the file is removed.
-    bool Commit();
-
-private:
+    // Closes the temporary, its bytes on the disk first, so even a power cut
+    // after the claim leaves the whole output. On an error it is removed.
+    bool Close();
+    // Gives the closed temporary `name` unless a file (a link, a folder)
+    // already has it: Exists keeps the temporary for another name, Failed
+    // removes it.
+    CreateStatus Claim(const Path& name);
+    // The claimed file stays: this one no longer removes it.
+    void Keep();
+    // Removes the temporary, or the file claimed and not kept.
     void Discard();
 
+private:
     UniqueFile file_;
-    Path path_;
+    Path path_;  // the temporary, or once claimed, the output
+    bool claimed_ = false;
+    InterruptCleanup cleanup_;
 };
 
 // The path as UTF-8 text, for messages.

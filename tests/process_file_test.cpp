@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/extract.h"
+#include "engine/output_writer.h"
 #include "engine/paths.h"
+#include "platform/temporary_name.h"
 #include "tests/support/png_bytes.h"
 
 #ifdef _WIN32
@@ -33,6 +38,8 @@ protected:
     test::TempFolder dir_;
     Engine engine_;
 };
+
+platform::Path NativeText(std::string_view ascii) { return platform::Path(ascii.begin(), ascii.end()); }
 
 // A PNG of exactly `total` bytes whose trailer is a JFIF JPEG.
 Bytes PngOfSize(std::size_t total) {
@@ -160,6 +167,114 @@ TEST_F(ProcessFileTest, RepeatedRunsNeverOverwriteAndStopAfterOneHundred) {
     const auto before = Files();
     EXPECT_EQ(Process(source), resNONAME);
     EXPECT_EQ(Files(), before);
+}
+
+// The writer's claim: the name is taken when the output is committed, not
+// when it is chosen; a file that took it meanwhile moves the output to the
+// next free name; a temporary left by a killed run never takes or blocks one.
+TEST_F(ProcessFileTest, CommitClaimsTheFirstNameFreeAtThatMoment) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> before;     // files there before the name is chosen
+        std::vector<std::string> meanwhile;  // files made between the choice and the commit
+        ProcessResult result;
+        std::string output;
+    };
+    std::vector<std::string> all = {"a.gif"};
+    for (int n = 1; n <= 100; ++n) all.push_back("a(" + std::to_string(n) + ").gif");
+    const Case cases[] = {
+        {"free", {}, {}, resDONE, "a.gif"},
+        {"left-over temporaries", {".a.gif.vexlo-0a1b2c.part", ".a(1).gif.vexlo-zzzzzz.part"}, {}, resDONE, "a.gif"},
+        {"taken meanwhile", {}, {"a.gif"}, resDONE, "a(1).gif"},
+        {"two taken meanwhile", {"a.gif"}, {"a(1).gif", "a(2).gif"}, resDONE, "a(3).gif"},
+        {"every name taken meanwhile", {}, all, resNONAME, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempFolder dir;
+        const fs::path source = dir.Write("a.png", test::SmallPng() + Ascii("GIF87a"));
+        for (const std::string& name : c.before) dir.Write(name, Ascii("there before"));
+        OutputWriter out;
+        ASSERT_EQ(out.Choose(source.native(), {}, ".gif"), resDONE);
+        ASSERT_EQ(out.Open(), resDONE);
+        ASSERT_TRUE(out.Write(Ascii("GIF87a")));
+        for (const std::string& name : c.meanwhile) dir.Write(name, Ascii("made meanwhile"));
+        std::set<fs::path> expected = {"a.png"};
+        expected.insert(c.before.begin(), c.before.end());
+        expected.insert(c.meanwhile.begin(), c.meanwhile.end());
+        EXPECT_EQ(out.Commit(), c.result);
+        EXPECT_EQ(fs::path(out.Name()).filename(), fs::path(c.output));
+        auto after = expected;
+        if (!c.output.empty()) after.insert(c.output);
+        EXPECT_EQ(dir.Names(), after) << "no temporary left, nothing replaced";
+        if (!c.output.empty()) {
+            EXPECT_EQ(Read(dir.path() / c.output), Ascii("GIF87a"));
+        }
+        for (const std::string& name : c.meanwhile) EXPECT_EQ(Read(dir.path() / name), Ascii("made meanwhile"));
+    }
+}
+
+// Outputs that go together appear both or neither: when the second's every
+// name is taken by the time of the commit, the first, claimed a moment
+// before, goes again.
+TEST_F(ProcessFileTest, OutputsCommittedTogetherAppearBothOrNeither) {
+    const fs::path source = Write("b.png", test::SmallPng());
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "second blocked" : "both free");
+        auto after = Files();
+        std::array<OutputWriter, 2> outputs;
+        const std::array<std::string_view, 2> suffixes = {".one", ".two"};
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            ASSERT_EQ(outputs[i].Choose(source.native(), suffixes[i], ".png"), resDONE);
+            ASSERT_EQ(outputs[i].Open(), resDONE);
+            ASSERT_TRUE(outputs[i].Write(Ascii("picture")));
+        }
+        if (blocked) {
+            for (int n = 0; n <= 100; ++n) {
+                const std::string name = n == 0 ? "b.two.png" : "b.two(" + std::to_string(n) + ").png";
+                after.insert(Write(name, Ascii("taken")).filename());
+            }
+        }
+        EXPECT_EQ(CommitAll(outputs), blocked ? resNONAME : resDONE);
+        if (!blocked) after.insert({"b.one.png", "b.two.png"});
+        EXPECT_EQ(Files(), after);
+    }
+}
+
+TEST_F(ProcessFileTest, TemporaryNamesStayBesideTheirOutputAndNeverLookLikeOne) {
+    struct Case {
+        const char* name;
+        platform::Path output;
+        platform::Path begins;  // what the temporary starts with
+    };
+    const platform::Path folder = dir_.path().native() + platform::Path(1, fs::path::preferred_separator);
+    const platform::Path longName(300, 'n');
+    const Case cases[] = {
+        {"plain", folder + NativeText("photo.jpg"), folder + NativeText(".photo.jpg.vexlo-")},
+        {"a name too long for one more component", folder + longName + NativeText(".jpg"),
+         folder + NativeText(".") + platform::Path(platform::kMaxComponent - 19, 'n') + NativeText(".vexlo-")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const platform::Path one = platform::TemporaryName(c.output, 1);
+        const platform::Path other = platform::TemporaryName(c.output, 2);
+        EXPECT_TRUE(one.starts_with(c.begins)) << platform::ToUtf8(one);
+        EXPECT_TRUE(one.ends_with(NativeText(".part")));
+        EXPECT_EQ(one.size(), c.begins.size() + 6 + 5);
+        EXPECT_LE(one.size() - folder.size(), platform::kMaxComponent);
+        EXPECT_NE(one, other) << "the seed picks the letters";
+    }
+#ifndef _WIN32
+    // Shortened at a character's start, never inside a UTF-8 sequence.
+    const platform::Path accents = folder + platform::Path(1, 'x') + [] {
+        platform::Path text;
+        for (int i = 0; i < 150; ++i) text += "\xc3\xa9";
+        return text;
+    }();
+    const platform::Path shortened = platform::TemporaryName(accents, 3);
+    const std::size_t stem = shortened.find(".vexlo-");
+    EXPECT_NE(static_cast<unsigned char>(shortened[stem - 1]), 0xC3) << "a lead byte without its follower";
+#endif
 }
 
 TEST_F(ProcessFileTest, FullPathLimitCountsTheSource) {

@@ -67,6 +67,10 @@ TEST_F(StreamWalkTest, SameVerdictAsTheWalkInMemory) {
         {"length past the end", kSignature + Chunk("IDAT", {}, 0x10) + Iend(), resNOTRAIL},
         {"chunk ends exactly at the end", kSignature + Chunk("IDAT", Bytes(5, 1)), resNOTRAIL},
         {"header cut after 7 bytes", kSignature + Bytes{0, 0, 0, 0, 'I', 'E', 'N'}, resNOTRAIL},
+        // Headers are read ahead 64 KiB at a time: one straddling the window's end, many within one.
+        {"IEND across 64 KiB", kSignature + Chunk("IDAT", Bytes(65512, 7)) + Iend() + Ascii("t"), resDONE},
+        {"IEND header cut at 64 KiB", kSignature + Chunk("IDAT", Bytes(65512, 7)) + Be32(0) + Ascii("IE"), resNOTRAIL},
+        {"6000 empty chunks", kSignature + Repeat(Chunk("aaAA", {}), 6000) + Iend() + Ascii("t"), resDONE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

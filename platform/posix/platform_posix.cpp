@@ -9,12 +9,15 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/temporary_name.h"
 
 extern char** environ;
 
@@ -143,33 +146,98 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
 
 void detail::CloseFile(NativeFile file) { ::close(file); }
 
-CreateStatus NewFile::Create(const Path& path) {
+namespace {
+
+// Where the temporary's six letters come from: unpredictable enough that two
+// runs in one folder rarely meet; when they do, the exclusive create retries.
+std::uint64_t TemporarySeed(unsigned attempt) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return (static_cast<std::uint64_t>(::getpid()) << 40) ^ (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
+           static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(attempt) << 56);
+}
+
+// The read and write bits of `path`; all of them when it cannot be examined.
+mode_t ReadWriteBits(const Path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0666) : 0666;
+}
+
+}  // namespace
+
+CreateStatus NewFile::Create(const Path& name, const Path& permissionsOf) {
     Discard();
-    file_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!file_) return errno == EEXIST ? CreateStatus::Exists : CreateStatus::Failed;
-    path_ = path;
-    return CreateStatus::Ok;
+    const mode_t mode = ReadWriteBits(permissionsOf);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const Path temporary = TemporaryName(name, TemporarySeed(attempt));
+        file_.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (file_) {
+            path_ = temporary;
+            cleanup_.Arm(path_);
+            return CreateStatus::Ok;
+        }
+        if (errno != EEXIST) break;
+    }
+    return CreateStatus::Failed;
 }
 
 bool NewFile::Write(std::span<const std::uint8_t> bytes) {
     return file_ && WriteAll(file_.get(), bytes.data(), bytes.size());
 }
 
-bool NewFile::Commit() {
-    if (!file_) return false;
-    if (::close(file_.release()) != 0) {
-        ::unlink(path_.c_str());
+bool NewFile::Close() {
+    if (!file_) return !path_.empty();  // closed before
+    const int fd = file_.release();
+    const bool synced = ::fdatasync(fd) == 0 || errno == EINVAL;  // EINVAL: a file system that cannot sync
+    if (::close(fd) != 0 || !synced) {
+        Discard();
         return false;
     }
-    path_.clear();
     return true;
 }
 
-void NewFile::Discard() {
-    if (!file_) return;
-    file_.reset();
+CreateStatus NewFile::Claim(const Path& name) {
+    if (file_ || path_.empty() || claimed_) return CreateStatus::Failed;
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
+        path_ = name;
+        claimed_ = true;
+        cleanup_.Arm(path_);
+        return CreateStatus::Ok;
+    }
+    if (errno == EEXIST) return CreateStatus::Exists;
+    // Older kernels and some file systems (NFS, FUSE) know no RENAME_NOREPLACE.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        Discard();
+        return CreateStatus::Failed;
+    }
+#endif
+    // link() never replaces a file either; the temporary's name goes after.
+    if (::link(path_.c_str(), name.c_str()) != 0) {
+        if (errno == EEXIST) return CreateStatus::Exists;
+        Discard();
+        return CreateStatus::Failed;
+    }
     ::unlink(path_.c_str());
+    path_ = name;
+    claimed_ = true;
+    cleanup_.Arm(path_);
+    return CreateStatus::Ok;
+}
+
+void NewFile::Keep() {
+    if (!claimed_) return;
+    cleanup_.Disarm();
     path_.clear();
+    claimed_ = false;
+}
+
+void NewFile::Discard() {
+    file_.reset();
+    if (!path_.empty()) ::unlink(path_.c_str());
+    cleanup_.Disarm();
+    path_.clear();
+    claimed_ = false;
 }
 
 namespace {

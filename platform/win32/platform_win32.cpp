@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/source_share.h"
 
@@ -109,37 +110,90 @@ ReadStatus ReadWholeFile(const Path& path, std::uint32_t limit, ByteBuffer& buff
 
 void detail::CloseFile(NativeFile file) { ::CloseHandle(file); }
 
-CreateStatus NewFile::Create(const Path& path) {
+namespace {
+
+// Where the temporary's six letters come from: unpredictable enough that two
+// runs in one folder rarely meet; when they do, the exclusive create retries.
+std::uint64_t TemporarySeed(unsigned attempt) {
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    return (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 40) ^ static_cast<std::uint64_t>(counter.QuadPart) ^
+           (static_cast<std::uint64_t>(::GetTickCount()) << 20) ^ (static_cast<std::uint64_t>(attempt) << 56);
+}
+
+// The temporary's name is longer than the output's: beyond MAX_PATH it needs
+// the \\?\ form, which takes a full path as GetFullPathNameW makes it.
+Path Unlimited(const Path& path) {
+    if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\")) return path;
+    if (path.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+    if (path.size() > 2 && path[1] == L':') return L"\\\\?\\" + path;
+    return path;
+}
+
+}  // namespace
+
+CreateStatus NewFile::Create(const Path& name, const Path& /*permissionsOf*/) {
     Discard();
-    file_.reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const Path temporary = Unlimited(TemporaryName(name, TemporarySeed(attempt)));
+        // FILE_SHARE_DELETE: an interruption's handler, on its own thread,
+        // can delete it while this thread still writes.
+        file_.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file_) {
+            path_ = temporary;
+            cleanup_.Arm(path_);
+            return CreateStatus::Ok;
+        }
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? CreateStatus::Exists
-                                                                           : CreateStatus::Failed;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    path_ = path;
-    return CreateStatus::Ok;
+    return CreateStatus::Failed;
 }
 
 bool NewFile::Write(std::span<const std::uint8_t> bytes) {
     return file_ && WriteAll(file_.get(), bytes.data(), bytes.size());
 }
 
-bool NewFile::Commit() {
-    if (!file_) return false;
-    if (!::CloseHandle(file_.release())) {
-        ::DeleteFileW(path_.c_str());
+bool NewFile::Close() {
+    if (!file_) return !path_.empty();  // closed before
+    const HANDLE file = file_.release();
+    const bool flushed = ::FlushFileBuffers(file) != 0;
+    if (!::CloseHandle(file) || !flushed) {
+        Discard();
         return false;
     }
-    path_.clear();
     return true;
 }
 
-void NewFile::Discard() {
-    if (!file_) return;
-    file_.reset();
-    ::DeleteFileW(path_.c_str());
+CreateStatus NewFile::Claim(const Path& name) {
+    if (file_ || path_.empty() || claimed_) return CreateStatus::Failed;
+    // Without MOVEFILE_REPLACE_EXISTING an existing file is never replaced.
+    if (!::MoveFileExW(path_.c_str(), name.c_str(), 0)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return CreateStatus::Exists;
+        Discard();
+        return CreateStatus::Failed;
+    }
+    path_ = name;
+    claimed_ = true;
+    cleanup_.Arm(path_);
+    return CreateStatus::Ok;
+}
+
+void NewFile::Keep() {
+    if (!claimed_) return;
+    cleanup_.Disarm();
     path_.clear();
+    claimed_ = false;
+}
+
+void NewFile::Discard() {
+    file_.reset();
+    if (!path_.empty()) ::DeleteFileW(path_.c_str());
+    cleanup_.Disarm();
+    path_.clear();
+    claimed_ = false;
 }
 
 void OpenInViewer(const Path& path, WindowHandle owner) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "tests/support/files.h"
 
@@ -22,6 +23,12 @@ struct NamedBytes {
     Bytes bytes;
     Expected expected;
 };
+
+inline Bytes Repeat(const Bytes& piece, std::size_t times) {
+    Bytes all;
+    for (std::size_t i = 0; i < times; ++i) all = std::move(all) + piece;
+    return all;
+}
 
 inline const Bytes kSignature = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
