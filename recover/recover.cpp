@@ -136,33 +136,16 @@ private:
     double good_ = 0, bad_ = 0;
 };
 
-// Evidence, in bits, from the lost window itself: an unknown byte is a copy,
-// perhaps copy after copy, of a window byte some distance back. Where rows
-// repeat (a flat background, a row copied from the one above, as filter
-// bytes usually are), that distance is a whole number of rows far more often
-// than the 1 in stride that chance gives.
+// Evidence, in bits, from the stream's matches: where rows repeat (a flat
+// background, a row copied from the one above, filter bytes that recur at
+// each row's start) deflate copies from a whole number of rows back far more
+// often than the 1 in stride that chance gives. Each match is one event,
+// however long: counted byte by byte, one long match at any distance would
+// look like a stride.
 class CopyDistanceScore {
 public:
-    // Sized by the distances the data can hold, not the bound: small inputs stay cheap.
-    explicit CopyDistanceScore(const Tracked& t)
-        : counts_(std::min(kMaxDistance, t.Dropped() + t.value.size() + detail::kWindowSize) + 1, 0) {
-        const std::size_t dropped = t.Dropped();
-        std::size_t last = 0;  // the distance of the byte before, 0 when known
-        for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
-            if (t.Known(i)) {
-                last = 0;
-                continue;
-            }
-            const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
-            // One copy of many bytes is one chance event, not many: counted
-            // byte by byte, a long match at any distance looks like a stride.
-            const bool sameCopy = d == last;
-            last = d;
-            if (!sameCopy && d < counts_.size()) {
-                ++counts_[d];
-                ++total_;
-            }
-        }
+    explicit CopyDistanceScore(const Tracked& t) : counts_(t.distances) {
+        for (const std::uint32_t c : counts_) total_ += c;
     }
     double Score(std::size_t stride) const {
         std::size_t m = 0;
@@ -175,8 +158,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxDistance = std::size_t{4} << 20;
-    std::vector<std::uint32_t> counts_;
+    std::span<const std::uint32_t> counts_;
     std::size_t total_ = 0;
 };
 
