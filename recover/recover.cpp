@@ -42,9 +42,7 @@ constexpr double kMinEvidence = 16;       // bits in favour of a width found fro
 constexpr double kMinDataEvidence = 3;    // of which at least these from the data itself,
 constexpr double kMinMargin = 4;          // and these more than any other stride's but its multiples
 constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
-constexpr double kMinOwnWidthEvidence = 1;
-constexpr double kMinFormatBits =
-    32;  // RGB against RGBA on the same stride  // data bits for the cropped picture's width to count
+constexpr double kMinFormatBits = 32;     // RGB against RGBA on the same stride
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -83,6 +81,7 @@ struct Layout {
     double evidence = -1e300;      // bits for this layout, priors included
     double dataEvidence = -1e300;  // from the data alone
     double rivalEvidence = 0;      // the best data evidence of a stride not a multiple of this one
+    double multipleEvidence = 0;   // and of a multiple of it (two rows read as one)
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
@@ -188,7 +187,11 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         const double formatPrior = hinted && hinted->bpp == f.bpp ? kHintFormatBits : 0;
         auto tryWidth = [&](std::uint32_t w) {
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
-            if (stride * minRows > n) return;
+            // A stride too long for minRows rows is never taken, but stays
+            // a rival when the rows are placed from the end: the original
+            // may be wider than all that was inflated.
+            const bool takeable = stride * minRows <= n;
+            if (!takeable && !(t.ended && widths.empty())) return;
             const double copies = distances.Score(stride);
             const double prior =
                 formatPrior + (w == hint.width ? kHintWidthBits : 0) +
@@ -198,7 +201,7 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
                 // The stream's end is the last row's end.
                 const double s = copies + score.Score(from + (n - from) % stride, n, stride);
                 strides.emplace_back(stride, s);
-                if (s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
+                if (takeable && s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
                 return;
             }
             double top = -1e300;
@@ -215,11 +218,13 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         if (!widths.empty())
             for (const std::uint32_t w : widths) tryWidth(w);
         else
-            for (std::uint32_t w = kMinWidth; w <= kMaxWidth && (std::size_t{w} * f.bpp + 1) * minRows <= n; ++w)
-                tryWidth(w);
+            for (std::uint32_t w = kMinWidth; w <= kMaxWidth; ++w) tryWidth(w);
     }
     for (const auto& [stride, s] : strides)
-        if (best.width != 0 && stride % best.stride != 0) best.rivalEvidence = std::max(best.rivalEvidence, s);
+        if (best.width != 0 && stride % best.stride != 0)
+            best.rivalEvidence = std::max(best.rivalEvidence, s);
+        else if (best.width != 0 && stride != best.stride)
+            best.multipleEvidence = std::max(best.multipleEvidence, s);
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
     if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp &&
@@ -691,12 +696,14 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // makes every row start look flat.
         trustRows = counts.good >= counts.flat || t.ended;
         if (counts.bad == 0) {
-            // The cropped picture's own width, when the data agrees at all,
-            // stands against rivals as its prior says; no other prior does.
-            const double own =
-                layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
-            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
-                                       layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
+            // Every rival stride must be ruled out by the data alone, a prior
+            // only choosing among what the data leaves: one a pixel wider or
+            // narrower, one of the other pixel format, half or a third of it
+            // (a rival by the margin), twice it (two rows read as one: it
+            // must simply do worse).
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence ||
+                                       layout.dataEvidence < layout.rivalEvidence + kMinMargin ||
+                                       layout.dataEvidence <= layout.multipleEvidence))
                 return Nothing(Status::NothingRebuilt,
                                "the width is uncertain: it could not be told from the data; try --width N");
             // A stride that fits RGB and RGBA alike: the data must tell which.
