@@ -30,9 +30,10 @@ using detail::Predict;
 using detail::Tracked;
 using Bytes = std::vector<std::uint8_t>;
 
-// Widths searched: narrower pictures than 8 pixels are no screenshots, and
-// their tiny strides find chance patterns in flat areas.
-constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
+// Widths searched: pictures narrower than 64 pixels are no screenshots, and
+// short strides are where content that repeats inside a row (a texture, a
+// photo's waves) looks like rows.
+constexpr std::uint32_t kMinWidth = 64, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
