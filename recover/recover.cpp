@@ -8,7 +8,7 @@
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
 // compressed data, at most 256 MiB read and inflated over all candidates;
 // at most 128 MiB inflated per run (three runs, at most three starts tried)
-// and the last 32 MiB of scanlines kept; widths from 8 to 16384 pixels,
+// and the last 32 MiB of scanlines kept; widths from 64 to 16384 pixels,
 // scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
 // last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
 // 65536 colours counted. Peak memory stays under about 300 MiB.
