@@ -52,10 +52,11 @@ struct Tracked {
     std::vector<std::uint8_t> value;   // the byte where known; else the window position's low 8 bits
     std::vector<std::uint8_t> source;  // kKnown where known; else the window position's high 7 bits
     bool ended = false;
-    bool complete = false;               // inflating met no error and stayed within the bounds
-    std::uint64_t total = 0;             // bytes inflated (value keeps only the last kMaxKeptBytes)
-    std::uint64_t firstBlockEnd = 0;     // output offset where the first block ends (0: unknown)
-    std::uint64_t firstBlockEndBit = 0;  // and the bit where the next block starts
+    bool complete = false;                 // inflating met no error and stayed within the bounds
+    std::uint64_t total = 0;               // bytes inflated (value keeps only the last kMaxKeptBytes)
+    std::uint64_t firstBlockEnd = 0;       // output offset where the first block ends (0: unknown)
+    std::uint64_t firstBlockEndBit = 0;    // and the bit where the next block starts
+    std::vector<std::uint32_t> distances;  // matches per distance (MatchDistances)
     static constexpr std::uint8_t kKnown = 0xFF;
 
     std::size_t Dropped() const { return static_cast<std::size_t>(total - value.size()); }
@@ -63,6 +64,16 @@ struct Tracked {
     std::size_t WindowPos(std::size_t i) const { return static_cast<std::size_t>(source[i]) << 8 | value[i]; }
 };
 Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBit, bool ended);
+
+// How many of the stream's matches copy from each distance (index 1 to
+// kWindowSize), read from `startBit` until `maxOutput` bytes are produced,
+// the data ends or a code is invalid: rows that repeat show their length.
+struct Matches {
+    std::vector<std::uint32_t> perDistance;
+    std::uint64_t produced = 0;  // bytes the codes read stand for
+    bool ended = false;          // the last block's end was read
+};
+Matches MatchDistances(std::span<const std::uint8_t> data, std::uint64_t startBit, std::uint64_t maxOutput);
 
 // The `count` most common pixels (their bpp bytes) of a decoded picture,
 // most common first.

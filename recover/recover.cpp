@@ -8,7 +8,7 @@
 // trailer's last 64 MiB; block starts sought in the first 256 KiB of its
 // compressed data, at most 256 MiB read and inflated over all candidates;
 // at most 128 MiB inflated per run (three runs, at most three starts tried)
-// and the last 32 MiB of scanlines kept; widths from 8 to 16384 pixels,
+// and the last 32 MiB of scanlines kept; widths from 64 to 16384 pixels,
 // scored over the last 4 MiB of scanlines; at most 8 Mi pixels rebuilt (the
 // last rows); the cropped picture's first 64 MiB and 32 MiB of its scanlines,
 // 65536 colours counted. Peak memory stays under about 300 MiB.
@@ -30,9 +30,10 @@ using detail::Predict;
 using detail::Tracked;
 using Bytes = std::vector<std::uint8_t>;
 
-// Widths searched: narrower pictures than 8 pixels are no screenshots, and
-// their tiny strides find chance patterns in flat areas.
-constexpr std::uint32_t kMinWidth = 8, kMaxWidth = 16384;
+// Widths searched: pictures narrower than 64 pixels are no screenshots, and
+// short strides are where content that repeats inside a row (a texture, a
+// photo's waves) looks like rows.
+constexpr std::uint32_t kMinWidth = 64, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
@@ -42,9 +43,7 @@ constexpr double kMinEvidence = 16;       // bits in favour of a width found fro
 constexpr double kMinDataEvidence = 3;    // of which at least these from the data itself,
 constexpr double kMinMargin = 4;          // and these more than any other stride's but its multiples
 constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
-constexpr double kMinOwnWidthEvidence = 1;
-constexpr double kMinFormatBits =
-    32;  // RGB against RGBA on the same stride  // data bits for the cropped picture's width to count
+constexpr double kMinFormatBits = 32;     // RGB against RGBA on the same stride
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -83,6 +82,7 @@ struct Layout {
     double evidence = -1e300;      // bits for this layout, priors included
     double dataEvidence = -1e300;  // from the data alone
     double rivalEvidence = 0;      // the best data evidence of a stride not a multiple of this one
+    double multipleEvidence = 0;   // and of a multiple of it (two rows read as one)
 };
 
 // Evidence, in bits, that the known bytes at given positions are filter
@@ -136,33 +136,16 @@ private:
     double good_ = 0, bad_ = 0;
 };
 
-// Evidence, in bits, from the lost window itself: an unknown byte is a copy,
-// perhaps copy after copy, of a window byte some distance back. Where rows
-// repeat (a flat background, a row copied from the one above, as filter
-// bytes usually are), that distance is a whole number of rows far more often
-// than the 1 in stride that chance gives.
+// Evidence, in bits, from the stream's matches: where rows repeat (a flat
+// background, a row copied from the one above, filter bytes that recur at
+// each row's start) deflate copies from a whole number of rows back far more
+// often than the 1 in stride that chance gives. Each match is one event,
+// however long: counted byte by byte, one long match at any distance would
+// look like a stride.
 class CopyDistanceScore {
 public:
-    // Sized by the distances the data can hold, not the bound: small inputs stay cheap.
-    explicit CopyDistanceScore(const Tracked& t)
-        : counts_(std::min(kMaxDistance, t.Dropped() + t.value.size() + detail::kWindowSize) + 1, 0) {
-        const std::size_t dropped = t.Dropped();
-        std::size_t last = 0;  // the distance of the byte before, 0 when known
-        for (std::size_t i = 0; i < t.value.size() && dropped + i < kMaxDistance; ++i) {
-            if (t.Known(i)) {
-                last = 0;
-                continue;
-            }
-            const std::size_t d = dropped + i + detail::kWindowSize - t.WindowPos(i);
-            // One copy of many bytes is one chance event, not many: counted
-            // byte by byte, a long match at any distance looks like a stride.
-            const bool sameCopy = d == last;
-            last = d;
-            if (!sameCopy && d < counts_.size()) {
-                ++counts_[d];
-                ++total_;
-            }
-        }
+    explicit CopyDistanceScore(const Tracked& t) : counts_(t.distances) {
+        for (const std::uint32_t c : counts_) total_ += c;
     }
     double Score(std::size_t stride) const {
         std::size_t m = 0;
@@ -175,8 +158,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxDistance = std::size_t{4} << 20;
-    std::vector<std::uint32_t> counts_;
+    std::span<const std::uint32_t> counts_;
     std::size_t total_ = 0;
 };
 
@@ -206,7 +188,11 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         const double formatPrior = hinted && hinted->bpp == f.bpp ? kHintFormatBits : 0;
         auto tryWidth = [&](std::uint32_t w) {
             const std::size_t stride = std::size_t{w} * f.bpp + 1;
-            if (stride * minRows > n) return;
+            // A stride too long for minRows rows is never taken, but stays
+            // a rival when the rows are placed from the end: the original
+            // may be wider than all that was inflated.
+            const bool takeable = stride * minRows <= n;
+            if (!takeable && !(t.ended && widths.empty())) return;
             const double copies = distances.Score(stride);
             const double prior =
                 formatPrior + (w == hint.width ? kHintWidthBits : 0) +
@@ -216,7 +202,7 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
                 // The stream's end is the last row's end.
                 const double s = copies + score.Score(from + (n - from) % stride, n, stride);
                 strides.emplace_back(stride, s);
-                if (s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
+                if (takeable && s + prior > best.evidence) best = {f, w, stride, n % stride, n / stride, s + prior, s};
                 return;
             }
             double top = -1e300;
@@ -233,11 +219,13 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
         if (!widths.empty())
             for (const std::uint32_t w : widths) tryWidth(w);
         else
-            for (std::uint32_t w = kMinWidth; w <= kMaxWidth && (std::size_t{w} * f.bpp + 1) * minRows <= n; ++w)
-                tryWidth(w);
+            for (std::uint32_t w = kMinWidth; w <= kMaxWidth; ++w) tryWidth(w);
     }
     for (const auto& [stride, s] : strides)
-        if (best.width != 0 && stride % best.stride != 0) best.rivalEvidence = std::max(best.rivalEvidence, s);
+        if (best.width != 0 && stride % best.stride != 0)
+            best.rivalEvidence = std::max(best.rivalEvidence, s);
+        else if (best.width != 0 && stride != best.stride)
+            best.multipleEvidence = std::max(best.multipleEvidence, s);
     // The same stride fits several formats (200 RGB pixels, 150 RGBA ones):
     // the cropped picture's own format decides.
     if (!keepWidth && hinted && best.width != 0 && hinted->bpp != best.format.bpp &&
@@ -709,12 +697,14 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
         // makes every row start look flat.
         trustRows = counts.good >= counts.flat || t.ended;
         if (counts.bad == 0) {
-            // The cropped picture's own width, when the data agrees at all,
-            // stands against rivals as its prior says; no other prior does.
-            const double own =
-                layout.width == hint.width && layout.dataEvidence > kMinOwnWidthEvidence ? kHintWidthBits : 0;
-            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence + own < kMinDataEvidence ||
-                                       layout.dataEvidence + own < layout.rivalEvidence + kMinMargin))
+            // Every rival stride must be ruled out by the data alone, a prior
+            // only choosing among what the data leaves: one a pixel wider or
+            // narrower, one of the other pixel format, half or a third of it
+            // (a rival by the margin), twice it (two rows read as one: it
+            // must simply do worse).
+            if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence ||
+                                       layout.dataEvidence < layout.rivalEvidence + kMinMargin ||
+                                       layout.dataEvidence <= layout.multipleEvidence))
                 return Nothing(Status::NothingRebuilt,
                                "the width is uncertain: it could not be told from the data; try --width N");
             // A stride that fits RGB and RGBA alike: the data must tell which.

@@ -143,6 +143,66 @@ bool MayStartBlock(std::span<const std::uint8_t> d, std::uint64_t bit) {
     return true;
 }
 
+// Deflate's codes read for their structure only: which symbols come, not
+// what they produce. Canonical Huffman decoding a bit at a time, as the
+// format defines it; fast enough for one pass over the stream.
+class BitReader {
+public:
+    BitReader(std::span<const std::uint8_t> d, std::uint64_t bit) : d_(d), bit_(bit) {}
+    bool Has(int n) const { return bit_ + static_cast<std::uint64_t>(n) <= std::uint64_t{d_.size()} * 8; }
+    std::uint32_t Bits(int n) {
+        const std::uint32_t v = PeekBits(d_, bit_, n);
+        bit_ += static_cast<std::uint64_t>(n);
+        return v;
+    }
+    void ToByte() { bit_ = (bit_ + 7) / 8 * 8; }
+    void Skip(std::uint64_t bytes) { bit_ += bytes * 8; }
+
+private:
+    std::span<const std::uint8_t> d_;
+    std::uint64_t bit_;
+};
+
+class Huffman {
+public:
+    // False when the lengths over-subscribe the code space.
+    bool Build(std::span<const std::uint8_t> lengths) {
+        count_.fill(0);
+        symbol_.assign(lengths.size(), 0);
+        for (const std::uint8_t l : lengths) ++count_[l];
+        int left = 1;
+        for (std::size_t l = 1; l <= kMaxBits; ++l) {
+            left = left * 2 - count_[l];
+            if (left < 0) return false;
+        }
+        std::array<std::uint16_t, kMaxBits + 2> offset{};
+        for (std::size_t l = 1; l <= kMaxBits; ++l) offset[l + 1] = static_cast<std::uint16_t>(offset[l] + count_[l]);
+        for (std::size_t s = 0; s < lengths.size(); ++s)
+            if (lengths[s] != 0) symbol_[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
+        count_[0] = 0;
+        return true;
+    }
+    // The next symbol, or -1 at an invalid code or the data's end.
+    int Decode(BitReader& in) const {
+        int code = 0, first = 0, index = 0;
+        for (std::size_t l = 1; l <= kMaxBits; ++l) {
+            if (!in.Has(1)) return -1;
+            code |= static_cast<int>(in.Bits(1));
+            const int count = count_[l];
+            if (code - count < first) return symbol_[static_cast<std::size_t>(index + code - first)];
+            index += count;
+            first = (first + count) << 1;
+            code <<= 1;
+        }
+        return -1;
+    }
+
+private:
+    static constexpr std::size_t kMaxBits = 15;
+    std::array<int, kMaxBits + 1> count_{};
+    std::vector<std::uint16_t> symbol_;
+};
+
 }  // namespace
 
 Dechunked Dechunk(std::span<const std::uint8_t> trailer) {
@@ -294,7 +354,102 @@ Tracked InflateTracked(std::span<const std::uint8_t> data, std::uint64_t startBi
              });
          });
     t.complete = ok;
+    if (ok) t.distances = MatchDistances(data, startBit, kMaxInflateTotal).perDistance;
     return t;
+}
+
+Matches MatchDistances(std::span<const std::uint8_t> data, std::uint64_t startBit, std::uint64_t maxOutput) {
+    static constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                                  15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                                  67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static constexpr std::array<std::uint16_t, 30> kDistanceBase = {
+        1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static constexpr std::array<std::uint8_t, 30> kDistanceExtra = {
+        0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    static constexpr std::array<std::uint8_t, 19> kOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
+    Matches m;
+    m.perDistance.assign(kWindowSize + 1, 0);
+    std::uint64_t& out = m.produced;
+    BitReader in(data, startBit);
+    Huffman lit, dist;
+    for (bool last = false; !last && out <= maxOutput;) {
+        if (!in.Has(3)) break;
+        last = in.Bits(1) != 0;
+        const std::uint32_t type = in.Bits(2);
+        if (type == 0) {
+            in.ToByte();
+            if (!in.Has(32)) break;
+            const std::uint32_t len = in.Bits(16);
+            if ((in.Bits(16) ^ 0xFFFFu) != len || !in.Has(static_cast<int>(8 * len))) break;
+            in.Skip(len);
+            out += len;
+            m.ended = last;
+            continue;
+        }
+        if (type == 3) break;
+        std::array<std::uint8_t, 288 + 32> lengths{};
+        std::size_t nlit = 288, ndist = 30;
+        if (type == 1) {
+            for (std::size_t s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+            for (std::size_t s = 0; s < 30; ++s) lengths[288 + s] = 5;
+        } else {
+            if (!in.Has(14)) break;
+            nlit = in.Bits(5) + 257;
+            ndist = in.Bits(5) + 1;
+            const std::size_t ncode = in.Bits(4) + 4;
+            std::array<std::uint8_t, 19> codeLengths{};
+            if (!in.Has(static_cast<int>(3 * ncode))) break;
+            for (std::size_t i = 0; i < ncode; ++i) codeLengths[kOrder[i]] = static_cast<std::uint8_t>(in.Bits(3));
+            Huffman code;
+            if (!code.Build(codeLengths)) break;
+            std::array<std::uint8_t, 288 + 32> read{};
+            std::size_t i = 0;
+            while (i < nlit + ndist) {
+                const int sym = code.Decode(in);
+                if (sym < 0) break;
+                if (sym < 16) {
+                    read[i++] = static_cast<std::uint8_t>(sym);
+                    continue;
+                }
+                if (sym == 16 && i == 0) break;
+                const std::uint8_t fill = sym == 16 ? read[i - 1] : 0;
+                const std::size_t repeat = sym == 16 ? 3 + in.Bits(2) : sym == 17 ? 3 + in.Bits(3) : 11 + in.Bits(7);
+                if (i + repeat > nlit + ndist) break;
+                for (std::size_t k = 0; k < repeat; ++k) read[i++] = fill;
+            }
+            if (i != nlit + ndist) break;
+            std::copy(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(nlit), lengths.begin());
+            std::copy(read.begin() + static_cast<std::ptrdiff_t>(nlit),
+                      read.begin() + static_cast<std::ptrdiff_t>(nlit + ndist), lengths.begin() + 288);
+        }
+        if (!lit.Build(std::span(lengths).first(nlit)) || !dist.Build(std::span(lengths).subspan(288, ndist))) break;
+        for (;;) {
+            const int sym = lit.Decode(in);
+            if (sym < 0 || sym > 285) return m;
+            if (sym < 256) {
+                ++out;
+                continue;
+            }
+            if (sym == 256) {
+                m.ended = last;
+                break;
+            }
+            const auto l = static_cast<std::size_t>(sym - 257);
+            const std::uint32_t len = kLengthBase[l] + in.Bits(kLengthExtra[l]);
+            const int d = dist.Decode(in);
+            if (d < 0 || d > 29) return m;
+            const std::uint32_t distance =
+                kDistanceBase[static_cast<std::size_t>(d)] + in.Bits(kDistanceExtra[static_cast<std::size_t>(d)]);
+            if (distance <= kWindowSize) ++m.perDistance[distance];
+            out += len;
+            if (out > maxOutput) return m;
+        }
+    }
+    return m;
 }
 
 std::vector<Bytes> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp, std::size_t count) {

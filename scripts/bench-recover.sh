@@ -6,7 +6,12 @@
 # on the bench-peers corpus, time and peak memory per file. Prints the
 # Markdown report, also written to build/recover/report.md.
 #
-# Environment: SEED (corpus seed), COUNT (cases, default 60).
+# Then the width property run (make_corpus.py --kind property): wrong widths
+# (must be none), the share refused, the share found where a deflate block
+# starts after the cut, known against the limit per strategy, found and given.
+#
+# Environment: SEED (corpus seed), COUNT (cases, default 60); PROPERTY_SEED
+# (default 20261208), PROPERTY_COUNT (default 500; 0 skips the run).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$top/build/recover
@@ -28,4 +33,16 @@ nice python3 "$top/bench/peers/make_corpus.py" "$out/peers-corpus" >/dev/null 2>
 
 echo "bench-recover: measuring (a few minutes)" >&2
 python3 "$top/bench/recover/run.py" "$out/corpus" "$out/run" --cli "$top/build/native/vexlo-cli" \
-  --peers "$out/peers-corpus" --out "$out/report.md"
+  --peers "$out/peers-corpus" --out "$out/report.md" || status=$?
+
+pcount=${PROPERTY_COUNT:-500}
+if [ "$pcount" != 0 ]; then
+  rm -rf "$out/property"
+  echo "bench-recover: making the width property corpus ($pcount cases) in $out/property" >&2
+  nice python3 "$top/bench/recover/make_corpus.py" "$out/property" --kind property --seed "${PROPERTY_SEED:-20261208}" \
+    --count "$pcount" 2>&1 | tail -n 1 >&2
+  echo "bench-recover: measuring the width property run" >&2
+  python3 "$top/bench/recover/run.py" "$out/property" "$out/property-run" --cli "$top/build/native/vexlo-cli" \
+    --title "Width property run" --out "$out/property.md" || status=$?
+fi
+exit "${status:-0}"

@@ -3,7 +3,7 @@
 (bench/recover/make_corpus.py --small, made in a temporary folder): every
 remnant recognised and rebuilt at the original's width, found without
 --width, its rows the original's last ones, and no pixel shown as known
-differing from the original.
+differing from the original; and a seeded slice of the width property run.
 
 usage: recover_corpus_test.py VEXLO_CLI
 """
@@ -115,6 +115,32 @@ class WidthFoundTest(unittest.TestCase):
                     self.assertTrue(refused_for_width(rec) or (rec["status"], rec["width"]) == ("recovered", width), rec)
                     if rec["status"] == "recovered" and name != names[0]:
                         self.assertEqual(truth.Case(folder, name).violations(truth.read_rgba(rec["picture"])), 0)
+
+
+class PropertySliceTest(unittest.TestCase):
+    """A seeded slice of the width property run (make_corpus.py --kind
+    property --slice): widths from 200 to 4,000, RGB and RGBA, every filter
+    strategy and level. A width is the original's or refused, never another,
+    and no pixel shown as known differs from the original."""
+
+    def test_no_wrong_width(self):
+        with tempfile.TemporaryDirectory() as folder:
+            subprocess.run([sys.executable, os.path.join(TOP, "bench", "recover", "make_corpus.py"), folder,
+                            "--kind", "property", "--slice", "--seed", "7", "--count", "40"],
+                           check=True, capture_output=True)
+            with open(os.path.join(folder, "manifest.json")) as f:
+                names = json.load(f)["cases"]
+            files = [os.path.join(folder, n + ".png") for n in names]
+            recovered = 0
+            for name, line in zip(names, run("--recover", "--json", *files)):
+                with self.subTest(case=name):
+                    rec, case = line["recover"], truth.Case(folder, name)
+                    if rec["status"] != "recovered":
+                        continue
+                    recovered += 1
+                    self.assertEqual((rec["width"], rec["bytesPerPixel"]), (case.width, case.bpp))
+                    self.assertEqual(case.violations(truth.read_rgba(rec["picture"])), 0)
+            self.assertGreaterEqual(recovered, 8)
 
 
 class SizeLimitTest(unittest.TestCase):

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "png/format.h"
+#include "recover/internal.h"
 #include "tests/support/png_bytes.h"
 
 namespace vexlo::recover {
@@ -288,6 +289,59 @@ TEST_P(PaintedOverPicture, GuessesFromIt) {
 
 INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture, ::testing::Values("up", "average", "paeth"),
                          [](const auto& filter) { return std::string(filter.param); });
+
+// The stream's matches read without inflating: every kind of block, rows of
+// noise repeated so that whole-row copies are the only ones worth making.
+struct MatchCase {
+    const char* name;
+    int level, strategy;
+    bool rowCopies;  // the encoder makes matches at all
+};
+
+class MatchScan : public ::testing::TestWithParam<MatchCase> {};
+
+TEST_P(MatchScan, CountsTheRowDistance) {
+    const MatchCase c = GetParam();
+    constexpr std::size_t kRow = 257;
+    Bytes raw;
+    std::uint32_t seed = 3;
+    for (std::size_t i = 0; i < kRow; ++i) raw.push_back(static_cast<std::uint8_t>((seed = seed * 69069u + 1u) >> 24));
+    for (int y = 0; y < 6; ++y) raw = raw + raw;
+    z_stream s = {};
+    ASSERT_EQ(deflateInit2(&s, c.level, Z_DEFLATED, -15, 8, c.strategy), Z_OK);
+    Bytes z(deflateBound(&s, static_cast<uLong>(raw.size())));
+    s.next_in = raw.data();
+    s.avail_in = static_cast<uInt>(raw.size());
+    s.next_out = z.data();
+    s.avail_out = static_cast<uInt>(z.size());
+    ASSERT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
+    z.resize(s.total_out);
+    deflateEnd(&s);
+
+    const detail::Matches m = detail::MatchDistances(z, 0, 1 << 30);
+    EXPECT_EQ(m.produced, raw.size());
+    EXPECT_TRUE(m.ended);
+    std::uint64_t all = 0, rows = 0;
+    for (std::size_t d = 0; d < m.perDistance.size(); ++d) (d % kRow == 0 ? rows : all) += m.perDistance[d];
+    all += rows;
+    if (c.rowCopies) {
+        EXPECT_GE(rows, 20u);
+        EXPECT_GE(10 * rows, 9 * all);
+    } else {
+        EXPECT_EQ(all, 0u);
+    }
+    // Cut short, the scan stops at the data's end without claiming the stream's.
+    const detail::Matches cut = detail::MatchDistances(std::span(z).first(z.size() / 2), 0, 1 << 30);
+    EXPECT_LT(cut.produced, raw.size());
+    EXPECT_FALSE(cut.ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recover, MatchScan,
+    ::testing::Values(MatchCase{"stored", 0, Z_DEFAULT_STRATEGY, false}, MatchCase{"fast", 1, Z_DEFAULT_STRATEGY, true},
+                      MatchCase{"best", 9, Z_DEFAULT_STRATEGY, true}, MatchCase{"filtered", 6, Z_FILTERED, true},
+                      MatchCase{"fixed", 6, Z_FIXED, true}, MatchCase{"huffman_only", 6, Z_HUFFMAN_ONLY, false}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 struct Hostile {
     const char* name;

@@ -42,7 +42,10 @@ The truth for scoring is the original decoded back (ImageMagick).
 for the tests: busy content, and only cases where a deflate block starts
 after the cut with whole rows after it.
 
-usage: make_corpus.py OUTDIR [--seed N] [--count N] [--kind K] [--small]
+--slice (with --kind property) keeps each picture under about 0.4 MB, for
+the tests' seeded slice of the property run.
+
+usage: make_corpus.py OUTDIR [--seed N] [--count N] [--kind K] [--small] [--slice]
 """
 import argparse
 import json
@@ -324,7 +327,7 @@ def facts_of(original, new, width, height, colour_type, strategy, orig_enc, new_
     }
 
 
-def make_case(rng, index, small, kind="broad", folder=None):
+def make_case(rng, index, small, kind="broad", folder=None, slice_=False):
     if kind == "libpng":
         return make_libpng_case(rng, index, folder)
     zs = None if small else (rng.random() < 0.3 if kind == "property" else 0) * 1
@@ -336,7 +339,9 @@ def make_case(rng, index, small, kind="broad", folder=None):
     elif kind == "property":
         width = rng.randint(200, 4000)
         rgba = rng.random() < 0.5
-        height = rng.randint(80, max(100, min(600, 2_500_000 // (width * (4 if rgba else 3)))))
+        # A slice for the tests keeps pictures under about 0.4 MB: seconds, not minutes.
+        most = 400_000 if slice_ else 2_500_000
+        height = rng.randint(80, max(100, min(600, most // (width * (4 if rgba else 3)))))
         strategy = rng.choice(ALL_STRATEGIES)
     else:
         width = BROAD_WIDTHS[index % len(BROAD_WIDTHS)]
@@ -442,6 +447,7 @@ def main():
     ap.add_argument("--seed", type=int, default=11)
     ap.add_argument("--count", type=int, default=None, help="cases (default 60, 6 with --small)")
     ap.add_argument("--small", action="store_true")
+    ap.add_argument("--slice", action="store_true", help="with --kind property: lower pictures, for the tests")
     ap.add_argument("--kind", choices=["broad", "property", "libpng"], default="broad")
     args = ap.parse_args()
     count = args.count or (6 if args.small else 60)
@@ -449,7 +455,7 @@ def main():
     rng = random.Random(args.seed)
     started, names = time.time(), []
     while len(names) < count:
-        case = make_case(rng, len(names), args.small, args.kind, args.outdir)
+        case = make_case(rng, len(names), args.small, args.kind, args.outdir, args.slice)
         if case is None:
             continue
         damaged, original, facts = case
