@@ -459,19 +459,53 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     Bytes out(len * l.rows), trial(len);
     // The lost window's bytes, where the cropped picture tells them.
     const std::vector<int> pins = WindowFromPicture(t, l, picture);
+    const bool lined = !pins.empty();
+    // The lost window is the filtered end of the rows just above the first
+    // rebuilt one. A picture cropped from the original's top left, or only
+    // painted over, holds those rows' pixels for its own columns: filtered
+    // under each row's filter, they give the window's bytes. `aboveTop` is
+    // the picture's row taken for the row just above (none when negative),
+    // `aboveFilters` the filters of the rows above, nearest first.
+    const std::size_t plen = std::size_t{picture.width} * bpp;
+    const auto stride = static_cast<std::ptrdiff_t>(l.stride);
+    std::ptrdiff_t aboveTop = -1;
+    Bytes aboveFilters(detail::kWindowSize / l.stride + 2, 0);
+    auto pinAt = [&](std::size_t w) -> int {
+        if (lined && pins[w] >= 0) return pins[w];
+        if (aboveTop < 0) return -1;
+        const std::ptrdiff_t d =
+            static_cast<std::ptrdiff_t>(w) - static_cast<std::ptrdiff_t>(detail::kWindowSize + l.first);
+        const std::ptrdiff_t r = -((-d + stride - 1) / stride), k = -r - 1, col = d - r * stride;
+        const std::ptrdiff_t y = aboveTop - k;
+        if (y < 0 || static_cast<std::size_t>(k) >= aboveFilters.size()) return -1;
+        if (col == 0) return aboveFilters[static_cast<std::size_t>(k)];
+        const auto j = static_cast<std::size_t>(col - 1);
+        if (j >= plen) return -1;
+        const std::uint8_t* row = &picture.pixels[static_cast<std::size_t>(y) * plen];
+        const std::uint8_t* up = y > 0 ? row - plen : nullptr;
+        const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, b = up ? up[j] : 0, c = up && j >= bpp ? up[j - bpp] : 0;
+        return static_cast<std::uint8_t>(row[j] - Predict(aboveFilters[static_cast<std::size_t>(k)], a, b, c));
+    };
     // Unfilters row y under filter f into `o`, the lost bytes of its first
     // pixel from `anchor` (or the row above); returns its score.
     auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
                       std::uint8_t* o) {
         const std::size_t row = l.first + y * l.stride, e = y * len;
+        // Rows the picture still holds, where it sits: its pixels for its columns.
+        const std::ptrdiff_t held = aboveTop < 0 ? -1 : aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
+        const std::uint8_t* shown = held >= 0 && held < static_cast<std::ptrdiff_t>(picture.rows)
+                                        ? &picture.pixels[static_cast<std::size_t>(held) * plen]
+                                        : nullptr;
         std::size_t score = 0;
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
             const std::uint8_t predicted = Predict(f, a, up[i], c);
             const bool inflated = t.Known(row + 1 + i);
-            const int pinned = inflated || pins.empty() ? -1 : pins[t.WindowPos(row + 1 + i)];
+            const int pinned = inflated ? -1 : pinAt(t.WindowPos(row + 1 + i));
             if (exact.known[e + i])
                 o[i] = exact.value[e + i];
+            else if (shown && i < plen)
+                o[i] = shown[i];
             else if (inflated)
                 o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
             else if (pinned >= 0)
@@ -530,21 +564,33 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t y = 0; y < count; ++y) {
             const std::size_t row = l.first + y * l.stride;
             const std::uint8_t* up = y > 0 ? &out[(y - 1) * len] : prior.data();
-            const int pinned = t.Known(row) || pins.empty() ? -1 : pins[t.WindowPos(row)];
+            // A row known exactly throughout has nothing to choose.
+            const auto rowKnown = exact.known.begin() + static_cast<std::ptrdiff_t>(y * len);
+            if (std::find(rowKnown, rowKnown + static_cast<std::ptrdiff_t>(len), std::uint8_t{0}) ==
+                rowKnown + static_cast<std::ptrdiff_t>(len)) {
+                std::copy_n(exact.value.begin() + static_cast<std::ptrdiff_t>(y * len), len,
+                            out.begin() + static_cast<std::ptrdiff_t>(y * len));
+                previous = t.value[row];
+                continue;
+            }
+            const int pinned = t.Known(row) ? -1 : pinAt(t.WindowPos(row));
             const bool filterKnown = (t.Known(row) && t.value[row] <= 4) || (pinned >= 0 && pinned <= 4);
             std::uint8_t f = filterKnown ? static_cast<std::uint8_t>(t.Known(row) ? t.value[row] : pinned) : previous;
             const std::uint8_t* anchor = nullptr;
             std::size_t best = decode(y, up, f, anchor, &out[y * len]);
             bool firstLost = false;  // colours are tried only for a first pixel that is lost
             for (std::size_t i = 0; i < bpp && i < len; ++i) firstLost = firstLost || !t.Known(row + 1 + i);
-            for (std::uint8_t k = 0; k <= 4; ++k) {
-                if (filterKnown && k != f) continue;
-                for (std::size_t c = 0; c <= (firstLost ? palette.size() : 0); ++c) {
-                    const std::uint8_t* tryAnchor = c == 0 ? nullptr : palette[c - 1].data();
-                    if (k == f && tryAnchor == anchor) continue;
-                    const std::size_t score = decode(y, up, k, tryAnchor, trial.data());
-                    if (score > best) best = score, f = k, anchor = tryAnchor;
-                }
+            // The filter first, then the first pixel's colour under it: the
+            // two choices hardly depend on each other, and trying every pair
+            // costs five times as many passes over the row.
+            for (std::uint8_t k = 0; k <= 4 && !filterKnown; ++k) {
+                if (k == f) continue;
+                const std::size_t score = decode(y, up, k, anchor, trial.data());
+                if (score > best) best = score, f = k;
+            }
+            for (std::size_t c = 1; firstLost && c <= palette.size(); ++c) {
+                const std::size_t score = decode(y, up, f, palette[c - 1].data(), trial.data());
+                if (score > best) best = score, anchor = palette[c - 1].data();
             }
             decode(y, up, f, anchor, &out[y * len]);
             recolour(y * len, bpp, len / bpp);
@@ -558,6 +604,66 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
         return prior;
     };
+    // The row just above from the picture's row `top` where it reaches, the
+    // most common colour beyond.
+    auto priorFrom = [&](std::ptrdiff_t top) {
+        Bytes prior = uniform(common);
+        if (top >= 0) {
+            const auto at = picture.pixels.begin() + top * static_cast<std::ptrdiff_t>(plen);
+            std::copy_n(at, std::min(plen, len), prior.begin());
+        }
+        return prior;
+    };
+    // Where the picture sits: its row `top` taken for the row just above,
+    // the inflated bytes of the rows from there on must be what filtering
+    // its pixels gives (each row under its known filter byte, the row just
+    // above under the most common one). Pairs where both are 0 say nothing
+    // (flat areas); the true row makes nearly all others agree.
+    std::array<std::size_t, 5> filterUse{};
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride;
+        if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
+    }
+    const auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
+    auto agreement = [&](std::ptrdiff_t top) {
+        constexpr std::size_t kMaxCompared = 1 << 15, kAlignRows = 8;
+        std::ptrdiff_t score = 0;
+        std::size_t compared = 0;
+        const std::size_t end = std::min(t.value.size(), l.first + kAlignRows * l.stride);
+        for (std::size_t q = 0; q < end && compared < kMaxCompared; ++q) {
+            if (!t.Known(q)) continue;
+            const std::ptrdiff_t d = static_cast<std::ptrdiff_t>(q) - static_cast<std::ptrdiff_t>(l.first);
+            const std::ptrdiff_t k = d >= 0 ? d / stride : -1, col = d - k * stride;
+            const std::ptrdiff_t y = top + 1 + k;
+            if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
+            const auto j = static_cast<std::size_t>(col - 1);
+            if (col == 0 || y < 0 || j >= plen) continue;
+            const std::size_t head = l.first + static_cast<std::size_t>(k) * l.stride;
+            std::uint8_t f = usual;
+            if (k >= 0) {
+                if (!t.Known(head) || t.value[head] > 4) continue;
+                f = t.value[head];
+            }
+            const std::uint8_t* prow = &picture.pixels[static_cast<std::size_t>(y) * plen];
+            const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
+            const std::uint8_t a = j >= bpp ? prow[j - bpp] : 0, b = up ? up[j] : 0,
+                               c = up && j >= bpp ? up[j - bpp] : 0;
+            const auto want = static_cast<std::uint8_t>(prow[j] - Predict(f, a, b, c));
+            if (want == 0 && t.value[q] == 0) continue;
+            ++compared;
+            score += want == t.value[q] ? 1 : -1;
+        }
+        return score;
+    };
+    if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
+        constexpr std::ptrdiff_t kMinAgreeing = 64;
+        std::ptrdiff_t best = kMinAgreeing - 1;
+        for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
+            const std::ptrdiff_t score = agreement(top);
+            if (score > best) best = score, aboveTop = top;
+        }
+        std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
+    }
     // Each pixel of the row above takes, of the cropped picture's common
     // colours, the one under which its column's pixels in the first rows are
     // most often such colours too (under Up exactly the column's own matter):
@@ -566,7 +672,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Where the cropped picture holds the row above (painted over, not
     // cropped), that row is tried first.
     std::vector<Bytes> priors;
-    if (!pins.empty()) {
+    if (lined) {
         const auto at = picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.rows - l.rows - 1) * len);
         priors.emplace_back(at, at + static_cast<std::ptrdiff_t>(len));
     }
@@ -592,6 +698,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             }
         }
     }
+    if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     return out;

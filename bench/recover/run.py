@@ -203,6 +203,26 @@ def quality_table(rows, modes, peer):
     return lines
 
 
+def method_table(rows, modes, peer):
+    """vexlo's guess beside the peers' method, one row each, on the same cases:
+    exactly right pixels of the rows each rebuilt and of all the pixels after the cut."""
+    pixels = sum(r["rowsAfterCut"] * r["width"] for r in rows)
+    lines = ["| method | cases | rows rebuilt | pixels exactly right, of the rows rebuilt | of the pixels after the cut |",
+             "|---|---|---|---|---|"]
+    names = {"found": "vexlo --recover, width found", "given": "vexlo --recover --width N"}
+    for mode in modes:
+        right = sum(r[mode]["guessRight"] for r in rows)
+        lines.append("| %s | %d | %d | %s | %s |" % (names[mode], len(rows), sum(r[mode]["rows"] for r in rows),
+                                                    pct(right, sum(r[mode]["guessPixels"] for r in rows)),
+                                                    pct(right, pixels)))
+    if peer:
+        right = sum(r["peer"]["right"] for r in rows)
+        lines.append("| peers' method: zero-filled window, width and height given, every bit tried | %d | %d | %s | %s |"
+                     % (len(rows), sum(r["peer"]["rows"] for r in rows),
+                        pct(right, sum(r["peer"]["pixels"] for r in rows)), pct(right, pixels)))
+    return lines
+
+
 def timing(rows, modes):
     def line(runs, what):
         if not runs:
@@ -230,6 +250,8 @@ def report(rows, peer_hits, corpus, cli, started, modes, title, peer):
                   "every bit tried with a zero-filled window, width and height given, the first start that "
                   "inflates to the end taken, its bytes unfiltered as they come.", ""]
         lines += quality_table(rows, modes, peer)
+        lines += ["", "The guess beside the peers' method, pooled over every case:", ""]
+        lines += method_table(rows, modes, peer)
     lines += [""] + timing(rows, modes)
     if peer_hits is not None:
         hits, count = peer_hits
