@@ -114,11 +114,24 @@ public:
     // removes it.
     CreateStatus Claim(const Path& name);
     // The claimed file stays: this one no longer removes it.
-    void Keep();
+    void Keep() {
+        if (!claimed_) return;
+        cleanup_.Disarm();
+        path_.clear();
+        claimed_ = false;
+    }
     // Removes the temporary, or the file claimed and not kept.
     void Discard();
 
 private:
+    // The temporary now has `name`: an interruption removes it there.
+    CreateStatus Claimed(const Path& name) {
+        path_ = name;
+        claimed_ = true;
+        cleanup_.Arm(path_);
+        return CreateStatus::Ok;
+    }
+
     UniqueFile file_;
     Path path_;  // the temporary, or once claimed, the output
     bool claimed_ = false;

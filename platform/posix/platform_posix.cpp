@@ -200,10 +200,7 @@ CreateStatus NewFile::Claim(const Path& name) {
     if (file_ || path_.empty() || claimed_) return CreateStatus::Failed;
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) {
-        path_ = name;
-        claimed_ = true;
-        cleanup_.Arm(path_);
-        return CreateStatus::Ok;
+        return Claimed(name);
     }
     if (errno == EEXIST) return CreateStatus::Exists;
     // Older kernels and some file systems (NFS, FUSE) know no RENAME_NOREPLACE.
@@ -219,17 +216,7 @@ CreateStatus NewFile::Claim(const Path& name) {
         return CreateStatus::Failed;
     }
     ::unlink(path_.c_str());
-    path_ = name;
-    claimed_ = true;
-    cleanup_.Arm(path_);
-    return CreateStatus::Ok;
-}
-
-void NewFile::Keep() {
-    if (!claimed_) return;
-    cleanup_.Disarm();
-    path_.clear();
-    claimed_ = false;
+    return Claimed(name);
 }
 
 void NewFile::Discard() {

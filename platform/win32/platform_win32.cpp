@@ -175,17 +175,7 @@ CreateStatus NewFile::Claim(const Path& name) {
         Discard();
         return CreateStatus::Failed;
     }
-    path_ = name;
-    claimed_ = true;
-    cleanup_.Arm(path_);
-    return CreateStatus::Ok;
-}
-
-void NewFile::Keep() {
-    if (!claimed_) return;
-    cleanup_.Disarm();
-    path_.clear();
-    claimed_ = false;
+    return Claimed(name);
 }
 
 void NewFile::Discard() {
