@@ -19,6 +19,7 @@
 #include <cmath>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "recover/internal.h"
 
@@ -418,6 +419,79 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
     return window;
 }
 
+// The lost window's most copied bytes, chosen one by one: each takes, of
+// the values that would make one of its copies continue the pixel above or
+// to its left or be one of the cropped picture's common colours, the one
+// under which the rows holding its copies score best (`decode`, under each
+// row's filter and first-pixel colour as chosen), if that beats leaving it
+// open. Positions the cropped picture tells (`pinned`) are left alone.
+// Returns whether any position was set.
+template <typename Pinned, typename Decode>
+bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
+                 const Bytes& filters, const std::vector<const std::uint8_t*>& anchors,
+                 const std::vector<Bytes>& palette, Pinned pinned, Decode decode) {
+    constexpr std::size_t kPositions = 32, kMinUses = 8, kMaxRows = 16, kCandidates = 6;
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp;
+    std::vector<std::uint32_t> uses(detail::kWindowSize, 0);
+    for (std::size_t y = 0; y < l.rows; ++y)
+        for (std::size_t i = 0, at = l.first + y * l.stride + 1; i < len; ++i, ++at)
+            if (!t.Known(at)) ++uses[t.WindowPos(at)];
+    std::vector<std::size_t> order;
+    for (std::size_t w = 0; w < uses.size(); ++w)
+        if (uses[w] >= kMinUses && pinned(w) < 0) order.push_back(w);
+    const std::size_t keep = std::min(order.size(), kPositions);
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
+                      [&](std::size_t a, std::size_t b) { return uses[a] > uses[b] || (uses[a] == uses[b] && a < b); });
+    order.resize(keep);
+    Bytes trial(len);
+    bool any = false;
+    for (const std::size_t w : order) {
+        // The rows holding its copies (evenly spaced when many) and the
+        // values its copies would need to continue their neighbours.
+        std::vector<std::size_t> rows;
+        std::array<std::uint32_t, 256> votes{};
+        for (std::size_t y = 0; y < l.rows; ++y) {
+            const std::size_t row = l.first + y * l.stride;
+            const std::uint8_t* o = &out[y * len];
+            const std::uint8_t* up = y > 0 ? o - len : prior.data();
+            bool holds = false;
+            for (std::size_t i = 0; i < len; ++i) {
+                if (t.Known(row + 1 + i) || t.WindowPos(row + 1 + i) != w) continue;
+                holds = true;
+                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                const std::uint8_t p = Predict(filters[y], a, up[i], c);
+                ++votes[static_cast<std::uint8_t>(up[i] - p)];
+                if (i >= bpp) ++votes[static_cast<std::uint8_t>(a - p)];
+                for (const Bytes& colour : palette) ++votes[static_cast<std::uint8_t>(colour[i % bpp] - p)];
+            }
+            if (holds) rows.push_back(y);
+        }
+        if (rows.size() > kMaxRows) {
+            std::vector<std::size_t> spaced;
+            for (std::size_t k = 0; k < kMaxRows; ++k) spaced.push_back(rows[k * rows.size() / kMaxRows]);
+            rows = std::move(spaced);
+        }
+        auto score = [&] {
+            std::size_t total = 0;
+            for (const std::size_t y : rows)
+                total += decode(y, y > 0 ? &out[(y - 1) * len] : prior.data(), filters[y], anchors[y], trial.data());
+            return total;
+        };
+        std::size_t best = score();
+        int bestValue = -1;
+        for (std::size_t k = 0; k < kCandidates; ++k) {
+            const std::size_t v = ArgMax<std::uint32_t>(votes);
+            if (votes[v] == 0) break;
+            votes[v] = 0;
+            solved[w] = static_cast<int>(v);
+            if (const std::size_t s = score(); s > best) best = s, bestValue = static_cast<int>(v);
+        }
+        solved[w] = bestValue;
+        any = any || bestValue >= 0;
+    }
+    return any;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -438,10 +512,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     for (auto& v : values) v.fill(0);
     for (std::size_t i = 0; i < exact.value.size(); ++i)
         if (exact.known[i]) ++values[i % len % bpp][exact.value[i]];
+    // A channel with no byte known takes the cropped picture's most common
+    // colour (a dark screen stays dark), white only when there is none.
     Bytes common(bpp);
     for (std::size_t j = 0; j < bpp; ++j) {
         const bool any = *std::max_element(values[j].begin(), values[j].end()) > 0;
-        common[j] = any ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j])) : std::uint8_t{0xFF};
+        common[j] = any               ? static_cast<std::uint8_t>(ArgMax<std::size_t>(values[j]))
+                    : palette.empty() ? std::uint8_t{0xFF}
+                                      : palette.front()[j];
     }
     // Colours compared as numbers: this runs for every pixel of every trial.
     auto key = [bpp](const std::uint8_t* pixel) {
@@ -470,7 +548,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     const auto stride = static_cast<std::ptrdiff_t>(l.stride);
     std::ptrdiff_t aboveTop = -1;
     Bytes aboveFilters(detail::kWindowSize / l.stride + 2, 0);
-    auto pinAt = [&](std::size_t w) -> int {
+    std::vector<int> solved(detail::kWindowSize, -1);
+    auto pinFromPicture = [&](std::size_t w) -> int {
         if (lined && pins[w] >= 0) return pins[w];
         if (aboveTop < 0) return -1;
         const std::ptrdiff_t d =
@@ -485,6 +564,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         const std::uint8_t* up = y > 0 ? row - plen : nullptr;
         const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, b = up ? up[j] : 0, c = up && j >= bpp ? up[j - bpp] : 0;
         return static_cast<std::uint8_t>(row[j] - Predict(aboveFilters[static_cast<std::size_t>(k)], a, b, c));
+    };
+    auto pinAt = [&](std::size_t w) -> int {
+        const int p = pinFromPicture(w);
+        if (p >= 0) return p;
+        return solved[w];
     };
     // Unfilters row y under filter f into `o`, the lost bytes of its first
     // pixel from `anchor` (or the row above); returns its score.
@@ -536,6 +620,24 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         return hits;
     };
+    // Colours the cropped picture or the exact pixels show often are real,
+    // however few of the common ones they are: a line of one is not shifted.
+    std::unordered_set<std::uint64_t> shown;
+    {
+        constexpr std::size_t kMinShown = 64, kMaxColours = 65536;
+        std::unordered_map<std::uint64_t, std::size_t> counts;
+        auto count = [&](const std::uint8_t* pixel) {
+            const std::uint64_t k = key(pixel);
+            if (counts.size() < kMaxColours || counts.count(k) != 0)
+                if (++counts[k] == kMinShown) shown.insert(k);
+        };
+        for (std::size_t at = 0; at + bpp <= picture.pixels.size(); at += bpp) count(&picture.pixels[at]);
+        for (std::size_t at = 0; at + bpp <= exact.value.size(); at += bpp) {
+            bool all = true;
+            for (std::size_t j = 0; j < bpp; ++j) all = all && exact.known[at + j];
+            if (all) count(&exact.value[at]);
+        }
+    }
     auto recolour = [&](std::size_t from, std::size_t step, std::size_t count) {
         if (paletteKeys.empty()) return;
         std::unordered_map<std::uint64_t, std::size_t> seen;
@@ -545,7 +647,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             const std::size_t n = ++seen[key(&out[at])];
             if (n > topCount) topCount = n, top = key(&out[at]);
         }
-        if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end()) return;
+        if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end() ||
+            shown.count(top) != 0)
+            return;
         const Bytes none(bpp, 0);
         std::size_t bestHits = shifted(from, step, count, none.data(), false);
         Bytes best = none, shift(bpp);
@@ -557,8 +661,24 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         if (best != none) shifted(from, step, count, best.data(), true);
     };
-    // Rows [0, count) from the row above `prior`; returns their score.
-    auto decodeRows = [&](const Bytes& prior, std::size_t count) {
+    // The filter bytes known. When a good many are and all are one filter
+    // (the encoder used one for every row), rows whose filter byte is lost
+    // take it too.
+    std::array<std::size_t, 5> filterUse{};
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride;
+        if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
+    }
+    const auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
+    constexpr std::size_t kMinSoleFilters = 8;
+    const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
+    const bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
+    // Each row's filter and first-pixel colour as decodeRows chose them.
+    Bytes chosenFilter(l.rows, 0);
+    std::vector<const std::uint8_t*> chosenAnchor(l.rows, nullptr);
+    // Rows [0, count) from the row above `prior`; returns their score. With
+    // `again`, each row keeps the filter and first-pixel colour chosen before.
+    auto decodeRows = [&](const Bytes& prior, std::size_t count, bool again = false) {
         std::uint8_t previous = 0;
         std::size_t total = 0;
         for (std::size_t y = 0; y < count; ++y) {
@@ -573,9 +693,17 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 previous = t.value[row];
                 continue;
             }
+            if (again) {
+                decode(y, up, chosenFilter[y], chosenAnchor[y], &out[y * len]);
+                recolour(y * len, bpp, len / bpp);
+                continue;
+            }
             const int pinned = t.Known(row) ? -1 : pinAt(t.WindowPos(row));
-            const bool filterKnown = (t.Known(row) && t.value[row] <= 4) || (pinned >= 0 && pinned <= 4);
-            std::uint8_t f = filterKnown ? static_cast<std::uint8_t>(t.Known(row) ? t.value[row] : pinned) : previous;
+            const bool filterKnown = (t.Known(row) && t.value[row] <= 4) || (pinned >= 0 && pinned <= 4) || sole;
+            std::uint8_t f = t.Known(row) && t.value[row] <= 4 ? t.value[row]
+                             : pinned >= 0 && pinned <= 4      ? static_cast<std::uint8_t>(pinned)
+                             : sole                            ? usual
+                                                               : previous;
             const std::uint8_t* anchor = nullptr;
             std::size_t best = decode(y, up, f, anchor, &out[y * len]);
             bool firstLost = false;  // colours are tried only for a first pixel that is lost
@@ -594,6 +722,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             }
             decode(y, up, f, anchor, &out[y * len]);
             recolour(y * len, bpp, len / bpp);
+            chosenFilter[y] = f;
+            chosenAnchor[y] = anchor;
             previous = f;
             total += best;
         }
@@ -619,12 +749,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // its pixels gives (each row under its known filter byte, the row just
     // above under the most common one). Pairs where both are 0 say nothing
     // (flat areas); the true row makes nearly all others agree.
-    std::array<std::size_t, 5> filterUse{};
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
-    }
-    const auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
     auto agreement = [&](std::ptrdiff_t top) {
         constexpr std::size_t kMaxCompared = 1 << 15, kAlignRows = 8;
         std::ptrdiff_t score = 0;
@@ -700,6 +824,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     }
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
+    if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
+        decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     return out;
 }
