@@ -10,8 +10,12 @@
 # (must be none), the share refused, the share found where a deflate block
 # starts after the cut, known against the limit per strategy, found and given.
 #
+# Then the libpng corpus (make_corpus.py --kind libpng: phone and desktop
+# screens drawn, encoded and cropped by ImageMagick), the same figures.
+#
 # Environment: SEED (corpus seed), COUNT (cases, default 60); PROPERTY_SEED
-# (default 20261208), PROPERTY_COUNT (default 500; 0 skips the run).
+# (default 20261208), PROPERTY_COUNT (default 500; 0 skips the run);
+# LIBPNG_SEED (default 20261208), LIBPNG_COUNT (default 12; 0 skips it).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=$top/build/recover
@@ -44,5 +48,15 @@ if [ "$pcount" != 0 ]; then
   echo "bench-recover: measuring the width property run" >&2
   python3 "$top/bench/recover/run.py" "$out/property" "$out/property-run" --cli "$top/build/native/vexlo-cli" \
     --title "Width property run" --out "$out/property.md" || status=$?
+fi
+lcount=${LIBPNG_COUNT:-12}
+if [ "$lcount" != 0 ]; then
+  rm -rf "$out/libpng"
+  echo "bench-recover: making the libpng corpus ($lcount cases) in $out/libpng" >&2
+  nice python3 "$top/bench/recover/make_corpus.py" "$out/libpng" --kind libpng --seed "${LIBPNG_SEED:-20261208}" \
+    --count "$lcount" 2>&1 | tail -n 1 >&2
+  echo "bench-recover: measuring the libpng corpus" >&2
+  python3 "$top/bench/recover/run.py" "$out/libpng" "$out/libpng-run" --cli "$top/build/native/vexlo-cli" \
+    --title "Picture recovery on the libpng corpus" --out "$out/libpng.md" || status=$?
 fi
 exit "${status:-0}"
