@@ -424,8 +424,11 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
 // to its left or be one of the cropped picture's common colours, the one
 // under which the rows holding its copies score best (`decode`, under each
 // row's filter and first-pixel colour as chosen), if that beats leaving it
-// open. Positions the cropped picture tells (`pinned`) are left alone.
-// Returns whether any position was set.
+// open. Only positions copied into rows under None or Sub are solved: there
+// a byte's value stays within its row, which the score sees whole; under
+// the filters that read the row above it runs down the rows below, which
+// the score does not see. Positions the cropped picture tells (`pinned`)
+// are left alone. Returns whether any position was set.
 template <typename Pinned, typename Decode>
 bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
                  const Bytes& filters, const std::vector<const std::uint8_t*>& anchors,
@@ -450,12 +453,13 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
         // values its copies would need to continue their neighbours.
         std::vector<std::size_t> rows;
         std::array<std::uint32_t, 256> votes{};
+        bool spreads = false;  // a copy in a row whose filter reads the row above
         for (std::size_t y = 0; y < l.rows; ++y) {
             const std::size_t row = l.first + y * l.stride;
             const std::uint8_t* o = &out[y * len];
             const std::uint8_t* up = y > 0 ? o - len : prior.data();
             bool holds = false;
-            for (std::size_t i = 0; i < len; ++i) {
+            for (std::size_t i = 0; i < len && !spreads; ++i) {
                 if (t.Known(row + 1 + i) || t.WindowPos(row + 1 + i) != w) continue;
                 holds = true;
                 const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
@@ -464,8 +468,10 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
                 if (i >= bpp) ++votes[static_cast<std::uint8_t>(a - p)];
                 for (const Bytes& colour : palette) ++votes[static_cast<std::uint8_t>(colour[i % bpp] - p)];
             }
+            if (holds && filters[y] >= 2) spreads = true;
             if (holds) rows.push_back(y);
         }
+        if (spreads) continue;
         if (rows.size() > kMaxRows) {
             std::vector<std::size_t> spaced;
             for (std::size_t k = 0; k < kMaxRows; ++k) spaced.push_back(rows[k * rows.size() / kMaxRows]);
