@@ -39,24 +39,17 @@ echo "bench-recover: measuring (a few minutes)" >&2
 python3 "$top/bench/recover/run.py" "$out/corpus" "$out/run" --cli "$top/build/native/vexlo-cli" \
   --peers "$out/peers-corpus" --out "$out/report.md" || status=$?
 
-pcount=${PROPERTY_COUNT:-500}
-if [ "$pcount" != 0 ]; then
-  rm -rf "$out/property"
-  echo "bench-recover: making the width property corpus ($pcount cases) in $out/property" >&2
-  nice python3 "$top/bench/recover/make_corpus.py" "$out/property" --kind property --seed "${PROPERTY_SEED:-20261208}" \
-    --count "$pcount" 2>&1 | tail -n 1 >&2
-  echo "bench-recover: measuring the width property run" >&2
-  python3 "$top/bench/recover/run.py" "$out/property" "$out/property-run" --cli "$top/build/native/vexlo-cli" \
-    --title "Width property run" --out "$out/property.md" || status=$?
-fi
-lcount=${LIBPNG_COUNT:-12}
-if [ "$lcount" != 0 ]; then
-  rm -rf "$out/libpng"
-  echo "bench-recover: making the libpng corpus ($lcount cases) in $out/libpng" >&2
-  nice python3 "$top/bench/recover/make_corpus.py" "$out/libpng" --kind libpng --seed "${LIBPNG_SEED:-20261208}" \
-    --count "$lcount" 2>&1 | tail -n 1 >&2
-  echo "bench-recover: measuring the libpng corpus" >&2
-  python3 "$top/bench/recover/run.py" "$out/libpng" "$out/libpng-run" --cli "$top/build/native/vexlo-cli" \
-    --title "Picture recovery on the libpng corpus" --out "$out/libpng.md" || status=$?
-fi
+# kind_run NAME KIND SEED COUNT TITLE: a corpus of that kind made in
+# $out/NAME and measured into $out/NAME.md (COUNT 0 skips it).
+kind_run() {
+  [ "$4" != 0 ] || return 0
+  rm -rf "${out:?}/$1"
+  echo "bench-recover: making the $2 corpus ($4 cases) in $out/$1" >&2
+  nice python3 "$top/bench/recover/make_corpus.py" "$out/$1" --kind "$2" --seed "$3" --count "$4" 2>&1 | tail -n 1 >&2
+  echo "bench-recover: measuring the $2 corpus" >&2
+  python3 "$top/bench/recover/run.py" "$out/$1" "$out/$1-run" --cli "$top/build/native/vexlo-cli" \
+    --title "$5" --out "$out/$1.md" || status=$?
+}
+kind_run property property "${PROPERTY_SEED:-20261208}" "${PROPERTY_COUNT:-500}" "Width property run"
+kind_run libpng libpng "${LIBPNG_SEED:-20261208}" "${LIBPNG_COUNT:-12}" "Picture recovery on the libpng corpus"
 exit "${status:-0}"
