@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "codec/png_decode.h"
@@ -75,9 +76,22 @@ struct Matches {
 };
 Matches MatchDistances(std::span<const std::uint8_t> data, std::uint64_t startBit, std::uint64_t maxOutput);
 
-// The `count` most common pixels (their bpp bytes) of a decoded picture,
-// most common first.
-std::vector<std::vector<std::uint8_t>> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp,
-                                                    std::size_t count);
+// Pixels counted by colour, a colour being its bpp bytes as one number.
+// Bounded however many colours a hostile picture has: past kMaxColours only
+// those already seen count on (the common ones show up early).
+using ColourCounts = std::unordered_map<std::uint64_t, std::size_t>;
+inline constexpr std::size_t kMaxColours = 65536;
+inline std::uint64_t PixelKey(const std::uint8_t* pixel, std::size_t bpp) {
+    std::uint64_t key = 0;
+    for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | pixel[k];
+    return key;
+}
+inline void CountColour(ColourCounts& counts, std::uint64_t key) {
+    if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
+}
+ColourCounts CountColours(const codec::DecodedPng& picture, std::size_t bpp);
+
+// The `count` most common colours (their bpp bytes), most common first.
+std::vector<std::vector<std::uint8_t>> CommonPixels(const ColourCounts& counts, std::size_t bpp, std::size_t count);
 
 }  // namespace vexlo::recover::detail

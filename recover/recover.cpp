@@ -19,7 +19,6 @@
 #include <cmath>
 #include <optional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "recover/internal.h"
 
@@ -446,32 +445,42 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
                       [&](std::size_t a, std::size_t b) { return uses[a] > uses[b] || (uses[a] == uses[b] && a < b); });
     order.resize(keep);
-    Bytes trial(len);
-    bool any = false;
-    for (const std::size_t w : order) {
-        // The rows holding its copies (evenly spaced when many) and the
-        // values its copies would need to continue their neighbours.
+    // In one pass, for each position: the rows holding its copies and the
+    // values its copies would need to continue their neighbours.
+    struct Position {
         std::vector<std::size_t> rows;
         std::array<std::uint32_t, 256> votes{};
         bool spreads = false;  // a copy in a row whose filter reads the row above
-        for (std::size_t y = 0; y < l.rows; ++y) {
-            const std::size_t row = l.first + y * l.stride;
-            const std::uint8_t* o = &out[y * len];
-            const std::uint8_t* up = y > 0 ? o - len : prior.data();
-            bool holds = false;
-            for (std::size_t i = 0; i < len && !spreads; ++i) {
-                if (t.Known(row + 1 + i) || t.WindowPos(row + 1 + i) != w) continue;
-                holds = true;
-                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-                const std::uint8_t p = Predict(filters[y], a, up[i], c);
-                ++votes[static_cast<std::uint8_t>(up[i] - p)];
-                if (i >= bpp) ++votes[static_cast<std::uint8_t>(a - p)];
-                for (const Bytes& colour : palette) ++votes[static_cast<std::uint8_t>(colour[i % bpp] - p)];
-            }
-            if (holds && filters[y] >= 2) spreads = true;
-            if (holds) rows.push_back(y);
+    };
+    std::vector<Position> positions(order.size());
+    std::vector<int> slot(detail::kWindowSize, -1);
+    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride;
+        const std::uint8_t* o = &out[y * len];
+        const std::uint8_t* up = y > 0 ? o - len : prior.data();
+        for (std::size_t i = 0; i < len; ++i) {
+            if (t.Known(row + 1 + i)) continue;
+            const int k = slot[t.WindowPos(row + 1 + i)];
+            if (k < 0) continue;
+            Position& at = positions[static_cast<std::size_t>(k)];
+            if (at.spreads) continue;
+            if (at.rows.empty() || at.rows.back() != y) at.rows.push_back(y);
+            at.spreads = filters[y] >= 2;
+            const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+            const std::uint8_t p = Predict(filters[y], a, up[i], c);
+            ++at.votes[static_cast<std::uint8_t>(up[i] - p)];
+            if (i >= bpp) ++at.votes[static_cast<std::uint8_t>(a - p)];
+            for (const Bytes& colour : palette) ++at.votes[static_cast<std::uint8_t>(colour[i % bpp] - p)];
         }
-        if (spreads) continue;
+    }
+    Bytes trial(len);
+    bool any = false;
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        const std::size_t w = order[n];
+        std::vector<std::size_t>& rows = positions[n].rows;
+        std::array<std::uint32_t, 256>& votes = positions[n].votes;
+        if (positions[n].spreads) continue;
         if (rows.size() > kMaxRows) {
             std::vector<std::size_t> spaced;
             for (std::size_t k = 0; k < kMaxRows; ++k) spaced.push_back(rows[k * rows.size() / kMaxRows]);
@@ -507,12 +516,14 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
 // flat) and its pixels are most often the cropped picture's colours; the row
 // above the first is chosen pixel by pixel the same way. Where the cropped
 // picture was only painted over, it gives the row above and the lost
-// window's bytes instead. Rows and columns left a constant colour shift away
-// from the cropped picture's colours are shifted back. Every
-// byte known exactly keeps its value, so the guess never strays from what is
-// certain and picks up again below it.
-Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const std::vector<Bytes>& palette,
-                    const codec::DecodedPng& picture) {
+// window's bytes instead; else the most copied of them are solved for
+// (SolveWindow) and the rows decoded again. Rows and columns left a constant
+// colour shift away from the cropped picture's colours are shifted back,
+// unless their colour is one the pictures show often. Every byte known
+// exactly keeps its value, so the guess never strays from what is certain
+// and picks up again below it.
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const codec::DecodedPng& picture,
+                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -528,11 +539,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                                       : palette.front()[j];
     }
     // Colours compared as numbers: this runs for every pixel of every trial.
-    auto key = [bpp](const std::uint8_t* pixel) {
-        std::uint64_t k = 0;
-        for (std::size_t j = 0; j < bpp; ++j) k = k << 8 | pixel[j];
-        return k;
-    };
+    auto key = [bpp](const std::uint8_t* pixel) { return detail::PixelKey(pixel, bpp); };
     std::vector<std::uint64_t> paletteKeys;
     for (const Bytes& c : palette) paletteKeys.push_back(key(c.data()));
     auto isCommon = [&](const std::uint8_t* pixel) {
@@ -626,24 +633,19 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         return hits;
     };
-    // Colours the cropped picture or the exact pixels show often are real,
+    // Colours the cropped picture and the exact pixels show often are real,
     // however few of the common ones they are: a line of one is not shifted.
-    std::unordered_set<std::uint64_t> shown;
-    {
-        constexpr std::size_t kMinShown = 64, kMaxColours = 65536;
-        std::unordered_map<std::uint64_t, std::size_t> counts;
-        auto count = [&](const std::uint8_t* pixel) {
-            const std::uint64_t k = key(pixel);
-            if (counts.size() < kMaxColours || counts.count(k) != 0)
-                if (++counts[k] == kMinShown) shown.insert(k);
-        };
-        for (std::size_t at = 0; at + bpp <= picture.pixels.size(); at += bpp) count(&picture.pixels[at]);
-        for (std::size_t at = 0; at + bpp <= exact.value.size(); at += bpp) {
-            bool all = true;
-            for (std::size_t j = 0; j < bpp; ++j) all = all && exact.known[at + j];
-            if (all) count(&exact.value[at]);
-        }
+    detail::ColourCounts seenColours = colours;
+    for (std::size_t at = 0; at + bpp <= exact.value.size(); at += bpp) {
+        bool all = true;
+        for (std::size_t j = 0; j < bpp; ++j) all = all && exact.known[at + j];
+        if (all) detail::CountColour(seenColours, key(&exact.value[at]));
     }
+    auto shownOften = [&](std::uint64_t colour) {
+        constexpr std::size_t kMinShown = 64;
+        const auto it = seenColours.find(colour);
+        return it != seenColours.end() && it->second >= kMinShown;
+    };
     auto recolour = [&](std::size_t from, std::size_t step, std::size_t count) {
         if (paletteKeys.empty()) return;
         std::unordered_map<std::uint64_t, std::size_t> seen;
@@ -654,7 +656,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (n > topCount) topCount = n, top = key(&out[at]);
         }
         if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end() ||
-            shown.count(top) != 0)
+            shownOften(top))
             return;
         const Bytes none(bpp, 0);
         std::size_t bestHits = shifted(from, step, count, none.data(), false);
@@ -988,8 +990,9 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     const codec::DecodedPng picture =
         codec::DecodePng(hint.picture.first(std::min(hint.picture.size(), detail::kMaxTrailerBytes)), layout.format.bpp,
                          detail::kMaxKeptBytes);
-    const auto palette = detail::CommonPixels(picture, layout.format.bpp, kPaletteSize);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, palette, picture), nullptr, unused);
+    const detail::ColourCounts colours = detail::CountColours(picture, layout.format.bpp);
+    const auto palette = detail::CommonPixels(colours, layout.format.bpp, kPaletteSize);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, picture, colours, palette), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }

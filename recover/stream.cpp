@@ -452,17 +452,15 @@ Matches MatchDistances(std::span<const std::uint8_t> data, std::uint64_t startBi
     return m;
 }
 
-std::vector<Bytes> CommonPixels(const codec::DecodedPng& picture, std::size_t bpp, std::size_t count) {
-    constexpr std::size_t kMaxColours = 65536;
-    std::unordered_map<std::uint32_t, std::size_t> counts;
-    for (std::size_t x = 0; x + bpp <= picture.pixels.size(); x += bpp) {
-        std::uint32_t key = 0;
-        for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | picture.pixels[x + k];
-        // Bounded however many colours a hostile picture has; the common
-        // ones show up early.
-        if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
-    }
-    std::vector<std::pair<std::size_t, std::uint32_t>> ranked;
+ColourCounts CountColours(const codec::DecodedPng& picture, std::size_t bpp) {
+    ColourCounts counts;
+    for (std::size_t x = 0; x + bpp <= picture.pixels.size(); x += bpp)
+        CountColour(counts, PixelKey(&picture.pixels[x], bpp));
+    return counts;
+}
+
+std::vector<Bytes> CommonPixels(const ColourCounts& counts, std::size_t bpp, std::size_t count) {
+    std::vector<std::pair<std::size_t, std::uint64_t>> ranked;
     for (const auto& [key, n] : counts) ranked.emplace_back(n, key);
     const std::size_t keep = std::min(count, ranked.size());
     std::partial_sort(
@@ -471,7 +469,7 @@ std::vector<Bytes> CommonPixels(const codec::DecodedPng& picture, std::size_t bp
     std::vector<Bytes> pixels;
     for (std::size_t r = 0; r < keep; ++r) {
         Bytes pixel(bpp);
-        std::uint32_t key = ranked[r].second;
+        std::uint64_t key = ranked[r].second;
         for (std::size_t k = bpp; k-- > 0; key >>= 8) pixel[k] = static_cast<std::uint8_t>(key);
         pixels.push_back(std::move(pixel));
     }
