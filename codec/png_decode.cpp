@@ -14,15 +14,25 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// RGB rows as RGBA (opaque) or RGBA rows as RGB (alpha dropped): editors
+// often save a crop in the other of the two formats.
+Bytes Converted(const Bytes& pixels, std::size_t from, std::size_t to) {
+    const std::size_t count = pixels.size() / from;
+    Bytes out(count * to, 0xFF);
+    for (std::size_t p = 0; p < count; ++p) std::copy_n(&pixels[p * from], 3, &out[p * to]);
+    return out;
+}
+
 }  // namespace
 
-DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::size_t maxBytes) {
+DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t wanted, std::size_t maxBytes) {
     // The first chunk's data is read as IHDR's without looking at its type.
     if (bytes.size() < png::kIhdrEnd + 4 || !png::HasSignature(bytes)) return {};
     const png::Ihdr ihdr = png::ParseIhdr(bytes.subspan(png::kFirstChunk + png::kHeaderSize));
     const std::uint32_t width = ihdr.width, height = ihdr.height;
-    const std::uint8_t channels = png::Channels(ihdr.colourType);
-    if (ihdr.bitDepth != 8 || channels == 0 || channels != bpp || ihdr.colourType == png::kPalette ||
+    const std::size_t bpp = png::Channels(ihdr.colourType);
+    const bool convertible = std::min(bpp, wanted) == 3 && std::max(bpp, wanted) == 4;
+    if (ihdr.bitDepth != 8 || bpp == 0 || (bpp != wanted && !convertible) || ihdr.colourType == png::kPalette ||
         ihdr.interlace != 0 || width == 0 || width > (std::uint64_t{maxBytes} - 1) / bpp)
         return {};
     const std::size_t stride = std::size_t{width} * bpp + 1;
@@ -61,6 +71,7 @@ DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::
         prior.assign(row, row + len);
     }
     rows.resize(got * len);
+    if (bpp != wanted) rows = Converted(rows, bpp, wanted);
     return DecodedPng{width, height, got, std::move(rows)};
 }
 

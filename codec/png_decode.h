@@ -15,9 +15,9 @@ struct DecodedPng {
     std::vector<std::uint8_t> pixels;     // rows × width × bpp
 };
 
-// The rows of a whole 8-bit, non-interlaced PNG of `bpp` bytes per pixel that
-// decode within `maxBytes` of scanlines, without filter bytes; none when it is
-// not one.
-DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t bpp, std::size_t maxBytes);
+// The rows of a whole 8-bit, non-interlaced PNG of `wanted` bytes per pixel
+// (an RGB one read as RGBA, an RGBA one as RGB) that decode within `maxBytes`
+// of scanlines, without filter bytes; none when it is not one.
+DecodedPng DecodePng(std::span<const std::uint8_t> bytes, std::size_t wanted, std::size_t maxBytes);
 
 }  // namespace vexlo::codec

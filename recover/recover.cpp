@@ -507,6 +507,60 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
     return any;
 }
 
+// Every copy of one lost window byte holds the same value, but the guess
+// fills each copy on its own (what its row's filter predicts, the byte above
+// under None). Each position whose copies mostly ask for one filtered value
+// takes it, so that its copies agree: a background byte copied a thousand
+// times is settled by the many copies that sit in background, also for the
+// few that sit under a line of text. Only copies in rows under None or Sub
+// vote, and a position with a copy in a row whose filter reads the row
+// above is left open: there its value runs down the rows below, which the
+// votes do not see. Positions the cropped picture tells (`pinned`) are left
+// alone. Returns whether any position was set.
+template <typename Pinned>
+bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
+                const Bytes& filters, Pinned pinned) {
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp;
+    Bytes candidate(detail::kWindowSize, 0);
+    std::vector<std::uint32_t> lead(detail::kWindowSize, 0), uses(detail::kWindowSize, 0),
+        agreeing(detail::kWindowSize, 0);
+    Bytes spread(detail::kWindowSize, 0);
+    // What each copy asks for: the filtered byte that gives its guessed value.
+    auto each = [&](auto&& use) {
+        for (std::size_t y = 0; y < l.rows; ++y) {
+            const std::size_t row = l.first + y * l.stride;
+            const std::uint8_t* o = &out[y * len];
+            const std::uint8_t* up = y > 0 ? o - len : prior.data();
+            const bool spreads = filters[y] >= 2;
+            for (std::size_t i = 0; i < len; ++i) {
+                if (t.Known(row + 1 + i)) continue;
+                if (spreads) {
+                    spread[t.WindowPos(row + 1 + i)] = 1;
+                    continue;
+                }
+                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                use(t.WindowPos(row + 1 + i), static_cast<std::uint8_t>(o[i] - Predict(filters[y], a, up[i], c)));
+            }
+        }
+    };
+    each([&](std::size_t w, std::uint8_t r) {
+        if (lead[w] == 0) candidate[w] = r;
+        lead[w] = candidate[w] == r ? lead[w] + 1 : lead[w] - 1;
+    });
+    each([&](std::size_t w, std::uint8_t r) {
+        ++uses[w];
+        agreeing[w] += candidate[w] == r;
+    });
+    constexpr std::uint32_t kMinUses = 2;
+    bool any = false;
+    for (std::size_t w = 0; w < detail::kWindowSize; ++w) {
+        if (uses[w] < kMinUses || spread[w] || pinned(w) >= 0 || agreeing[w] * 2 <= uses[w]) continue;
+        solved[w] = candidate[w];
+        any = true;
+    }
+    return any;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -677,10 +731,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         const std::size_t row = l.first + y * l.stride;
         if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
     }
-    const auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
+    auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
     constexpr std::size_t kMinSoleFilters = 8;
     const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
-    const bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
+    bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
     // Each row's filter and first-pixel colour as decodeRows chose them.
     Bytes chosenFilter(l.rows, 0);
     std::vector<const std::uint8_t*> chosenAnchor(l.rows, nullptr);
@@ -772,9 +826,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (col == 0 || y < 0 || j >= plen) continue;
             const std::size_t head = l.first + static_cast<std::size_t>(k) * l.stride;
             std::uint8_t f = usual;
-            if (k >= 0) {
-                if (!t.Known(head) || t.value[head] > 4) continue;
+            if (k >= 0 && t.Known(head)) {
+                if (t.value[head] > 4) continue;
                 f = t.value[head];
+            } else if (k >= 0 && !sole) {
+                continue;
             }
             const std::uint8_t* prow = &picture.pixels[static_cast<std::size_t>(y) * plen];
             const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
@@ -787,6 +843,22 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         return score;
     };
+    // No filter byte known at all: every one is a copy of the lost window,
+    // as when the encoder used one filter for every row (filter bytes that
+    // vary are mostly literals). Rows chosen one by one then drift between
+    // filters that explain flat areas alike; one filter for all of them,
+    // the one under which the whole picture scores best, does not.
+    if (filtersKnown == 0 && !lined) {
+        sole = true;
+        std::size_t best = 0;
+        std::uint8_t bestFilter = 0;
+        for (std::uint8_t f = 0; f <= 4; ++f) {
+            usual = f;
+            if (const std::size_t score = decodeRows(uniform(common), l.rows); score > best || f == 0)
+                best = score, bestFilter = f;
+        }
+        usual = bestFilter;
+    }
     if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
         constexpr std::ptrdiff_t kMinAgreeing = 64;
         std::ptrdiff_t best = kMinAgreeing - 1;
@@ -832,6 +904,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     }
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
+    if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);

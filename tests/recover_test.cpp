@@ -257,22 +257,32 @@ INSTANTIATE_TEST_SUITE_P(Recover, CutOriginal, ::testing::ValuesIn(CutOriginals(
 
 // A box painted over keeps the picture's size: outside the box the cropped
 // picture is the original, and the guess takes the lost window's bytes and
-// the row above from it, under filters that spread one wrong byte far.
-class PaintedOverPicture : public ::testing::TestWithParam<const char*> {};
+// the row above from it, under filters that spread one wrong byte far; also
+// when the editor saved it with an alpha channel the original has not.
+struct Painted {
+    const char* filter;
+    int savedBpp;
+};
+class PaintedOverPicture : public ::testing::TestWithParam<Painted> {};
 
 TEST_P(PaintedOverPicture, GuessesFromIt) {
     const Bytes pixels = Picture(3);
-    Bytes painted = pixels;
+    const int bpp = GetParam().savedBpp;
+    const Bytes saved = Picture(bpp);  // the same colours, opaque
+    Bytes painted = saved;
     auto inBox = [](std::size_t x, std::size_t y) { return x >= 30 && x < 90 && y >= 150 && y < 170; };
     for (std::size_t y = 0; y < kHeight; ++y)
         for (std::size_t x = 0; x < kWidth; ++x)
-            if (inBox(x, y)) std::fill_n(&painted[(y * kWidth + x) * 3], 3, std::uint8_t{0});
+            if (inBox(x, y))
+                std::fill_n(&painted[(y * kWidth + x) * static_cast<std::size_t>(bpp)], 3, std::uint8_t{0});
+    const auto colourType = static_cast<std::uint8_t>(bpp == 4 ? 6 : 2);
     const Bytes png = test::kSignature +
-                      test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, 2, 0, 0, 0}) +
-                      test::Chunk("IDAT", Compress(Scanlines(painted, 3, "sub"), 6)) + test::Iend();
-    const Bytes z = Compress(Scanlines(pixels, 3, GetParam()), 9), stream = test::Chunk("IDAT", z) + test::Iend();
+                      test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kHeight) + Bytes{8, colourType, 0, 0, 0}) +
+                      test::Chunk("IDAT", Compress(Scanlines(painted, bpp, "sub"), 6)) + test::Iend();
+    const Bytes z = Compress(Scanlines(pixels, 3, GetParam().filter), 9),
+                stream = test::Chunk("IDAT", z) + test::Iend();
     const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
-    Hint hint{kWidth, kHeight, 8, 2, png};
+    Hint hint{kWidth, kHeight, 8, colourType, png};
     const Result r = Recover(trailer, hint, Options{});
     ASSERT_EQ(r.status, Status::Recovered) << r.message;
     ASSERT_EQ(r.width, std::uint32_t{kWidth});
@@ -287,8 +297,12 @@ TEST_P(PaintedOverPicture, GuessesFromIt) {
     EXPECT_GE(right * 100, outside * 99) << right << " of " << outside;
 }
 
-INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture, ::testing::Values("up", "average", "paeth"),
-                         [](const auto& filter) { return std::string(filter.param); });
+INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture,
+                         ::testing::Values(Painted{"up", 3}, Painted{"average", 3}, Painted{"paeth", 3},
+                                           Painted{"paeth", 4}),
+                         [](const auto& p) {
+                             return std::string(p.param.filter) + (p.param.savedBpp == 4 ? "Rgba" : "");
+                         });
 
 // The stream's matches read without inflating: every kind of block, rows of
 // noise repeated so that whole-row copies are the only ones worth making.
