@@ -846,16 +846,22 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // No filter byte known at all: every one is a copy of the lost window,
     // as when the encoder used one filter for every row (filter bytes that
     // vary are mostly literals). Rows chosen one by one then drift between
-    // filters that explain flat areas alike; one filter for all of them,
-    // the one under which the whole picture scores best, does not.
+    // filters that explain flat areas alike; one filter for all of them does
+    // not: the one under which most pixels come out in colours the cropped
+    // picture shows (a wrong filter gives flat rows of colours it has not),
+    // or with no picture the one under which the whole picture scores best.
     if (filtersKnown == 0 && !lined) {
         sole = true;
         std::size_t best = 0;
         std::uint8_t bestFilter = 0;
         for (std::uint8_t f = 0; f <= 4; ++f) {
             usual = f;
-            if (const std::size_t score = decodeRows(uniform(common), l.rows); score > best || f == 0)
-                best = score, bestFilter = f;
+            std::size_t score = decodeRows(uniform(common), l.rows);
+            if (!colours.empty()) {
+                score = 0;
+                for (std::size_t at = 0; at + bpp <= out.size(); at += bpp) score += colours.count(key(&out[at]));
+            }
+            if (score > best || f == 0) best = score, bestFilter = f;
         }
         usual = bestFilter;
     }
