@@ -1,11 +1,16 @@
 // The whole recovery on hostile bytes, as vexlo-cli --recover runs it: the
 // first byte picks the cropped picture's header given as the hint, the second
-// the width asked for (0: found from the data), the rest is the trailer. Then
-// the rebuilt pictures are encoded as the command writes them.
+// the width asked for (0: found from the data), the rest is the trailer. With
+// the first byte's high bit set, the cropped picture itself comes too (its
+// size from the third and fourth bytes, as wide as the width asked for when
+// the third is odd; its pixels the trailer's bytes over again), so the guess
+// from the picture's rows and colours is reached. Then the rebuilt pictures
+// are encoded as the command writes them.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "codec/png_encode.h"
 #include "recover/recover.h"
@@ -31,10 +36,19 @@ Hint PickHint(std::uint8_t pick) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
-    const Hint hint = PickHint(data[0]);
+    Hint hint = PickHint(data[0]);
     vexlo::recover::Options options;
     options.width = data[1];
     const std::span<const std::uint8_t> trailer(data + 2, size - 2);
+    std::vector<std::uint8_t> picture;
+    if ((data[0] & 0x80) != 0 && size >= 4) {
+        const std::uint32_t width = (data[2] & 1) != 0 && data[1] != 0 ? data[1] : 1 + data[2] % 64u;
+        const std::uint32_t height = 1 + data[3] % 64u;
+        std::vector<std::uint8_t> rgba(std::size_t{width} * height * 4, 0);
+        for (std::size_t i = 0; size > 4 && i < rgba.size(); ++i) rgba[i] = data[4 + i % (size - 4)];
+        picture = vexlo::codec::EncodeRgbaPng(width, height, rgba);
+        hint = Hint{width, height, 8, 6, picture};
+    }
 
     const vexlo::recover::Result result = vexlo::recover::Recover(trailer, hint, options);
     const std::uint64_t bytes = std::uint64_t{result.width} * result.rows * 4;

@@ -389,6 +389,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
         const std::size_t row = l.first + y * l.stride;
         std::array<std::size_t, 5> agreeing{};
         for (std::size_t i = 0; i < len; ++i) {
+            if (t.Known(row + 1 + i)) continue;  // only a lost byte has a window position
             const std::size_t w = t.WindowPos(row + 1 + i);
             if (lead[w] > 0)
                 for (std::uint8_t f = 0; f <= 4; ++f) agreeing[f] += candidate[w] == residual(y, i, f);
@@ -493,7 +494,7 @@ bool SolveWindow(const Tracked& t, const Layout& l, const Bytes& out, const Byte
             return total;
         };
         std::size_t best = score();
-        int bestValue = -1;
+        int bestValue = solved[w];  // kept unless a candidate beats it
         for (std::size_t k = 0; k < kCandidates; ++k) {
             const std::size_t v = ArgMax<std::uint32_t>(votes);
             if (votes[v] == 0) break;
@@ -556,6 +557,96 @@ bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes
     for (std::size_t w = 0; w < detail::kWindowSize; ++w) {
         if (uses[w] < kMinUses || spread[w] || pinned(w) >= 0 || agreeing[w] * 2 <= uses[w]) continue;
         solved[w] = candidate[w];
+        any = true;
+    }
+    return any;
+}
+
+// Under None a lost pixel is the window's bytes themselves, and a run copied
+// whole keeps its pixels: the window's most copied pixels (`bpp` positions
+// in a row, each copied only into rows under None and always as the same
+// channel) are the colours of the largest areas. Their neighbours cannot
+// tell which colours (next to a line of text the background borders the
+// ink), but the cropped picture shows the same screen: each takes, of the
+// picture's common colours, the one that brings the guessed picture's
+// colour shares closest to the picture's (their histograms' intersection).
+template <typename Pinned>
+bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& filters,
+                  const detail::ColourCounts& colours, std::vector<int>& solved, Pinned pinned) {
+    // An area's colour: a position starting at least 1/kMinShare of the
+    // pixels (matching shares says nothing of which column is which).
+    constexpr std::size_t kPixels = 64, kMinCopies = 8, kCandidates = 16, kMinShare = 20;
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
+    if (colours.empty() || bpp < 3) return false;
+    // Per window position: pixels it starts (as channel 0), and whether any
+    // use rules it out.
+    std::vector<std::uint32_t> starts(detail::kWindowSize, 0);
+    std::vector<std::uint32_t> firstCopy(detail::kWindowSize, 0);
+    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t i = 0; i < len; ++i) {
+            if (t.Known(row + i)) continue;
+            const std::size_t w = t.WindowPos(row + i);
+            const auto ch = static_cast<std::uint8_t>(i % bpp);
+            if (filters[y] != 0 || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
+            channel[w] = ch;
+        }
+        if (filters[y] != 0) continue;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = row + x * bpp, w = t.WindowPos(at);
+            bool whole = !t.Known(at) && w + bpp <= detail::kWindowSize;
+            for (std::size_t j = 1; whole && j < bpp; ++j) whole = !t.Known(at + j) && t.WindowPos(at + j) == w + j;
+            if (!whole) continue;
+            if (starts[w]++ == 0) firstCopy[w] = static_cast<std::uint32_t>(y * len + x * bpp);
+        }
+    }
+    std::vector<std::size_t> order;
+    for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
+        bool open = starts[w] >= kMinCopies && starts[w] * kMinShare >= width * l.rows;
+        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
+        if (open) order.push_back(w);
+    }
+    const std::size_t keep = std::min(order.size(), kPixels);
+    std::partial_sort(
+        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
+        [&](std::size_t a, std::size_t b) { return starts[a] > starts[b] || (starts[a] == starts[b] && a < b); });
+    order.resize(keep);
+    if (order.empty()) return false;
+    // Colour shares of the picture and of the guess so far.
+    double pictureTotal = 0;
+    for (const auto& [c, n] : colours) pictureTotal += static_cast<double>(n);
+    detail::ColourCounts guessed;
+    for (std::size_t at = 0; at + bpp <= out.size(); at += bpp)
+        detail::CountColour(guessed, detail::PixelKey(&out[at], bpp));
+    const double guessTotal = static_cast<double>(out.size() / bpp);
+    auto share = [](const detail::ColourCounts& m, std::uint64_t c, double total) {
+        const auto it = m.find(c);
+        return it == m.end() ? 0.0 : static_cast<double>(it->second) / total;
+    };
+    // The intersection's change when n pixels of colour `from` become `to`.
+    auto gain = [&](std::uint64_t from, std::uint64_t to, double n) {
+        const double pf = share(colours, from, pictureTotal), pt = share(colours, to, pictureTotal);
+        const double gf = share(guessed, from, guessTotal), gt = share(guessed, to, guessTotal), d = n / guessTotal;
+        return std::min(gf - d, pf) - std::min(gf, pf) + std::min(gt + d, pt) - std::min(gt, pt);
+    };
+    const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
+    bool any = false;
+    for (const std::size_t w : order) {
+        const std::uint64_t now = detail::PixelKey(&out[firstCopy[w]], bpp);
+        const auto n = static_cast<double>(starts[w]);
+        double best = 0;
+        const Bytes* chosen = nullptr;
+        for (const Bytes& c : candidates) {
+            const std::uint64_t to = detail::PixelKey(c.data(), bpp);
+            if (to == now) continue;
+            if (const double g = gain(now, to, n); g > best) best = g, chosen = &c;
+        }
+        if (!chosen) continue;
+        const std::uint64_t to = detail::PixelKey(chosen->data(), bpp);
+        guessed[now] -= std::min<std::size_t>(guessed[now], starts[w]);
+        guessed[to] += starts[w];
+        for (std::size_t j = 0; j < bpp; ++j) solved[w + j] = (*chosen)[j];
         any = true;
     }
     return any;
@@ -911,6 +1002,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
+    if (MatchColours(t, l, out, chosenFilter, colours, solved, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);

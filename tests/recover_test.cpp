@@ -304,6 +304,35 @@ INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture,
                              return std::string(p.param.filter) + (p.param.savedBpp == 4 ? "Rgba" : "");
                          });
 
+// A cropped picture as wide as the original and taller than the rows
+// rebuilt, but from its top: taken at first for one only painted over, whose
+// rows end with the original's. Rows whose filter byte is lost while some of
+// their bytes are known must not be looked up as window positions (they have
+// none): that read far past the window's tables.
+TEST(Guess, WideCropFromTheTop) {
+    Bytes pixels;
+    std::uint32_t seed = 11;
+    auto rnd = [&] { return static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24); };
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const std::uint8_t v = rnd();
+            pixels =
+                std::move(pixels) + (x >= 20 && y % 10 < 8 && v < 200 ? Bytes{230, v, static_cast<std::uint8_t>(v * 3)}
+                                                                      : Bytes{28, 24, 38});
+        }
+    const Bytes raw = Scanlines(pixels, 3, "none"), z = Compress(raw, 9),
+                stream = test::Chunk("IDAT", z) + test::Iend();
+    const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 4), stream.end());
+    constexpr std::uint32_t kCropRows = 10;
+    const Bytes cropped =
+        test::kSignature + test::Chunk("IHDR", test::Be32(kWidth) + test::Be32(kCropRows) + Bytes{8, 2, 0, 0, 0}) +
+        test::Chunk("IDAT", Compress(Bytes(raw.begin(), raw.begin() + kCropRows * (kWidth * 3 + 1)), 6)) + test::Iend();
+    const Result r = Recover(trailer, Hint{kWidth, kCropRows, 8, 2, cropped}, Options{kWidth});
+    ASSERT_EQ(r.status, Status::Recovered) << r.message;
+    EXPECT_GT(r.rows, 0u);
+    EXPECT_EQ(r.guess.size(), std::size_t{r.rows} * kWidth * 4);
+}
+
 // The stream's matches read without inflating: every kind of block, rows of
 // noise repeated so that whole-row copies are the only ones worth making.
 struct MatchCase {
