@@ -652,6 +652,121 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
     return any;
 }
 
+// Runs copied whole from the lost window, solved as pixels: under Sub the
+// window's bytes at a colour's edge (a panel's border, where the background
+// starts) set every pixel after them in the row, and a colour changes all
+// of a pixel's bytes at once, which one byte at a time (SolveWindow) never
+// reaches. The most copied such pixels each take, of the cropped picture's
+// common colours, the filtered bytes that make their first copy that colour,
+// when the rows from there then score better (`decode`) with colours no
+// rarer in the cropped picture. Only pixels whose every byte is copied into
+// rows under Sub, always as the same channel, are tried (under None the
+// colour shares decide: MatchColours). Returns whether any was set.
+template <typename Pinned, typename Decode>
+bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
+                 const Bytes& filters, const std::vector<const std::uint8_t*>& anchors,
+                 const std::vector<Bytes>& palette, const detail::ColourCounts& colours, Pinned pinned, Decode decode) {
+    constexpr std::size_t kPixels = 32, kMinCopies = 8, kMaxRows = 16;
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
+    if (palette.empty()) return false;
+    std::vector<std::uint32_t> copies(detail::kWindowSize, 0), first(detail::kWindowSize, 0);
+    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t i = 0; i < len; ++i) {
+            if (t.Known(row + i)) continue;
+            const std::size_t w = t.WindowPos(row + i);
+            const auto ch = static_cast<std::uint8_t>(i % bpp);
+            if (filters[y] != 1 || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
+            channel[w] = ch;
+        }
+        if (filters[y] != 1) continue;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = row + x * bpp, w = t.WindowPos(at);
+            bool whole = !t.Known(at) && w + bpp <= detail::kWindowSize;
+            for (std::size_t j = 1; whole && j < bpp; ++j) whole = !t.Known(at + j) && t.WindowPos(at + j) == w + j;
+            if (whole && copies[w]++ == 0) first[w] = static_cast<std::uint32_t>(y * len + x * bpp);
+        }
+    }
+    std::vector<std::size_t> order;
+    for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
+        bool open = copies[w] >= kMinCopies;
+        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
+        if (open) order.push_back(w);
+    }
+    const std::size_t keep = std::min(order.size(), kPixels);
+    std::partial_sort(
+        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
+        [&](std::size_t a, std::size_t b) { return copies[a] > copies[b] || (copies[a] == copies[b] && a < b); });
+    order.resize(keep);
+    // The rows holding each one's copies, in one pass.
+    std::vector<int> slot(detail::kWindowSize, -1);
+    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
+    std::vector<std::vector<std::size_t>> rows(order.size());
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        if (filters[y] != 1) continue;
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = row + x * bpp;
+            if (t.Known(at)) continue;
+            const int k = slot[t.WindowPos(at)];
+            if (k >= 0 && (rows[static_cast<std::size_t>(k)].empty() || rows[static_cast<std::size_t>(k)].back() != y))
+                rows[static_cast<std::size_t>(k)].push_back(y);
+        }
+    }
+    Bytes trial(2 * len);
+    bool any = false;
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        const std::size_t w = order[n], at = first[w], y = at / len;
+        // Consecutive rows from the first copy's, each decoded on the one
+        // before as the trial left it: rows that all change alike must be
+        // compared with each other, not with the rows as they were.
+        const std::size_t from = rows[n].front(), to = std::min<std::size_t>(l.rows, from + kMaxRows);
+        // Also how common in the cropped picture the rows' colours are: a
+        // change must not trade its colours for rarer ones (a dark screen's
+        // text area made light scores as flat).
+        double shares = 0;
+        auto score = [&] {
+            std::size_t total = 0;
+            shares = 0;
+            const std::uint8_t* above = from > 0 ? &out[(from - 1) * len] : prior.data();
+            for (std::size_t r = from; r < to; ++r) {
+                std::uint8_t* o = &trial[(r - from) % 2 * len];
+                total += decode(r, above, filters[r], anchors[r], o);
+                for (std::size_t i = 0; i + bpp <= len; i += bpp) {
+                    const auto it = colours.find(detail::PixelKey(o + i, bpp));
+                    if (it != colours.end()) shares += static_cast<double>(it->second);
+                }
+                above = o;
+            }
+            return total;
+        };
+        std::size_t best = score();
+        double bestShares = shares;
+        std::vector<int> bestValues(bpp);
+        for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
+        const std::uint8_t* o = &out[y * len];
+        const std::uint8_t* up = y > 0 ? o - len : prior.data();
+        for (const Bytes& colour : palette) {
+            for (std::size_t j = 0, i = at % len; j < bpp; ++j, ++i) {
+                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                solved[w + j] = static_cast<std::uint8_t>(colour[j] - Predict(filters[y], a, up[i], c));
+            }
+            if (const std::size_t s = score(); s > best && shares >= bestShares) {
+                best = s, bestShares = shares;
+                for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
+            }
+        }
+        bool changed = false;
+        for (std::size_t j = 0; j < bpp; ++j) {
+            changed = changed || bestValues[j] != solved[w + j];
+            solved[w + j] = bestValues[j];
+        }
+        any = any || changed;
+    }
+    return any;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -1003,6 +1118,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     decodeRows(prior, l.rows);
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (MatchColours(t, l, out, chosenFilter, colours, solved, pinFromPicture)) decodeRows(prior, l.rows, true);
+    if (SolvePixels(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, colours, pinFromPicture, decode))
+        decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
