@@ -1073,11 +1073,24 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     }
     if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
         constexpr std::ptrdiff_t kMinAgreeing = 64;
-        std::ptrdiff_t best = kMinAgreeing - 1;
-        for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
-            const std::ptrdiff_t score = agreement(top);
-            if (score > best) best = score, aboveTop = top;
+        auto place = [&] {
+            std::ptrdiff_t best = kMinAgreeing - 1;
+            for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
+                const std::ptrdiff_t score = agreement(top);
+                if (score > best) best = score, aboveTop = top;
+            }
+        };
+        place();
+        // With no filter byte known, the one filter under which the picture
+        // finds its place is the encoder's: the colours can mislead (a wrong
+        // filter's flat rows of one colour).
+        const std::uint8_t chosen = usual;
+        for (std::uint8_t f = 0; f <= 4 && filtersKnown == 0 && aboveTop < 0; ++f) {
+            if (f == chosen) continue;
+            usual = f;
+            place();
         }
+        if (aboveTop < 0) usual = chosen;
         std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
     }
     // Each pixel of the row above takes, of the cropped picture's common
