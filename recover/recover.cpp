@@ -767,6 +767,38 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
     return any;
 }
 
+// The filter an encoder used for every row, told by the bytes inflated: the
+// cropped picture shows the same screen, so filtered under the true filter
+// its bytes fall as the inflated ones do (under None the colours' values,
+// under the others mostly small differences, each filter its own way).
+// The filter under which the inflated bytes are likeliest by the picture's
+// own filtered bytes (their frequencies, add-one smoothed) is taken.
+std::uint8_t FilterByResiduals(const Tracked& t, const Layout& l, const codec::DecodedPng& picture) {
+    const std::size_t bpp = l.format.bpp, plen = std::size_t{picture.width} * bpp;
+    std::array<double, 256> inflated{};
+    for (std::size_t y = 0; y < l.rows; ++y)
+        for (std::size_t i = 0, at = l.first + y * l.stride + 1; i + 1 < l.stride; ++i, ++at)
+            if (t.Known(at)) ++inflated[t.value[at]];
+    std::uint8_t best = 0;
+    double bestScore = 0;
+    for (std::uint8_t f = 0; f <= 4; ++f) {
+        std::array<double, 256> shown{};
+        for (std::size_t y = 1; y < picture.rows; ++y) {
+            const std::uint8_t* row = &picture.pixels[y * plen];
+            const std::uint8_t* up = row - plen;
+            for (std::size_t i = 0; i < plen; ++i) {
+                const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                ++shown[static_cast<std::uint8_t>(row[i] - Predict(f, a, up[i], c))];
+            }
+        }
+        const double total = static_cast<double>((picture.rows - 1) * plen) + 256;
+        double score = 0;
+        for (std::size_t v = 0; v < 256; ++v) score += inflated[v] * std::log((shown[v] + 1) / total);
+        if (f == 0 || score > bestScore) bestScore = score, best = f;
+    }
+    return best;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -1070,6 +1102,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (score > best || f == 0) best = score, bestFilter = f;
         }
         usual = bestFilter;
+        // Whether it is None at all the picture's own filtered bytes tell
+        // better: under None the inflated bytes are colour values.
+        if (picture.rows > 1) {
+            const std::uint8_t byResiduals = FilterByResiduals(t, l, picture);
+            if ((byResiduals == 0) != (usual == 0)) usual = byResiduals;
+        }
     }
     if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
         constexpr std::ptrdiff_t kMinAgreeing = 64;
