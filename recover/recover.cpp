@@ -562,6 +562,54 @@ bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes
     return any;
 }
 
+// The lost window's pixels copied whole (a pixel's bytes from consecutive
+// positions) into rows under filter `f`: per position, the pixels it starts
+// and where the first of them is; then the `most` most copied with at least
+// `minCopies`, none of whose positions is copied into a row under another
+// filter, used as another channel, or told by the cropped picture (`pinned`).
+struct PixelRuns {
+    std::vector<std::uint32_t> copies, first;
+    std::vector<std::size_t> order;
+};
+
+template <typename Pinned>
+PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, std::uint8_t f, std::size_t most,
+                      std::size_t minCopies, Pinned pinned) {
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
+    PixelRuns runs{
+        std::vector<std::uint32_t>(detail::kWindowSize, 0), std::vector<std::uint32_t>(detail::kWindowSize, 0), {}};
+    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t i = 0; i < len; ++i) {
+            if (t.Known(row + i)) continue;
+            const std::size_t w = t.WindowPos(row + i);
+            const auto ch = static_cast<std::uint8_t>(i % bpp);
+            if (filters[y] != f || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
+            channel[w] = ch;
+        }
+        if (filters[y] != f) continue;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = row + x * bpp, w = t.WindowPos(at);
+            bool whole = !t.Known(at) && w + bpp <= detail::kWindowSize;
+            for (std::size_t j = 1; whole && j < bpp; ++j) whole = !t.Known(at + j) && t.WindowPos(at + j) == w + j;
+            if (whole && runs.copies[w]++ == 0) runs.first[w] = static_cast<std::uint32_t>(y * len + x * bpp);
+        }
+    }
+    for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
+        bool open = runs.copies[w] >= minCopies;
+        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
+        if (open) runs.order.push_back(w);
+    }
+    const std::size_t keep = std::min(runs.order.size(), most);
+    std::partial_sort(runs.order.begin(), runs.order.begin() + static_cast<std::ptrdiff_t>(keep), runs.order.end(),
+                      [&](std::size_t a, std::size_t b) {
+                          return runs.copies[a] > runs.copies[b] || (runs.copies[a] == runs.copies[b] && a < b);
+                      });
+    runs.order.resize(keep);
+    return runs;
+}
+
 // Under None a lost pixel is the window's bytes themselves, and a run copied
 // whole keeps its pixels: the window's most copied pixels (`bpp` positions
 // in a row, each copied only into rows under None and always as the same
@@ -578,40 +626,9 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
     constexpr std::size_t kPixels = 64, kMinCopies = 8, kCandidates = 16, kMinShare = 20;
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     if (colours.empty() || bpp < 3) return false;
-    // Per window position: pixels it starts (as channel 0), and whether any
-    // use rules it out.
-    std::vector<std::uint32_t> starts(detail::kWindowSize, 0);
-    std::vector<std::uint32_t> firstCopy(detail::kWindowSize, 0);
-    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride + 1;
-        for (std::size_t i = 0; i < len; ++i) {
-            if (t.Known(row + i)) continue;
-            const std::size_t w = t.WindowPos(row + i);
-            const auto ch = static_cast<std::uint8_t>(i % bpp);
-            if (filters[y] != 0 || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
-            channel[w] = ch;
-        }
-        if (filters[y] != 0) continue;
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::size_t at = row + x * bpp, w = t.WindowPos(at);
-            bool whole = !t.Known(at) && w + bpp <= detail::kWindowSize;
-            for (std::size_t j = 1; whole && j < bpp; ++j) whole = !t.Known(at + j) && t.WindowPos(at + j) == w + j;
-            if (!whole) continue;
-            if (starts[w]++ == 0) firstCopy[w] = static_cast<std::uint32_t>(y * len + x * bpp);
-        }
-    }
-    std::vector<std::size_t> order;
-    for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
-        bool open = starts[w] >= kMinCopies && starts[w] * kMinShare >= width * l.rows;
-        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
-        if (open) order.push_back(w);
-    }
-    const std::size_t keep = std::min(order.size(), kPixels);
-    std::partial_sort(
-        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
-        [&](std::size_t a, std::size_t b) { return starts[a] > starts[b] || (starts[a] == starts[b] && a < b); });
-    order.resize(keep);
+    const PixelRuns runs = WholePixels(t, l, filters, 0, kPixels,
+                                       std::max(kMinCopies, (width * l.rows + kMinShare - 1) / kMinShare), pinned);
+    const std::vector<std::size_t>& order = runs.order;
     if (order.empty()) return false;
     // Colour shares of the picture and of the guess so far.
     double pictureTotal = 0;
@@ -633,8 +650,8 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
     const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
     bool any = false;
     for (const std::size_t w : order) {
-        const std::uint64_t now = detail::PixelKey(&out[firstCopy[w]], bpp);
-        const auto n = static_cast<double>(starts[w]);
+        const std::uint64_t now = detail::PixelKey(&out[runs.first[w]], bpp);
+        const auto n = static_cast<double>(runs.copies[w]);
         double best = 0;
         const Bytes* chosen = nullptr;
         for (const Bytes& c : candidates) {
@@ -644,8 +661,8 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
         }
         if (!chosen) continue;
         const std::uint64_t to = detail::PixelKey(chosen->data(), bpp);
-        guessed[now] -= std::min<std::size_t>(guessed[now], starts[w]);
-        guessed[to] += starts[w];
+        guessed[now] -= std::min<std::size_t>(guessed[now], runs.copies[w]);
+        guessed[to] += runs.copies[w];
         for (std::size_t j = 0; j < bpp; ++j) solved[w + j] = (*chosen)[j];
         any = true;
     }
@@ -669,36 +686,8 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
     constexpr std::size_t kPixels = 32, kMinCopies = 8, kMaxRows = 16;
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     if (palette.empty()) return false;
-    std::vector<std::uint32_t> copies(detail::kWindowSize, 0), first(detail::kWindowSize, 0);
-    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride + 1;
-        for (std::size_t i = 0; i < len; ++i) {
-            if (t.Known(row + i)) continue;
-            const std::size_t w = t.WindowPos(row + i);
-            const auto ch = static_cast<std::uint8_t>(i % bpp);
-            if (filters[y] != 1 || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
-            channel[w] = ch;
-        }
-        if (filters[y] != 1) continue;
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::size_t at = row + x * bpp, w = t.WindowPos(at);
-            bool whole = !t.Known(at) && w + bpp <= detail::kWindowSize;
-            for (std::size_t j = 1; whole && j < bpp; ++j) whole = !t.Known(at + j) && t.WindowPos(at + j) == w + j;
-            if (whole && copies[w]++ == 0) first[w] = static_cast<std::uint32_t>(y * len + x * bpp);
-        }
-    }
-    std::vector<std::size_t> order;
-    for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
-        bool open = copies[w] >= kMinCopies;
-        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
-        if (open) order.push_back(w);
-    }
-    const std::size_t keep = std::min(order.size(), kPixels);
-    std::partial_sort(
-        order.begin(), order.begin() + static_cast<std::ptrdiff_t>(keep), order.end(),
-        [&](std::size_t a, std::size_t b) { return copies[a] > copies[b] || (copies[a] == copies[b] && a < b); });
-    order.resize(keep);
+    const PixelRuns runs = WholePixels(t, l, filters, 1, kPixels, kMinCopies, pinned);
+    const std::vector<std::size_t>& order = runs.order;
     // The rows holding each one's copies, in one pass.
     std::vector<int> slot(detail::kWindowSize, -1);
     for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
@@ -717,7 +706,7 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
     Bytes trial(2 * len);
     bool any = false;
     for (std::size_t n = 0; n < order.size(); ++n) {
-        const std::size_t w = order[n], at = first[w], y = at / len;
+        const std::size_t w = order[n], at = runs.first[w], y = at / len;
         // Consecutive rows from the first copy's, each decoded on the one
         // before as the trial left it: rows that all change alike must be
         // compared with each other, not with the rows as they were.
