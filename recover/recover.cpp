@@ -1135,6 +1135,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Lined up, the picture's row above is the original's but where a box
     // was painted.
     if (priors.empty()) {
+        // A picture from the top left that ends above the row just above
+        // still shows its columns' colours: screens keep them down the
+        // rows (panels, the background), and under filters that read the
+        // row above its last row is the first choice, the colour a flat
+        // column keeps.
+        const bool readsAbove = sole ? usual >= 2 : (filterUse[2] + filterUse[3] + filterUse[4]) * 2 > filtersKnown;
+        if (readsAbove && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0)
+            priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
         for (const Bytes& c : palette) priors.push_back(uniform(c));
         priors.push_back(uniform(common));
     }
