@@ -1137,11 +1137,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (priors.empty()) {
         // A picture from the top left that ends above the row just above
         // still shows its columns' colours: screens keep them down the
-        // rows (panels, the background), and under filters that read the
-        // row above its last row is the first choice, the colour a flat
-        // column keeps.
-        const bool readsAbove = sole ? usual >= 2 : (filterUse[2] + filterUse[3] + filterUse[4]) * 2 > filtersKnown;
-        if (readsAbove && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0)
+        // rows (panels, the background), and when every row reads the row
+        // above (one filter, Up, Average or Paeth) its last row is the first
+        // choice, the colour a flat column keeps. Filters chosen row by row
+        // fare better with the common colours alone.
+        if (sole && usual >= 2 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0)
             priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
         for (const Bytes& c : palette) priors.push_back(uniform(c));
         priors.push_back(uniform(common));
