@@ -314,6 +314,18 @@ std::size_t ArgMax(std::span<const T> counts) {
     return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
+// Per window position, the value most of its uses ask for: a running
+// majority (one candidate and its lead) holds it whenever there is one; a
+// second pass over the uses tells how many ask for it.
+struct WindowMajority {
+    Bytes candidate = Bytes(detail::kWindowSize, 0);
+    std::vector<std::uint32_t> lead = std::vector<std::uint32_t>(detail::kWindowSize, 0);
+    void Vote(std::size_t w, std::uint8_t r) {
+        if (lead[w] == 0) candidate[w] = r;
+        lead[w] = candidate[w] == r ? lead[w] + 1 : lead[w] - 1;
+    }
+};
+
 // Where the cropped picture still holds the original's last rows (painted
 // over rather than cropped: the same width, the rows ending together), its
 // pixels tell the lost window: every lost byte was copied from one window
@@ -355,10 +367,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
         if (filters[y] != kOpen) ++used[filters[y]];
     }
     std::size_t agree = 0, compared = 0;
-    // A running majority per position (one candidate and its lead), then
-    // how many uses ask for it.
-    Bytes candidate(detail::kWindowSize, 0);
-    std::vector<std::uint32_t> lead(detail::kWindowSize, 0);
+    WindowMajority majority;
     auto each = [&](auto&& use) {
         for (std::size_t y = 0; y < l.rows; ++y) {
             if (filters[y] == kOpen) continue;
@@ -373,9 +382,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
             agree += t.value[at] == r;
             return;
         }
-        const std::size_t w = t.WindowPos(at);
-        if (lead[w] == 0) candidate[w] = r;
-        lead[w] = candidate[w] == r ? lead[w] + 1 : lead[w] - 1;
+        majority.Vote(t.WindowPos(at), r);
     };
     each(vote);
     // A row with no known byte takes the filter under which its bytes agree
@@ -391,22 +398,22 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
         for (std::size_t i = 0; i < len; ++i) {
             if (t.Known(row + 1 + i)) continue;  // only a lost byte has a window position
             const std::size_t w = t.WindowPos(row + 1 + i);
-            if (lead[w] > 0)
-                for (std::uint8_t f = 0; f <= 4; ++f) agreeing[f] += candidate[w] == residual(y, i, f);
+            if (majority.lead[w] > 0)
+                for (std::uint8_t f = 0; f <= 4; ++f) agreeing[f] += majority.candidate[w] == residual(y, i, f);
         }
         agreeing[common] += 1;  // ties to the most common filter
         filters[y] = static_cast<std::uint8_t>(ArgMax<std::size_t>(agreeing));
     }
     if (open) {
         agree = compared = 0;
-        std::fill(lead.begin(), lead.end(), 0);
+        majority = WindowMajority{};
         each(vote);
     }
     std::size_t uses = 0, agreeing = 0;
     each([&](std::size_t at, std::uint8_t r) {
         if (t.Known(at)) return;
         ++uses;
-        agreeing += candidate[t.WindowPos(at)] == r;
+        agreeing += majority.candidate[t.WindowPos(at)] == r;
     });
     constexpr std::size_t kMinCompared = 64;
     const bool lined =
@@ -415,7 +422,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
     std::vector<int> window(detail::kWindowSize + 1, -1);
     window.back() = 0;  // lined up, whether or not any position is told
     for (std::size_t w = 0; w < detail::kWindowSize; ++w)
-        if (lead[w] > 0) window[w] = candidate[w];
+        if (majority.lead[w] > 0) window[w] = majority.candidate[w];
     return window;
 }
 
@@ -522,9 +529,8 @@ template <typename Pinned>
 bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
                 const Bytes& filters, Pinned pinned) {
     const std::size_t len = l.stride - 1, bpp = l.format.bpp;
-    Bytes candidate(detail::kWindowSize, 0);
-    std::vector<std::uint32_t> lead(detail::kWindowSize, 0), uses(detail::kWindowSize, 0),
-        agreeing(detail::kWindowSize, 0);
+    WindowMajority majority;
+    std::vector<std::uint32_t> uses(detail::kWindowSize, 0), agreeing(detail::kWindowSize, 0);
     Bytes spread(detail::kWindowSize, 0);
     // What each copy asks for: the filtered byte that gives its guessed value.
     auto each = [&](auto&& use) {
@@ -544,19 +550,16 @@ bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes
             }
         }
     };
-    each([&](std::size_t w, std::uint8_t r) {
-        if (lead[w] == 0) candidate[w] = r;
-        lead[w] = candidate[w] == r ? lead[w] + 1 : lead[w] - 1;
-    });
+    each([&](std::size_t w, std::uint8_t r) { majority.Vote(w, r); });
     each([&](std::size_t w, std::uint8_t r) {
         ++uses[w];
-        agreeing[w] += candidate[w] == r;
+        agreeing[w] += majority.candidate[w] == r;
     });
     constexpr std::uint32_t kMinUses = 2;
     bool any = false;
     for (std::size_t w = 0; w < detail::kWindowSize; ++w) {
         if (uses[w] < kMinUses || spread[w] || pinned(w) >= 0 || agreeing[w] * 2 <= uses[w]) continue;
-        solved[w] = candidate[w];
+        solved[w] = majority.candidate[w];
         any = true;
     }
     return any;
