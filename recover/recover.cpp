@@ -633,39 +633,44 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
                                        std::max(kMinCopies, (width * l.rows + kMinShare - 1) / kMinShare), pinned);
     const std::vector<std::size_t>& order = runs.order;
     if (order.empty()) return false;
-    // Colour shares of the picture and of the guess so far.
+    // Colour shares of the picture, and of the guess without the runs'
+    // copies: all copies of a run take one colour together, whatever each
+    // shows now (the byte above a lost one, the picture where it holds the
+    // row), so the shares they join are those of the rest.
     double pictureTotal = 0;
     for (const auto& [c, n] : colours) pictureTotal += static_cast<double>(n);
+    std::vector<bool> isRun(detail::kWindowSize, false);
+    for (const std::size_t w : order) isRun[w] = true;
     detail::ColourCounts guessed;
-    for (std::size_t at = 0; at + bpp <= out.size(); at += bpp)
-        detail::CountColour(guessed, detail::PixelKey(&out[at], bpp));
-    const double guessTotal = static_cast<double>(out.size() / bpp);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t at = row + x * bpp;
+            if (filters[y] == 0 && !t.Known(at) && isRun[t.WindowPos(at)]) continue;
+            detail::CountColour(guessed, detail::PixelKey(&out[y * len + x * bpp], bpp));
+        }
+    }
+    const double guessTotal = static_cast<double>(width * l.rows);
     auto share = [](const detail::ColourCounts& m, std::uint64_t c, double total) {
         const auto it = m.find(c);
         return it == m.end() ? 0.0 : static_cast<double>(it->second) / total;
     };
-    // The intersection's change when n pixels of colour `from` become `to`.
-    auto gain = [&](std::uint64_t from, std::uint64_t to, double n) {
-        const double pf = share(colours, from, pictureTotal), pt = share(colours, to, pictureTotal);
-        const double gf = share(guessed, from, guessTotal), gt = share(guessed, to, guessTotal), d = n / guessTotal;
-        return std::min(gf - d, pf) - std::min(gf, pf) + std::min(gt + d, pt) - std::min(gt, pt);
-    };
     const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
     bool any = false;
     for (const std::size_t w : order) {
-        const std::uint64_t now = detail::PixelKey(&out[runs.first[w]], bpp);
-        const auto n = static_cast<double>(runs.copies[w]);
+        // The colour whose share in the guess falls shortest of the picture's.
+        const double d = static_cast<double>(runs.copies[w]) / guessTotal;
         double best = 0;
         const Bytes* chosen = nullptr;
         for (const Bytes& c : candidates) {
             const std::uint64_t to = detail::PixelKey(c.data(), bpp);
-            if (to == now) continue;
-            if (const double g = gain(now, to, n); g > best) best = g, chosen = &c;
+            const double pt = share(colours, to, pictureTotal), gt = share(guessed, to, guessTotal);
+            if (const double g = std::min(gt + d, pt) - std::min(gt, pt); g > best) best = g, chosen = &c;
         }
-        if (!chosen) continue;
-        const std::uint64_t to = detail::PixelKey(chosen->data(), bpp);
-        guessed[now] -= std::min<std::size_t>(guessed[now], runs.copies[w]);
+        const std::uint64_t to =
+            chosen ? detail::PixelKey(chosen->data(), bpp) : detail::PixelKey(&out[runs.first[w]], bpp);
         guessed[to] += runs.copies[w];
+        if (!chosen) continue;
         for (std::size_t j = 0; j < bpp; ++j) solved[w + j] = (*chosen)[j];
         any = true;
     }
