@@ -621,9 +621,16 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
 // ink), but the cropped picture shows the same screen: each takes, of the
 // picture's common colours, the one that brings the guessed picture's
 // colour shares closest to the picture's (their histograms' intersection).
+// Where the picture's columns are the original's (cropped from the left
+// edge), they tell more: a screen keeps its columns' colours down the rows
+// (a side panel, the background beside it), and a picture that shows
+// mostly the panel would give the panel's colour to the background. A run
+// whose copies in the picture's columns mostly fall where one colour
+// fills the column's last rows takes that colour.
 template <typename Pinned>
 bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& filters,
-                  const detail::ColourCounts& colours, std::vector<int>& solved, Pinned pinned) {
+                  const codec::DecodedPng& picture, const detail::ColourCounts& colours, std::vector<int>& solved,
+                  Pinned pinned) {
     // An area's colour: a position starting at least 1/kMinShare of the
     // pixels (matching shares says nothing of which column is which).
     constexpr std::size_t kPixels = 64, kMinCopies = 8, kCandidates = 16, kMinShare = 20;
@@ -655,10 +662,50 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
         const auto it = m.find(c);
         return it == m.end() ? 0.0 : static_cast<double>(it->second) / total;
     };
+    // Each column's colour in the picture's last rows, where one fills most.
+    constexpr std::size_t kColumnRows = 32, kMinVotes = 8;
+    const std::size_t columns = std::min<std::size_t>(picture.width, width);
+    const std::size_t from = picture.rows - std::min(picture.rows, kColumnRows);
+    std::vector<std::optional<std::uint64_t>> columnColour(columns);
+    for (std::size_t x = 0; x < columns; ++x) {
+        detail::ColourCounts seen;
+        for (std::size_t y = from; y < picture.rows; ++y)
+            ++seen[detail::PixelKey(&picture.pixels[(y * picture.width + x) * bpp], bpp)];
+        const auto top = std::max_element(seen.begin(), seen.end(),
+                                          [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (top != seen.end() && top->second * 3 >= (picture.rows - from) * 2) columnColour[x] = top->first;
+    }
+    std::vector<int> slot(detail::kWindowSize, -1);
+    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
+    std::vector<detail::ColourCounts> votes(order.size());
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        if (filters[y] != 0) continue;
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t x = 0; x < columns; ++x) {
+            const std::size_t at = row + x * bpp;
+            if (t.Known(at) || !columnColour[x]) continue;
+            if (const int k = slot[t.WindowPos(at)]; k >= 0) ++votes[static_cast<std::size_t>(k)][*columnColour[x]];
+        }
+    }
     const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
     bool any = false;
-    for (const std::size_t w : order) {
-        // The colour whose share in the guess falls shortest of the picture's.
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t w = order[k];
+        // The colour its copies' columns show, else the one whose share in
+        // the guess falls shortest of the picture's.
+        std::size_t total = 0, most = 0;
+        std::uint64_t shown = 0;
+        for (const auto& [c, n] : votes[k]) {
+            total += n;
+            if (n > most) most = n, shown = c;
+        }
+        if (total >= kMinVotes && most * 3 >= total * 2) {
+            guessed[shown] += runs.copies[w];
+            for (std::size_t j = 0; j < bpp; ++j)
+                solved[w + j] = static_cast<std::uint8_t>(shown >> (8 * (bpp - 1 - j)));
+            any = true;
+            continue;
+        }
         const double d = static_cast<double>(runs.copies[w]) / guessTotal;
         double best = 0;
         const Bytes* chosen = nullptr;
@@ -1173,7 +1220,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
-    if (MatchColours(t, l, out, chosenFilter, colours, solved, pinFromPicture)) decodeRows(prior, l.rows, true);
+    if (MatchColours(t, l, out, chosenFilter, picture, colours, solved, pinFromPicture))
+        decodeRows(prior, l.rows, true);
     if (SolvePixels(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, colours, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
