@@ -1183,6 +1183,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Where the cropped picture holds the row above (painted over, not
     // cropped), that row is tried first.
     std::vector<Bytes> priors;
+    std::size_t shownColumns = 0;  // columns whose first choice is the picture's
     if (lined) {
         const auto at = picture.pixels.begin() + static_cast<std::ptrdiff_t>((picture.rows - l.rows - 1) * len);
         priors.emplace_back(at, at + static_cast<std::ptrdiff_t>(len));
@@ -1196,26 +1197,44 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // above (one filter, Up, Average or Paeth) its last row is the first
         // choice, the colour a flat column keeps. Filters chosen row by row
         // fare better with the common colours alone.
-        if (sole && usual >= 2 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0)
+        if (sole && usual >= 2 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
             priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
+            shownColumns = plen / bpp;
+        }
         for (const Bytes& c : palette) priors.push_back(uniform(c));
         priors.push_back(uniform(common));
     }
     const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
-    std::vector<std::size_t> bestVotes(width, 0);
-    Bytes prior = priors.front();
+    // Ties go to the first choice. Where every row reads the row above the
+    // way Up and Paeth do (a flat column copies it down), a flat column
+    // takes every colour alike: past the picture's columns it keeps the
+    // colour of the column to its left, where that is among the best (the
+    // background runs on past the picture's right edge; the most common
+    // colour is often a panel's).
+    const bool continues = sole && (usual == 2 || usual == 4);
+    std::vector<std::size_t> votes(priors.size() * width, 0);
     for (std::size_t k = 0; k < priors.size(); ++k) {
         decodeRows(priors[k], firstRows);
-        for (std::size_t x = 0; x < width; ++x) {
-            std::size_t votes = 0;
-            for (std::size_t y = 0; y < firstRows; ++y) votes += isCommon(&out[y * len + x * bpp]);
-            if (k == 0 || votes > bestVotes[x]) {
-                bestVotes[x] = votes;
-                const auto from = priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp);
-                std::copy(from, from + static_cast<std::ptrdiff_t>(bpp),
-                          prior.begin() + static_cast<std::ptrdiff_t>(x * bpp));
+        for (std::size_t x = 0; x < width; ++x)
+            for (std::size_t y = 0; y < firstRows; ++y) votes[k * width + x] += isCommon(&out[y * len + x * bpp]);
+    }
+    Bytes prior = priors.front();
+    for (std::size_t x = 0; x < width; ++x) {
+        std::size_t most = 0;
+        for (std::size_t k = 0; k < priors.size(); ++k) most = std::max(most, votes[k * width + x]);
+        const auto colour = [&](std::size_t k) { return priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp); };
+        const auto here = prior.begin() + static_cast<std::ptrdiff_t>(x * bpp);
+        std::size_t chosen = priors.size();
+        for (std::size_t k = 0; k < priors.size(); ++k) {
+            if (votes[k * width + x] != most) continue;
+            if (chosen == priors.size()) chosen = k;
+            if (!continues || x < shownColumns) break;
+            if (x > 0 && std::equal(here - static_cast<std::ptrdiff_t>(bpp), here, colour(k))) {
+                chosen = k;
+                break;
             }
         }
+        std::copy(colour(chosen), colour(chosen) + static_cast<std::ptrdiff_t>(bpp), here);
     }
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     decodeRows(prior, l.rows);
