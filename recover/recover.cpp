@@ -581,15 +581,18 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     PixelRuns runs{
         std::vector<std::uint32_t>(detail::kWindowSize, 0), std::vector<std::uint32_t>(detail::kWindowSize, 0), {}};
-    Bytes ruled(detail::kWindowSize, 0), channel(detail::kWindowSize, 0xFF);
+    // Uses of each position, and as each channel in rows under f: a stray
+    // copy or two elsewhere (a match that starts mid-pixel) rules no
+    // position out, more than one use in kMaxStray does.
+    constexpr std::size_t kMaxStray = 16;
+    std::vector<std::uint32_t> uses(detail::kWindowSize, 0), asChannel(detail::kWindowSize * bpp, 0);
     for (std::size_t y = 0; y < l.rows; ++y) {
         const std::size_t row = l.first + y * l.stride + 1;
         for (std::size_t i = 0; i < len; ++i) {
             if (t.Known(row + i)) continue;
             const std::size_t w = t.WindowPos(row + i);
-            const auto ch = static_cast<std::uint8_t>(i % bpp);
-            if (filters[y] != f || (channel[w] != 0xFF && channel[w] != ch)) ruled[w] = 1;
-            channel[w] = ch;
+            ++uses[w];
+            if (filters[y] == f) ++asChannel[w * bpp + i % bpp];
         }
         if (filters[y] != f) continue;
         for (std::size_t x = 0; x < width; ++x) {
@@ -601,7 +604,11 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
     }
     for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
         bool open = runs.copies[w] >= minCopies;
-        for (std::size_t j = 0; open && j < bpp; ++j) open = !ruled[w + j] && pinned(w + j) < 0;
+        for (std::size_t j = 0; open && j < bpp; ++j) {
+            const auto channels = asChannel.begin() + static_cast<std::ptrdiff_t>((w + j) * bpp);
+            const std::uint32_t top = *std::max_element(channels, channels + static_cast<std::ptrdiff_t>(bpp));
+            open = (uses[w + j] - top) * kMaxStray <= uses[w + j] && pinned(w + j) < 0;
+        }
         if (open) runs.order.push_back(w);
     }
     const std::size_t keep = std::min(runs.order.size(), most);
