@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <unordered_map>
 
@@ -952,6 +953,24 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         if (p >= 0) return p;
         return solved[w];
     };
+    // Under Average a wrong byte's error halves to the right and below but,
+    // rounded, never dies out: it runs on as a streak a unit or two off. A
+    // guessed pixel within one unit of one of the cropped picture's common
+    // colours is taken as that colour, which ends the streak. Pixels known
+    // exactly stay.
+    auto snap = [&](std::uint8_t* pixel, const std::uint8_t* isExact) {
+        constexpr int kNear = 1;
+        for (std::size_t j = 0; j < bpp; ++j)
+            if (isExact[j]) return;
+        for (const Bytes& c : palette) {
+            bool near = true;
+            for (std::size_t j = 0; near && j < bpp; ++j) near = std::abs(int{pixel[j]} - int{c[j]}) <= kNear;
+            if (near) {
+                std::copy(c.begin(), c.end(), pixel);
+                return;
+            }
+        }
+    };
     // Unfilters row y under filter f into `o`, the lost bytes of its first
     // pixel from `anchor` (or the row above); returns its score.
     auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
@@ -980,6 +999,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 o[i] = predicted;
             else
                 o[i] = anchor && i < bpp ? anchor[i] : up[i];
+            if (f == 3 && i % bpp == bpp - 1 && !(shown && i < plen))
+                snap(o + i + 1 - bpp, &exact.known[e + i + 1 - bpp]);
             if (inflated) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
         }
