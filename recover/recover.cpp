@@ -566,6 +566,35 @@ bool VoteWindow(const Tracked& t, const Layout& l, const Bytes& out, const Bytes
     return any;
 }
 
+// Per lost window position, its uses in the rebuilt rows and its uses as
+// each channel in the rows `counted` selects (by index): a position whose
+// uses keep to one channel holds a colour's byte, copied with its pixel.
+struct ChannelUses {
+    std::size_t bpp;
+    std::vector<std::uint32_t> uses, asChannel;  // asChannel: bpp per position
+    std::uint32_t Steady(std::size_t w) const {
+        const auto channels = asChannel.begin() + static_cast<std::ptrdiff_t>(w * bpp);
+        return *std::max_element(channels, channels + static_cast<std::ptrdiff_t>(bpp));
+    }
+};
+
+template <typename Counted>
+ChannelUses CountChannelUses(const Tracked& t, const Layout& l, Counted counted) {
+    const std::size_t len = l.stride - 1, bpp = l.format.bpp;
+    ChannelUses c{bpp, std::vector<std::uint32_t>(detail::kWindowSize, 0),
+                  std::vector<std::uint32_t>(detail::kWindowSize * bpp, 0)};
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const bool inRow = counted(y);
+        for (std::size_t i = 0, at = l.first + y * l.stride + 1; i < len; ++i, ++at) {
+            if (t.Known(at)) continue;
+            const std::size_t w = t.WindowPos(at);
+            ++c.uses[w];
+            if (inRow) ++c.asChannel[w * bpp + i % bpp];
+        }
+    }
+    return c;
+}
+
 // The lost window's pixels copied whole (a pixel's bytes from consecutive
 // positions) into rows under filter `f`: per position, the pixels it starts
 // and where the first of them is; then the `most` most copied with at least
@@ -582,19 +611,13 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     PixelRuns runs{
         std::vector<std::uint32_t>(detail::kWindowSize, 0), std::vector<std::uint32_t>(detail::kWindowSize, 0), {}};
-    // Uses of each position, and as each channel in rows under f: a stray
-    // copy or two elsewhere (a match that starts mid-pixel) rules no
-    // position out, more than one use in kMaxStray does.
+    // A stray copy or two elsewhere (a match that starts mid-pixel, a row
+    // under another filter) rules no position out, more than one use in
+    // kMaxStray does.
     constexpr std::size_t kMaxStray = 16;
-    std::vector<std::uint32_t> uses(detail::kWindowSize, 0), asChannel(detail::kWindowSize * bpp, 0);
+    const ChannelUses census = CountChannelUses(t, l, [&](std::size_t y) { return filters[y] == f; });
     for (std::size_t y = 0; y < l.rows; ++y) {
         const std::size_t row = l.first + y * l.stride + 1;
-        for (std::size_t i = 0; i < len; ++i) {
-            if (t.Known(row + i)) continue;
-            const std::size_t w = t.WindowPos(row + i);
-            ++uses[w];
-            if (filters[y] == f) ++asChannel[w * bpp + i % bpp];
-        }
         if (filters[y] != f) continue;
         for (std::size_t x = 0; x < width; ++x) {
             const std::size_t at = row + x * bpp, w = t.WindowPos(at);
@@ -605,11 +628,8 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
     }
     for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
         bool open = runs.copies[w] >= minCopies;
-        for (std::size_t j = 0; open && j < bpp; ++j) {
-            const auto channels = asChannel.begin() + static_cast<std::ptrdiff_t>((w + j) * bpp);
-            const std::uint32_t top = *std::max_element(channels, channels + static_cast<std::ptrdiff_t>(bpp));
-            open = (uses[w + j] - top) * kMaxStray <= uses[w + j] && pinned(w + j) < 0;
-        }
+        for (std::size_t j = 0; open && j < bpp; ++j)
+            open = (census.uses[w + j] - census.Steady(w + j)) * kMaxStray <= census.uses[w + j] && pinned(w + j) < 0;
         if (open) runs.order.push_back(w);
     }
     const std::size_t keep = std::min(runs.order.size(), most);
@@ -654,14 +674,14 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
     // row), so the shares they join are those of the rest.
     double pictureTotal = 0;
     for (const auto& [c, n] : colours) pictureTotal += static_cast<double>(n);
-    std::vector<bool> isRun(detail::kWindowSize, false);
-    for (const std::size_t w : order) isRun[w] = true;
+    std::vector<int> slot(detail::kWindowSize, -1);  // each run's place in `order`
+    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
     detail::ColourCounts guessed;
     for (std::size_t y = 0; y < l.rows; ++y) {
         const std::size_t row = l.first + y * l.stride + 1;
         for (std::size_t x = 0; x < width; ++x) {
             const std::size_t at = row + x * bpp;
-            if (filters[y] == 0 && !t.Known(at) && isRun[t.WindowPos(at)]) continue;
+            if (filters[y] == 0 && !t.Known(at) && slot[t.WindowPos(at)] >= 0) continue;
             detail::CountColour(guessed, detail::PixelKey(&out[y * len + x * bpp], bpp));
         }
     }
@@ -683,8 +703,6 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
                                           [](const auto& a, const auto& b) { return a.second < b.second; });
         if (top != seen.end() && top->second * 3 >= (picture.rows - from) * 2) columnColour[x] = top->first;
     }
-    std::vector<int> slot(detail::kWindowSize, -1);
-    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
     std::vector<detail::ColourCounts> votes(order.size());
     for (std::size_t y = 0; y < l.rows; ++y) {
         if (filters[y] != 0) continue;
@@ -859,21 +877,13 @@ std::uint8_t FilterByResiduals(const Tracked& t, const Layout& l, const codec::D
 // alike). 0 with no lost byte.
 double ChannelSteadiness(const Tracked& t, const Layout& l) {
     constexpr std::size_t kPositions = 32;
-    const std::size_t len = l.stride - 1, bpp = l.format.bpp;
-    std::vector<std::uint32_t> uses(detail::kWindowSize, 0), asChannel(detail::kWindowSize * bpp, 0);
-    for (std::size_t y = 0; y < l.rows; ++y)
-        for (std::size_t i = 0, at = l.first + y * l.stride + 1; i < len; ++i, ++at)
-            if (!t.Known(at)) ++uses[t.WindowPos(at)], ++asChannel[t.WindowPos(at) * bpp + i % bpp];
+    const ChannelUses census = CountChannelUses(t, l, [](std::size_t) { return true; });
     std::vector<std::size_t> order(detail::kWindowSize);
     for (std::size_t w = 0; w < order.size(); ++w) order[w] = w;
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(kPositions), order.end(),
-                      [&](std::size_t a, std::size_t b) { return uses[a] > uses[b]; });
+                      [&](std::size_t a, std::size_t b) { return census.uses[a] > census.uses[b]; });
     std::size_t total = 0, steady = 0;
-    for (std::size_t k = 0; k < kPositions; ++k) {
-        const auto channels = asChannel.begin() + static_cast<std::ptrdiff_t>(order[k] * bpp);
-        total += uses[order[k]];
-        steady += *std::max_element(channels, channels + static_cast<std::ptrdiff_t>(bpp));
-    }
+    for (std::size_t k = 0; k < kPositions; ++k) total += census.uses[order[k]], steady += census.Steady(order[k]);
     return total == 0 ? 0 : static_cast<double>(steady) / static_cast<double>(total);
 }
 
