@@ -981,37 +981,40 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             }
         }
     };
-    // Unfilters row y under filter f into `o`, the lost bytes of its first
-    // pixel from `anchor` (or the row above); returns its score.
+    // Rows the picture still holds, where it sits: its pixels for its columns.
+    auto shownRow = [&](std::size_t y) -> const std::uint8_t* {
+        const std::ptrdiff_t held = aboveTop < 0 ? -1 : aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
+        return held >= 0 && held < static_cast<std::ptrdiff_t>(picture.rows)
+                   ? &picture.pixels[static_cast<std::size_t>(held) * plen]
+                   : nullptr;
+    };
+    // Byte i of row y under filter f, from its left (a), upper (b) and
+    // upper-left (c) neighbours; the lost bytes of the first pixel from
+    // `anchor` (or the row above).
+    auto byteAt = [&](std::size_t y, std::size_t i, std::uint8_t f, const std::uint8_t* anchor,
+                      const std::uint8_t* shown, std::uint8_t a, std::uint8_t b, std::uint8_t c) -> std::uint8_t {
+        const std::size_t at = l.first + y * l.stride + 1 + i, e = y * len + i;
+        const std::uint8_t predicted = Predict(f, a, b, c);
+        if (exact.known[e]) return exact.value[e];
+        if (shown && i < plen) return shown[i];
+        if (t.Known(at)) return static_cast<std::uint8_t>(t.value[at] + predicted);
+        if (const int pinned = pinAt(t.WindowPos(at)); pinned >= 0)
+            return static_cast<std::uint8_t>(pinned + predicted);
+        if (f == 2 || f == 4 || (i >= bpp && f != 0)) return predicted;
+        return anchor && i < bpp ? anchor[i] : b;
+    };
+    // Unfilters row y under filter f into `o`; returns its score.
     auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
                       std::uint8_t* o) {
         const std::size_t row = l.first + y * l.stride, e = y * len;
-        // Rows the picture still holds, where it sits: its pixels for its columns.
-        const std::ptrdiff_t held = aboveTop < 0 ? -1 : aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
-        const std::uint8_t* shown = held >= 0 && held < static_cast<std::ptrdiff_t>(picture.rows)
-                                        ? &picture.pixels[static_cast<std::size_t>(held) * plen]
-                                        : nullptr;
+        const std::uint8_t* shown = shownRow(y);
         std::size_t score = 0;
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-            const std::uint8_t predicted = Predict(f, a, up[i], c);
-            const bool inflated = t.Known(row + 1 + i);
-            const int pinned = inflated ? -1 : pinAt(t.WindowPos(row + 1 + i));
-            if (exact.known[e + i])
-                o[i] = exact.value[e + i];
-            else if (shown && i < plen)
-                o[i] = shown[i];
-            else if (inflated)
-                o[i] = static_cast<std::uint8_t>(t.value[row + 1 + i] + predicted);
-            else if (pinned >= 0)
-                o[i] = static_cast<std::uint8_t>(pinned + predicted);
-            else if (f == 2 || f == 4 || (i >= bpp && f != 0))
-                o[i] = predicted;
-            else
-                o[i] = anchor && i < bpp ? anchor[i] : up[i];
+            o[i] = byteAt(y, i, f, anchor, shown, a, up[i], c);
             if (f == 3 && i % bpp == bpp - 1 && !(shown && i < plen))
                 snap(o + i + 1 - bpp, &exact.known[e + i + 1 - bpp]);
-            if (inflated) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
+            if (t.Known(row + 1 + i)) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
         }
         return score;
@@ -1306,6 +1309,51 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         std::copy(colour(chosen), colour(chosen) + static_cast<std::ptrdiff_t>(bpp), here);
     }
     if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
+    // Under Average and Paeth a pixel reads its left neighbour as well, so a
+    // column of the first rows depends on the row above's pixels left of it
+    // too, not on its own one alone: chosen column by column from the left,
+    // each pixel of the row above takes the colour under which its column's
+    // pixels are most often common colours or repeat their left neighbour,
+    // the columns left of it as chosen.
+    if (!lined && sole && (usual == 3 || usual == 4)) {
+        decodeRows(prior, firstRows);
+        auto decodeColumn = [&](std::size_t x) {
+            std::size_t score = 0;
+            for (std::size_t y = 0; y < firstRows; ++y) {
+                const std::uint8_t* up = y > 0 ? &out[(y - 1) * len] : prior.data();
+                std::uint8_t* o = &out[y * len];
+                const std::uint8_t* shown = shownRow(y);
+                const std::uint8_t f = chosenFilter[y];
+                for (std::size_t i = x * bpp; i < (x + 1) * bpp; ++i) {
+                    const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+                    o[i] = byteAt(y, i, f, chosenAnchor[y], shown, a, up[i], c);
+                }
+                if (f == 3 && !(shown && x * bpp < plen)) snap(o + x * bpp, &exact.known[y * len + x * bpp]);
+                score += 2 * std::size_t{isCommon(o + x * bpp)} +
+                         std::size_t{x > 0 && std::equal(o + x * bpp, o + (x + 1) * bpp, o + (x - 1) * bpp)};
+            }
+            return score;
+        };
+        Bytes candidate(bpp);
+        for (std::size_t x = std::max(shownColumns, aboveTop >= 0 ? plen / bpp : 0); x < width; ++x) {
+            const auto here = prior.begin() + static_cast<std::ptrdiff_t>(x * bpp);
+            const Bytes vote(here, here + static_cast<std::ptrdiff_t>(bpp));
+            std::size_t best = decodeColumn(x);
+            Bytes chosen = vote;
+            auto tryColour = [&](const std::uint8_t* colour) {
+                std::copy_n(colour, bpp, here);
+                const std::size_t score = decodeColumn(x);
+                if (score > best) best = score, chosen.assign(colour, colour + bpp);
+            };
+            if (x > 0) {
+                std::copy_n(here - static_cast<std::ptrdiff_t>(bpp), bpp, candidate.begin());
+                tryColour(candidate.data());
+            }
+            for (const Bytes& c : palette) tryColour(c.data());
+            std::copy(chosen.begin(), chosen.end(), here);
+            decodeColumn(x);
+        }
+    }
     decodeRows(prior, l.rows);
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (MatchColours(t, l, out, chosenFilter, picture, colours, solved, pinFromPicture))
