@@ -1277,21 +1277,30 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         priors.push_back(uniform(common));
     }
     const std::size_t width = len / bpp, firstRows = std::min<std::size_t>(l.rows, kPriorRows);
+    // Where every row reads the row above straight down (one filter, Up or
+    // Paeth), a wrong colour there runs down the whole column, and what is
+    // right shows below a bar as well as in it: all rows vote.
+    const bool continues = sole && (usual == 2 || usual == 4);
+    constexpr std::size_t kVoteRows = 256;
+    const std::size_t voteRows = continues ? std::min(l.rows, kVoteRows) : firstRows;
     // Ties go to the first choice. Where every row reads the row above the
     // way Up and Paeth do (a flat column copies it down), a flat column
     // takes every colour alike: past the picture's columns it keeps the
     // colour of the column to its left, where that is among the best (the
     // background runs on past the picture's right edge; the most common
     // colour is often a panel's).
-    const bool continues = sole && (usual == 2 || usual == 4);
     std::vector<std::size_t> votes(priors.size() * width, 0);
     for (std::size_t k = 0; k < priors.size(); ++k) {
-        decodeRows(priors[k], firstRows);
+        decodeRows(priors[k], voteRows);
         for (std::size_t x = 0; x < width; ++x)
-            for (std::size_t y = 0; y < firstRows; ++y) votes[k * width + x] += isCommon(&out[y * len + x * bpp]);
+            for (std::size_t y = 0; y < voteRows; ++y) votes[k * width + x] += isCommon(&out[y * len + x * bpp]);
     }
     Bytes prior = priors.front();
-    for (std::size_t x = 0; x < width; ++x) {
+    // Where the picture sits, its row is the row above for its columns, and
+    // the columns past it continue from there.
+    const std::size_t placedColumns = aboveTop >= 0 && !lined ? std::min(plen, len) / bpp : 0;
+    if (placedColumns > 0) std::copy_n(priorFrom(aboveTop).begin(), placedColumns * bpp, prior.begin());
+    for (std::size_t x = placedColumns; x < width; ++x) {
         std::size_t most = 0;
         for (std::size_t k = 0; k < priors.size(); ++k) most = std::max(most, votes[k * width + x]);
         const auto colour = [&](std::size_t k) { return priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp); };
@@ -1308,7 +1317,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         std::copy(colour(chosen), colour(chosen) + static_cast<std::ptrdiff_t>(bpp), here);
     }
-    if (aboveTop >= 0 && !lined) std::copy_n(priorFrom(aboveTop).begin(), std::min(plen, len), prior.begin());
     // Under Average and Paeth a pixel reads its left neighbour as well, so a
     // column of the first rows depends on the row above's pixels left of it
     // too, not on its own one alone: chosen column by column from the left,
