@@ -966,20 +966,24 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Under Average a wrong byte's error halves to the right and below but,
     // rounded, never dies out: it runs on as a streak a unit or two off. A
     // guessed pixel within one unit of one of the cropped picture's common
-    // colours is taken as that colour, which ends the streak. Pixels known
-    // exactly stay.
-    auto snap = [&](std::uint8_t* pixel, const std::uint8_t* isExact) {
-        constexpr int kNear = 1;
+    // colours is taken as the nearest such colour, which ends the streak;
+    // within five where every byte of it was inflated as 0 (`flat`: the
+    // pixel is the mean of its neighbours, inside an area of one colour,
+    // where a wrong row above leaves a wider drift). Pixels known exactly
+    // stay.
+    auto snap = [&](std::uint8_t* pixel, const std::uint8_t* isExact, bool flat = false) {
+        constexpr int kNearFlat = 5;
+        const int kNear = flat ? kNearFlat : 1;
         for (std::size_t j = 0; j < bpp; ++j)
             if (isExact[j]) return;
+        const Bytes* nearest = nullptr;
+        int nearestDistance = kNear + 1;
         for (const Bytes& c : palette) {
-            bool near = true;
-            for (std::size_t j = 0; near && j < bpp; ++j) near = std::abs(int{pixel[j]} - int{c[j]}) <= kNear;
-            if (near) {
-                std::copy(c.begin(), c.end(), pixel);
-                return;
-            }
+            int distance = 0;
+            for (std::size_t j = 0; j < bpp; ++j) distance = std::max(distance, std::abs(int{pixel[j]} - int{c[j]}));
+            if (distance < nearestDistance) nearestDistance = distance, nearest = &c;
         }
+        if (nearest) std::copy(nearest->begin(), nearest->end(), pixel);
     };
     // Rows the picture still holds, where it sits: its pixels for its columns.
     auto shownRow = [&](std::size_t y) -> const std::uint8_t* {
@@ -1012,8 +1016,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
             o[i] = byteAt(y, i, f, anchor, shown, a, up[i], c);
-            if (f == 3 && i % bpp == bpp - 1 && !(shown && i < plen))
-                snap(o + i + 1 - bpp, &exact.known[e + i + 1 - bpp]);
+            if (f == 3 && i % bpp == bpp - 1 && !(shown && i < plen)) {
+                bool flat = true;
+                for (std::size_t j = i + 1 - bpp; j <= i; ++j)
+                    flat = flat && t.Known(row + 1 + j) && t.value[row + 1 + j] == 0;
+                snap(o + i + 1 - bpp, &exact.known[e + i + 1 - bpp], flat);
+            }
             if (t.Known(row + 1 + i)) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
         }
