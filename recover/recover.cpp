@@ -18,8 +18,11 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "recover/internal.h"
 
@@ -928,6 +931,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     };
 
     Bytes out(len * l.rows), trial(len);
+    // The filter bytes known. When a good many are and all are one filter
+    // (the encoder used one for every row), rows whose filter byte is lost
+    // take it too.
+    std::array<std::size_t, 5> filterUse{};
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        const std::size_t row = l.first + y * l.stride;
+        if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
+    }
+    auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
+    constexpr std::size_t kMinSoleFilters = 8;
+    const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
+    bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
     // The lost window's bytes, where the cropped picture tells them.
     const std::vector<int> pins = WindowFromPicture(t, l, picture);
     const bool lined = !pins.empty();
@@ -936,27 +951,50 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // painted over, holds those rows' pixels for its own columns: filtered
     // under each row's filter, they give the window's bytes. `aboveTop` is
     // the picture's row taken for the row just above (none when negative),
-    // `aboveFilters` the filters of the rows above, nearest first.
+    // `aboveLeft` the byte of the original's rows its first column falls on
+    // (a region cropped from further right), `aboveFilters` the filters of
+    // the rows above, nearest first.
     const std::size_t plen = std::size_t{picture.width} * bpp;
     const auto stride = static_cast<std::ptrdiff_t>(l.stride);
     std::ptrdiff_t aboveTop = -1;
+    std::size_t aboveLeft = 0;
+    // Whether byte i of an original's row falls inside the placed picture.
+    auto shows = [&](std::size_t i) { return i >= aboveLeft && i - aboveLeft < plen; };
     Bytes aboveFilters(detail::kWindowSize / l.stride + 2, 0);
     std::vector<int> solved(detail::kWindowSize, -1);
-    auto pinFromPicture = [&](std::size_t w) -> int {
-        if (lined && pins[w] >= 0) return pins[w];
-        if (aboveTop < 0) return -1;
+    // Where window position w lies in the rows above the first rebuilt one:
+    // the row (0 the nearest) and the byte in it (0 its filter byte).
+    auto aboveAt = [&](std::size_t w) {
         const std::ptrdiff_t d =
             static_cast<std::ptrdiff_t>(w) - static_cast<std::ptrdiff_t>(detail::kWindowSize + l.first);
-        const std::ptrdiff_t r = -((-d + stride - 1) / stride), k = -r - 1, col = d - r * stride;
+        const std::ptrdiff_t r = -((-d + stride - 1) / stride);
+        return std::pair{-r - 1, d - r * stride};
+    };
+    // The filtered byte at byte `col` of the row `k` above that the
+    // picture's pixels give under filter f, if it holds them.
+    auto filteredFromPicture = [&](std::ptrdiff_t k, std::ptrdiff_t col, std::uint8_t f) -> int {
         const std::ptrdiff_t y = aboveTop - k;
-        if (y < 0 || static_cast<std::size_t>(k) >= aboveFilters.size()) return -1;
-        if (col == 0) return aboveFilters[static_cast<std::size_t>(k)];
-        const auto j = static_cast<std::size_t>(col - 1);
-        if (j >= plen) return -1;
+        if (aboveTop < 0 || y < 0 || col == 0 || !shows(static_cast<std::size_t>(col - 1))) return -1;
+        const std::size_t j = static_cast<std::size_t>(col - 1) - aboveLeft;
+        // A region cropped from further right holds neither the original's
+        // pixel left of it nor the one above its top row.
+        if (aboveLeft > 0 && ((j < bpp && f != 0 && f != 2) || (y == 0 && f >= 2))) return -1;
         const std::uint8_t* row = &picture.pixels[static_cast<std::size_t>(y) * plen];
         const std::uint8_t* up = y > 0 ? row - plen : nullptr;
         const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, b = up ? up[j] : 0, c = up && j >= bpp ? up[j - bpp] : 0;
-        return static_cast<std::uint8_t>(row[j] - Predict(aboveFilters[static_cast<std::size_t>(k)], a, b, c));
+        return static_cast<std::uint8_t>(row[j] - Predict(f, a, b, c));
+    };
+    // Window bytes that lost bytes of the rows the placed picture shows
+    // copy: the picture tells those bytes (-1 where it does not, or where
+    // two copies disagree).
+    std::vector<int> told(detail::kWindowSize, -1);
+    auto pinFromPicture = [&](std::size_t w) -> int {
+        if (lined && pins[w] >= 0) return pins[w];
+        if (told[w] >= 0) return told[w];
+        const auto [k, col] = aboveAt(w);
+        if (aboveTop < 0 || aboveTop - k < 0 || static_cast<std::size_t>(k) >= aboveFilters.size()) return -1;
+        if (col == 0) return aboveFilters[static_cast<std::size_t>(k)];
+        return filteredFromPicture(k, col, aboveFilters[static_cast<std::size_t>(k)]);
     };
     auto pinAt = [&](std::size_t w) -> int {
         const int p = pinFromPicture(w);
@@ -1000,7 +1038,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         const std::size_t at = l.first + y * l.stride + 1 + i, e = y * len + i;
         const std::uint8_t predicted = Predict(f, a, b, c);
         if (exact.known[e]) return exact.value[e];
-        if (shown && i < plen) return shown[i];
+        if (shown && shows(i)) return shown[i - aboveLeft];
         if (t.Known(at)) return static_cast<std::uint8_t>(t.value[at] + predicted);
         if (const int pinned = pinAt(t.WindowPos(at)); pinned >= 0)
             return static_cast<std::uint8_t>(pinned + predicted);
@@ -1016,7 +1054,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
             o[i] = byteAt(y, i, f, anchor, shown, a, up[i], c);
-            if (f == 3 && i % bpp == bpp - 1 && !(shown && i < plen)) {
+            if (f == 3 && i % bpp == bpp - 1 && !(shown && shows(i))) {
                 bool flat = true;
                 for (std::size_t j = i + 1 - bpp; j <= i; ++j)
                     flat = flat && t.Known(row + 1 + j) && t.value[row + 1 + j] == 0;
@@ -1033,10 +1071,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // is mostly of one guessed colour that is not one of the cropped
     // picture's, the shift that makes it one is undone, if that doubles the
     // line's pixels of such colours. Bytes known exactly stay.
+    // The picture's own pixels, where it sits, are right: they neither
+    // count for a line's shift nor take it.
+    auto isShown = [&](std::size_t at) { return shownRow(at / len) && shows(at % len); };
     auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply) {
         std::size_t hits = 0;
         Bytes pixel(bpp);
         for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            if (isShown(at)) continue;
             for (std::size_t j = 0; j < bpp; ++j)
                 pixel[j] = exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + shift[j]);
             hits += isCommon(pixel.data());
@@ -1061,12 +1103,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         if (paletteKeys.empty()) return;
         std::unordered_map<std::uint64_t, std::size_t> seen;
         std::uint64_t top = 0;
-        std::size_t topCount = 0;
+        std::size_t topCount = 0, considered = 0;
         for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
+            if (isShown(at)) continue;
             const std::size_t n = ++seen[key(&out[at])];
             if (n > topCount) topCount = n, top = key(&out[at]);
+            ++considered;
         }
-        if (topCount * 4 < count || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end() ||
+        if (topCount * 4 < considered || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end() ||
             shownOften(top))
             return;
         const Bytes none(bpp, 0);
@@ -1080,18 +1124,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         if (best != none) shifted(from, step, count, best.data(), true);
     };
-    // The filter bytes known. When a good many are and all are one filter
-    // (the encoder used one for every row), rows whose filter byte is lost
-    // take it too.
-    std::array<std::size_t, 5> filterUse{};
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        const std::size_t row = l.first + y * l.stride;
-        if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
-    }
-    auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
-    constexpr std::size_t kMinSoleFilters = 8;
-    const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
-    bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
     // Each row's filter and first-pixel colour as decodeRows chose them.
     Bytes chosenFilter(l.rows, 0);
     std::vector<const std::uint8_t*> chosenAnchor(l.rows, nullptr);
@@ -1153,13 +1185,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
         return prior;
     };
-    // The row just above from the picture's row `top` where it reaches, the
-    // most common colour beyond.
-    auto priorFrom = [&](std::ptrdiff_t top) {
+    // The row just above from the picture's row `top` where it reaches (from
+    // byte `left` on), the most common colour beyond.
+    auto priorFrom = [&](std::ptrdiff_t top, std::size_t left) {
         Bytes prior = uniform(common);
-        if (top >= 0) {
+        if (top >= 0 && left < len) {
             const auto at = picture.pixels.begin() + top * static_cast<std::ptrdiff_t>(plen);
-            std::copy_n(at, std::min(plen, len), prior.begin());
+            std::copy_n(at, std::min(plen, len - left), prior.begin() + static_cast<std::ptrdiff_t>(left));
         }
         return prior;
     };
@@ -1168,8 +1200,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // its pixels gives (each row under its known filter byte, the row just
     // above under the most common one). Pairs where both are 0 say nothing
     // (flat areas); the true row makes nearly all others agree.
-    auto agreement = [&](std::ptrdiff_t top) {
-        constexpr std::size_t kMaxCompared = 1 << 15, kAlignRows = 8;
+    constexpr std::size_t kAlignRows = 8;
+    auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
+        constexpr std::size_t kMaxCompared = 1 << 15;
         std::ptrdiff_t score = 0;
         std::size_t compared = 0;
         const std::size_t end = std::min(t.value.size(), l.first + kAlignRows * l.stride);
@@ -1179,8 +1212,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             const std::ptrdiff_t k = d >= 0 ? d / stride : -1, col = d - k * stride;
             const std::ptrdiff_t y = top + 1 + k;
             if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
-            const auto j = static_cast<std::size_t>(col - 1);
-            if (col == 0 || y < 0 || j >= plen) continue;
+            if (col == 0 || y < 0 || static_cast<std::size_t>(col - 1) < left) continue;
+            const std::size_t j = static_cast<std::size_t>(col - 1) - left;
+            // Past the picture, or its first pixel, whose left neighbour in
+            // the original it does not hold.
+            if (j >= plen || (left > 0 && j < bpp)) continue;
             const std::size_t head = l.first + static_cast<std::size_t>(k) * l.stride;
             std::uint8_t f = usual;
             if (k >= 0 && t.Known(head)) {
@@ -1238,8 +1274,79 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         auto place = [&] {
             std::ptrdiff_t best = kMinAgreeing - 1;
             for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
-                const std::ptrdiff_t score = agreement(top);
-                if (score > best) best = score, aboveTop = top;
+                const std::ptrdiff_t score = agreement(top, 0);
+                if (score > best) best = score, aboveTop = top, aboveLeft = 0;
+            }
+            // A region cropped from further right: runs of inflated bytes in
+            // the first rows that vary enough to be found only where they
+            // belong are sought in the picture's rows, filtered the same
+            // way; each find votes for a place, and the places most voted
+            // for are scored like the rest.
+            constexpr std::size_t kAnchorBytes = 16, kPerRow = 4, kMinValues = 4, kTried = 4, kMaxFinds = 1 << 16;
+            struct Anchor {
+                std::size_t row, at;
+                std::uint8_t filter;
+            };
+            std::vector<Anchor> anchors;
+            for (std::size_t k = 0; k < kAlignRows && k < l.rows; ++k) {
+                const std::size_t head = l.first + k * l.stride;
+                if (t.Known(head) ? t.value[head] > 4 : !sole) continue;
+                const std::uint8_t f = t.Known(head) ? t.value[head] : usual;
+                std::size_t run = 0, taken = 0;
+                for (std::size_t i = bpp; i < len && taken < kPerRow; ++i) {
+                    run = t.Known(head + 1 + i) ? run + 1 : 0;
+                    if (run < kAnchorBytes) continue;
+                    const std::uint8_t* from = &t.value[head + 2 + i - kAnchorBytes];
+                    std::array<bool, 256> seen{};
+                    std::size_t distinct = 0;
+                    for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
+                    if (distinct < kMinValues) continue;
+                    anchors.push_back({k, i + 1 - kAnchorBytes, f});
+                    ++taken, run = 0, i += len / kPerRow;
+                }
+            }
+            using Searcher = std::boyer_moore_horspool_searcher<const std::uint8_t*>;
+            std::vector<Searcher> searchers;
+            for (const Anchor& anchor : anchors) {
+                const std::uint8_t* pattern = &t.value[l.first + anchor.row * l.stride + 1 + anchor.at];
+                searchers.emplace_back(pattern, pattern + kAnchorBytes);
+            }
+            std::map<std::pair<std::ptrdiff_t, std::size_t>, std::size_t> votes;
+            std::size_t finds = 0;
+            Bytes filtered(plen);
+            for (std::uint8_t f = 0; f <= 4; ++f) {
+                if (std::none_of(anchors.begin(), anchors.end(), [f](const Anchor& a) { return a.filter == f; }))
+                    continue;
+                for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
+                    const std::uint8_t* prow = &picture.pixels[y * plen];
+                    const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
+                    for (std::size_t j = 0; j < plen; ++j) {
+                        const std::uint8_t a = j >= bpp ? prow[j - bpp] : 0, b = up ? up[j] : 0,
+                                           c = up && j >= bpp ? up[j - bpp] : 0;
+                        filtered[j] = static_cast<std::uint8_t>(prow[j] - Predict(f, a, b, c));
+                    }
+                    for (std::size_t n = 0; n < anchors.size(); ++n) {
+                        const Anchor& anchor = anchors[n];
+                        if (anchor.filter != f || y <= anchor.row) continue;
+                        for (auto it = filtered.begin() + static_cast<std::ptrdiff_t>(std::min(bpp, plen));;) {
+                            it = std::search(it, filtered.end(), searchers[n]);
+                            if (it == filtered.end()) break;
+                            const auto j = static_cast<std::size_t>(it - filtered.begin());
+                            ++it;
+                            if (j >= anchor.at || (anchor.at - j) % bpp != 0) continue;
+                            ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
+                            ++finds;
+                        }
+                    }
+                }
+            }
+            std::vector<std::pair<std::size_t, std::pair<std::ptrdiff_t, std::size_t>>> ranked;
+            for (const auto& [at, count] : votes) ranked.emplace_back(count, at);
+            std::sort(ranked.rbegin(), ranked.rend());
+            for (std::size_t n = 0; n < std::min(kTried, ranked.size()); ++n) {
+                const auto [top, left] = ranked[n].second;
+                const std::ptrdiff_t score = agreement(top, left);
+                if (score > best) best = score, aboveTop = top, aboveLeft = left;
             }
         };
         place();
@@ -1254,6 +1361,39 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         if (aboveTop < 0) usual = chosen;
         std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
+    }
+    if (aboveTop >= 0 && !lined) {
+        for (std::size_t y = 0; y < l.rows && shownRow(y); ++y) {
+            const std::size_t head = l.first + y * l.stride;
+            if (t.Known(head) ? t.value[head] > 4 : !sole) continue;
+            const std::uint8_t f = t.Known(head) ? t.value[head] : usual;
+            const std::uint8_t* row = shownRow(y);
+            const std::uint8_t* up = row - plen;  // the picture holds the row above too
+            for (std::size_t j = aboveLeft > 0 && f != 0 && f != 2 ? bpp : 0; j < plen && aboveLeft + j < len; ++j) {
+                const std::size_t at = head + 1 + aboveLeft + j;
+                if (t.Known(at)) continue;
+                const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, c = j >= bpp ? up[j - bpp] : 0;
+                const int value = static_cast<std::uint8_t>(row[j] - Predict(f, a, up[j], c));
+                int& slot = told[t.WindowPos(at)];
+                slot = slot == -1 || slot == value ? value : -2;
+            }
+        }
+        std::replace(told.begin(), told.end(), -2, -1);
+        // Each row above takes the filter under which its pixels give most
+        // of the bytes told, where they tell it apart.
+        std::vector<std::array<std::ptrdiff_t, 5>> agree(sole ? 0 : aboveFilters.size());
+        for (std::size_t w = 0; w < detail::kWindowSize && !agree.empty(); ++w) {
+            const auto [k, col] = aboveAt(w);
+            if (told[w] < 0 || col == 0 || static_cast<std::size_t>(k) >= agree.size()) continue;
+            for (std::uint8_t f = 0; f <= 4; ++f) {
+                const int v = filteredFromPicture(k, col, f);
+                if (v >= 0) agree[static_cast<std::size_t>(k)][f] += v == told[w] ? 1 : -1;
+            }
+        }
+        for (std::size_t k = 0; k < agree.size(); ++k) {
+            const auto best = static_cast<std::uint8_t>(ArgMax<std::ptrdiff_t>(agree[k]));
+            if (agree[k][best] > 0) aboveFilters[k] = best;
+        }
     }
     // Each pixel of the row above takes, of the cropped picture's common
     // colours, the one under which its column's pixels in the first rows are
@@ -1278,7 +1418,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // choice, the colour a flat column keeps. Filters chosen row by row
         // fare better with the common colours alone.
         if (sole && usual >= 2 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
-            priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
+            priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1, 0));
             shownColumns = plen / bpp;
         }
         for (const Bytes& c : palette) priors.push_back(uniform(c));
@@ -1306,9 +1446,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     Bytes prior = priors.front();
     // Where the picture sits, its row is the row above for its columns, and
     // the columns past it continue from there.
-    const std::size_t placedColumns = aboveTop >= 0 && !lined ? std::min(plen, len) / bpp : 0;
-    if (placedColumns > 0) std::copy_n(priorFrom(aboveTop).begin(), placedColumns * bpp, prior.begin());
-    for (std::size_t x = placedColumns; x < width; ++x) {
+    const bool placed = aboveTop >= 0 && !lined;
+    const std::size_t placedFrom = placed ? aboveLeft / bpp : 0,
+                      placedTo = placed ? (aboveLeft + std::min(plen, len - aboveLeft)) / bpp : 0;
+    auto isPlaced = [&](std::size_t x) { return x >= placedFrom && x < placedTo; };
+    if (placed) {
+        const Bytes shown = priorFrom(aboveTop, aboveLeft);
+        std::copy(shown.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp),
+                  shown.begin() + static_cast<std::ptrdiff_t>(placedTo * bpp),
+                  prior.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp));
+    }
+    for (std::size_t x = 0; x < width; ++x) {
+        if (isPlaced(x)) continue;
         std::size_t most = 0;
         for (std::size_t k = 0; k < priors.size(); ++k) most = std::max(most, votes[k * width + x]);
         const auto colour = [&](std::size_t k) { return priors[k].begin() + static_cast<std::ptrdiff_t>(x * bpp); };
@@ -1344,14 +1493,15 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                     const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
                     o[i] = byteAt(y, i, f, chosenAnchor[y], shown, a, up[i], c);
                 }
-                if (f == 3 && !(shown && x * bpp < plen)) snap(o + x * bpp, &exact.known[y * len + x * bpp]);
+                if (f == 3 && !(shown && shows(x * bpp))) snap(o + x * bpp, &exact.known[y * len + x * bpp]);
                 score += 2 * std::size_t{isCommon(o + x * bpp)} +
                          std::size_t{x > 0 && std::equal(o + x * bpp, o + (x + 1) * bpp, o + (x - 1) * bpp)};
             }
             return score;
         };
         Bytes candidate(bpp);
-        for (std::size_t x = std::max(shownColumns, aboveTop >= 0 ? plen / bpp : 0); x < width; ++x) {
+        for (std::size_t x = shownColumns; x < width; ++x) {
+            if (isPlaced(x)) continue;
             const auto here = prior.begin() + static_cast<std::ptrdiff_t>(x * bpp);
             const Bytes vote(here, here + static_cast<std::ptrdiff_t>(bpp));
             std::size_t best = decodeColumn(x);
