@@ -1167,7 +1167,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 const std::size_t score = decode(y, up, k, anchor, trial.data());
                 if (score > best) best = score, f = k;
             }
-            for (std::size_t c = 1; firstLost && c <= palette.size(); ++c) {
+            // Up and Paeth predict a row's first pixel from the row above alone.
+            const bool anchored = f != 2 && f != 4;
+            for (std::size_t c = 1; firstLost && anchored && c <= palette.size(); ++c) {
                 const std::size_t score = decode(y, up, f, palette[c - 1].data(), trial.data());
                 if (score > best) best = score, anchor = palette[c - 1].data();
             }
@@ -1247,12 +1249,17 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         sole = true;
         std::size_t best = 0;
         std::uint8_t bestFilter = 0;
+        // The first rows tell the filter as well as all of them: a few MiB
+        // of them at most, or a full-screen picture is decoded many times
+        // over here alone.
+        constexpr std::size_t kPickRows = 64, kPickBytes = std::size_t{1} << 20;
+        const std::size_t pickRows = std::min(l.rows, std::max(kPickRows, kPickBytes / len));
         for (std::uint8_t f = 0; f <= 4; ++f) {
             usual = f;
-            std::size_t score = decodeRows(uniform(common), l.rows);
+            std::size_t score = decodeRows(uniform(common), pickRows);
             if (!colours.empty()) {
                 score = 0;
-                for (std::size_t at = 0; at + bpp <= out.size(); at += bpp) score += colours.count(key(&out[at]));
+                for (std::size_t at = 0; at + bpp <= pickRows * len; at += bpp) score += colours.count(key(&out[at]));
             }
             if (score > best || f == 0) best = score, bestFilter = f;
         }
