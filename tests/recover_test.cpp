@@ -304,6 +304,46 @@ INSTANTIATE_TEST_SUITE_P(Recover, PaintedOverPicture,
                              return std::string(p.param.filter) + (p.param.savedBpp == 4 ? "Rgba" : "");
                          });
 
+// A region cut from the middle of the screen, reaching below the cut: the
+// guess finds where it sits and shows its pixels there (under filters whose
+// guess misses them without it).
+class RegionCrop : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RegionCrop, ShowsItWhereItSits) {
+    const Bytes pixels = Picture(3);
+    constexpr std::size_t kLeft = 30, kTop = 20, kCropWidth = 100, kCropHeight = 150;
+    Bytes region;
+    for (std::size_t y = kTop; y < kTop + kCropHeight; ++y) {
+        const auto row = pixels.begin() + static_cast<std::ptrdiff_t>((y * kWidth + kLeft) * 3);
+        region.insert(region.end(), row, row + kCropWidth * 3);
+    }
+    Bytes raw;  // the region's own scanlines, under Sub
+    for (std::size_t y = 0; y < kCropHeight; ++y) {
+        raw.push_back(1);
+        for (std::size_t i = 0; i < kCropWidth * 3; ++i)
+            raw.push_back(static_cast<std::uint8_t>(region[y * kCropWidth * 3 + i] -
+                                                    (i >= 3 ? region[y * kCropWidth * 3 + i - 3] : 0)));
+    }
+    const Bytes png = test::kSignature +
+                      test::Chunk("IHDR", test::Be32(kCropWidth) + test::Be32(kCropHeight) + Bytes{8, 2, 0, 0, 0}) +
+                      test::Chunk("IDAT", Compress(raw, 6)) + test::Iend();
+    const Bytes z = Compress(Scanlines(pixels, 3, GetParam()), 9), stream = test::Chunk("IDAT", z) + test::Iend();
+    const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
+    const Result r = Recover(trailer, Hint{kCropWidth, kCropHeight, 8, 2, png}, Options{kWidth});
+    ASSERT_EQ(r.status, Status::Recovered) << r.message;
+    const std::size_t first = kHeight - r.rows;
+    ASSERT_LT(first, kTop + kCropHeight);
+    std::size_t right = 0, inside = 0;
+    for (std::size_t y = std::max(first, kTop); y < kTop + kCropHeight; ++y)
+        for (std::size_t x = kLeft; x < kLeft + kCropWidth; ++x, ++inside)
+            right += std::equal(&pixels[(y * kWidth + x) * 3], &pixels[(y * kWidth + x) * 3 + 3],
+                                &r.guess[((y - first) * kWidth + x) * 4]);
+    EXPECT_EQ(right, inside);
+}
+
+INSTANTIATE_TEST_SUITE_P(Recover, RegionCrop, ::testing::Values("average", "paeth", "adaptive"),
+                         [](const auto& p) { return std::string(p.param); });
+
 // A cropped picture as wide as the original and taller than the rows
 // rebuilt, but from its top: taken at first for one only painted over, whose
 // rows end with the original's. Rows whose filter byte is lost while some of
