@@ -1421,10 +1421,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // A picture from the top left that ends above the row just above
         // still shows its columns' colours: screens keep them down the
         // rows (panels, the background), and when every row reads the row
-        // above (one filter, Up, Average or Paeth) its last row is the first
-        // choice, the colour a flat column keeps. Filters chosen row by row
-        // fare better with the common colours alone.
-        if (sole && usual >= 2 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
+        // above (one filter, Up, Average or Paeth) or copies it where its
+        // bytes are lost (None) its last row is the first choice, the colour
+        // a flat column keeps. Filters chosen row by row, and Sub, whose
+        // rows start from their first pixel alone, fare better with the
+        // common colours alone.
+        if (sole && usual != 1 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
             priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1, 0));
             shownColumns = plen / bpp;
         }
