@@ -1201,8 +1201,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // the inflated bytes of the rows from there on must be what filtering
     // its pixels gives (each row under its known filter byte, the row just
     // above under the most common one). Pairs where both are 0 say nothing
-    // (flat areas); the true row makes nearly all others agree.
-    constexpr std::size_t kAlignRows = 8;
+    // (flat areas); the true row makes nearly all others agree. The first
+    // 32 rows are compared: right after the cut most bytes are lost, and
+    // fewer rows often hold too few known ones to tell.
+    constexpr std::size_t kAlignRows = 32;
     auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
         constexpr std::size_t kMaxCompared = 1 << 15;
         std::ptrdiff_t score = 0;
