@@ -1205,22 +1205,22 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // 32 rows are compared: right after the cut most bytes are lost, and
     // fewer rows often hold too few known ones to tell.
     constexpr std::size_t kAlignRows = 32;
-    auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
-        constexpr std::size_t kMaxCompared = 1 << 15;
-        std::ptrdiff_t score = 0;
-        std::size_t compared = 0;
+    // The known bytes of those rows (and of the part row before them), each
+    // with its row, byte and filter: gathered once per filter tried.
+    struct Probe {
+        std::size_t q;
+        std::ptrdiff_t k, col;
+        std::uint8_t f;
+    };
+    std::vector<Probe> probes;
+    auto gatherProbes = [&] {
+        probes.clear();
         const std::size_t end = std::min(t.value.size(), l.first + kAlignRows * l.stride);
-        for (std::size_t q = 0; q < end && compared < kMaxCompared; ++q) {
+        for (std::size_t q = 0; q < end; ++q) {
             if (!t.Known(q)) continue;
             const std::ptrdiff_t d = static_cast<std::ptrdiff_t>(q) - static_cast<std::ptrdiff_t>(l.first);
             const std::ptrdiff_t k = d >= 0 ? d / stride : -1, col = d - k * stride;
-            const std::ptrdiff_t y = top + 1 + k;
-            if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
-            if (col == 0 || y < 0 || static_cast<std::size_t>(col - 1) < left) continue;
-            const std::size_t j = static_cast<std::size_t>(col - 1) - left;
-            // Past the picture, or its first pixel, whose left neighbour in
-            // the original it does not hold.
-            if (j >= plen || (left > 0 && j < bpp)) continue;
+            if (col == 0) continue;
             const std::size_t head = l.first + static_cast<std::size_t>(k) * l.stride;
             std::uint8_t f = usual;
             if (k >= 0 && t.Known(head)) {
@@ -1229,14 +1229,30 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             } else if (k >= 0 && !sole) {
                 continue;
             }
+            probes.push_back({q, k, col, f});
+        }
+    };
+    auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
+        constexpr std::size_t kMaxCompared = 1 << 15;
+        std::ptrdiff_t score = 0;
+        std::size_t compared = 0;
+        for (const Probe& p : probes) {
+            if (compared >= kMaxCompared) break;
+            const std::ptrdiff_t y = top + 1 + p.k;
+            if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
+            if (y < 0 || static_cast<std::size_t>(p.col - 1) < left) continue;
+            const std::size_t j = static_cast<std::size_t>(p.col - 1) - left;
+            // Past the picture, or its first pixel, whose left neighbour in
+            // the original it does not hold.
+            if (j >= plen || (left > 0 && j < bpp)) continue;
             const std::uint8_t* prow = &picture.pixels[static_cast<std::size_t>(y) * plen];
             const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
             const std::uint8_t a = j >= bpp ? prow[j - bpp] : 0, b = up ? up[j] : 0,
                                c = up && j >= bpp ? up[j - bpp] : 0;
-            const auto want = static_cast<std::uint8_t>(prow[j] - Predict(f, a, b, c));
-            if (want == 0 && t.value[q] == 0) continue;
+            const auto want = static_cast<std::uint8_t>(prow[j] - Predict(p.f, a, b, c));
+            if (want == 0 && t.value[p.q] == 0) continue;
             ++compared;
-            score += want == t.value[q] ? 1 : -1;
+            score += want == t.value[p.q] ? 1 : -1;
         }
         return score;
     };
@@ -1281,6 +1297,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
         constexpr std::ptrdiff_t kMinAgreeing = 64;
         auto place = [&] {
+            gatherProbes();
             std::ptrdiff_t best = kMinAgreeing - 1;
             for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
                 const std::ptrdiff_t score = agreement(top, 0);
