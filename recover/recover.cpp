@@ -318,6 +318,14 @@ std::size_t ArgMax(std::span<const T> counts) {
     return static_cast<std::size_t>(std::max_element(counts.begin(), counts.end()) - counts.begin());
 }
 
+// Byte i of a row of pixels filtered under f: what an encoder would have
+// written for it. `up` is the row above, none at the picture's top.
+std::uint8_t FilteredAt(const std::uint8_t* row, const std::uint8_t* up, std::size_t i, std::size_t bpp,
+                        std::uint8_t f) {
+    const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, b = up ? up[i] : 0, c = up && i >= bpp ? up[i - bpp] : 0;
+    return static_cast<std::uint8_t>(row[i] - Predict(f, a, b, c));
+}
+
 // Per window position, the value most of its uses ask for: a running
 // majority (one candidate and its lead) holds it whenever there is one; a
 // second pass over the uses tells how many ask for it.
@@ -349,9 +357,7 @@ std::vector<int> WindowFromPicture(const Tracked& t, const Layout& l, const code
     const std::size_t top = p.rows - l.rows;  // the picture's row for the first rebuilt one
     auto residual = [&](std::size_t y, std::size_t i, std::uint8_t f) {
         const std::uint8_t* row = &p.pixels[(top + y) * len];
-        const std::uint8_t* up = row - len;
-        const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-        return static_cast<std::uint8_t>(row[i] - Predict(f, a, up[i], c));
+        return FilteredAt(row, row - len, i, bpp, f);
     };
     constexpr std::uint8_t kOpen = 0xFF;
     Bytes filters(l.rows, kOpen);
@@ -859,10 +865,7 @@ std::uint8_t FilterByResiduals(const Tracked& t, const Layout& l, const codec::D
         for (std::size_t y = 1; y < picture.rows; ++y) {
             const std::uint8_t* row = &picture.pixels[y * plen];
             const std::uint8_t* up = row - plen;
-            for (std::size_t i = 0; i < plen; ++i) {
-                const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-                ++shown[static_cast<std::uint8_t>(row[i] - Predict(f, a, up[i], c))];
-            }
+            for (std::size_t i = 0; i < plen; ++i) ++shown[FilteredAt(row, up, i, bpp, f)];
         }
         const double total = static_cast<double>((picture.rows - 1) * plen) + 256;
         double score = 0;
@@ -980,9 +983,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // pixel left of it nor the one above its top row.
         if (aboveLeft > 0 && ((j < bpp && f != 0 && f != 2) || (y == 0 && f >= 2))) return -1;
         const std::uint8_t* row = &picture.pixels[static_cast<std::size_t>(y) * plen];
-        const std::uint8_t* up = y > 0 ? row - plen : nullptr;
-        const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, b = up ? up[j] : 0, c = up && j >= bpp ? up[j - bpp] : 0;
-        return static_cast<std::uint8_t>(row[j] - Predict(f, a, b, c));
+        return FilteredAt(row, y > 0 ? row - plen : nullptr, j, bpp, f);
     };
     // Window bytes that lost bytes of the rows the placed picture shows
     // copy: the picture tells those bytes (-1 where it does not, or where
@@ -1187,13 +1188,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         for (std::size_t i = 0; i < len; ++i) prior[i] = colour[i % bpp];
         return prior;
     };
-    // The row just above from the picture's row `top` where it reaches (from
-    // byte `left` on), the most common colour beyond.
-    auto priorFrom = [&](std::ptrdiff_t top, std::size_t left) {
+    // The row just above from the picture's row `top` where it reaches, the
+    // most common colour beyond.
+    auto priorFrom = [&](std::ptrdiff_t top) {
         Bytes prior = uniform(common);
-        if (top >= 0 && left < len) {
+        if (top >= 0) {
             const auto at = picture.pixels.begin() + top * static_cast<std::ptrdiff_t>(plen);
-            std::copy_n(at, std::min(plen, len - left), prior.begin() + static_cast<std::ptrdiff_t>(left));
+            std::copy_n(at, std::min(plen, len), prior.begin());
         }
         return prior;
     };
@@ -1213,6 +1214,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         std::uint8_t f;
     };
     std::vector<Probe> probes;
+    // The filter of rebuilt row y where it is certain (its filter byte
+    // known, or one filter for all rows); -1 otherwise.
+    auto rowFilter = [&](std::size_t y) -> int {
+        const std::size_t head = l.first + y * l.stride;
+        if (t.Known(head)) return t.value[head] <= 4 ? t.value[head] : -1;
+        return sole ? usual : -1;
+    };
     auto gatherProbes = [&] {
         probes.clear();
         const std::size_t end = std::min(t.value.size(), l.first + kAlignRows * l.stride);
@@ -1220,16 +1228,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (!t.Known(q)) continue;
             const std::ptrdiff_t d = static_cast<std::ptrdiff_t>(q) - static_cast<std::ptrdiff_t>(l.first);
             const std::ptrdiff_t k = d >= 0 ? d / stride : -1, col = d - k * stride;
-            if (col == 0) continue;
-            const std::size_t head = l.first + static_cast<std::size_t>(k) * l.stride;
-            std::uint8_t f = usual;
-            if (k >= 0 && t.Known(head)) {
-                if (t.value[head] > 4) continue;
-                f = t.value[head];
-            } else if (k >= 0 && !sole) {
-                continue;
-            }
-            probes.push_back({q, k, col, f});
+            const int f = k >= 0 ? rowFilter(static_cast<std::size_t>(k)) : usual;
+            if (col == 0 || f < 0) continue;
+            probes.push_back({q, k, col, static_cast<std::uint8_t>(f)});
         }
     };
     auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
@@ -1246,10 +1247,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             // the original it does not hold.
             if (j >= plen || (left > 0 && j < bpp)) continue;
             const std::uint8_t* prow = &picture.pixels[static_cast<std::size_t>(y) * plen];
-            const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
-            const std::uint8_t a = j >= bpp ? prow[j - bpp] : 0, b = up ? up[j] : 0,
-                               c = up && j >= bpp ? up[j - bpp] : 0;
-            const auto want = static_cast<std::uint8_t>(prow[j] - Predict(p.f, a, b, c));
+            const std::uint8_t want = FilteredAt(prow, y > 0 ? prow - plen : nullptr, j, bpp, p.f);
             if (want == 0 && t.value[p.q] == 0) continue;
             ++compared;
             score += want == t.value[p.q] ? 1 : -1;
@@ -1316,8 +1314,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             std::vector<Anchor> anchors;
             for (std::size_t k = 0; k < kAlignRows && k < l.rows; ++k) {
                 const std::size_t head = l.first + k * l.stride;
-                if (t.Known(head) ? t.value[head] > 4 : !sole) continue;
-                const std::uint8_t f = t.Known(head) ? t.value[head] : usual;
+                const int f = rowFilter(k);
+                if (f < 0) continue;
                 std::size_t run = 0, taken = 0;
                 for (std::size_t i = bpp; i < len && taken < kPerRow; ++i) {
                     run = t.Known(head + 1 + i) ? run + 1 : 0;
@@ -1327,7 +1325,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                     std::size_t distinct = 0;
                     for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
                     if (distinct < kMinValues) continue;
-                    anchors.push_back({k, i + 1 - kAnchorBytes, f});
+                    anchors.push_back({k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f)});
                     ++taken, run = 0, i += len / kPerRow;
                 }
             }
@@ -1346,11 +1344,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
                     const std::uint8_t* prow = &picture.pixels[y * plen];
                     const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
-                    for (std::size_t j = 0; j < plen; ++j) {
-                        const std::uint8_t a = j >= bpp ? prow[j - bpp] : 0, b = up ? up[j] : 0,
-                                           c = up && j >= bpp ? up[j - bpp] : 0;
-                        filtered[j] = static_cast<std::uint8_t>(prow[j] - Predict(f, a, b, c));
-                    }
+                    for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
                     for (std::size_t n = 0; n < anchors.size(); ++n) {
                         const Anchor& anchor = anchors[n];
                         if (anchor.filter != f || y <= anchor.row) continue;
@@ -1390,16 +1384,16 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     }
     if (aboveTop >= 0 && !lined) {
         for (std::size_t y = 0; y < l.rows && shownRow(y); ++y) {
+            const int rf = rowFilter(y);
+            if (rf < 0) continue;
+            const auto f = static_cast<std::uint8_t>(rf);
             const std::size_t head = l.first + y * l.stride;
-            if (t.Known(head) ? t.value[head] > 4 : !sole) continue;
-            const std::uint8_t f = t.Known(head) ? t.value[head] : usual;
             const std::uint8_t* row = shownRow(y);
             const std::uint8_t* up = row - plen;  // the picture holds the row above too
             for (std::size_t j = aboveLeft > 0 && f != 0 && f != 2 ? bpp : 0; j < plen && aboveLeft + j < len; ++j) {
                 const std::size_t at = head + 1 + aboveLeft + j;
                 if (t.Known(at)) continue;
-                const std::uint8_t a = j >= bpp ? row[j - bpp] : 0, c = j >= bpp ? up[j - bpp] : 0;
-                const int value = static_cast<std::uint8_t>(row[j] - Predict(f, a, up[j], c));
+                const int value = FilteredAt(row, up, j, bpp, f);
                 int& slot = told[t.WindowPos(at)];
                 slot = slot == -1 || slot == value ? value : -2;
             }
@@ -1446,7 +1440,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // rows start from their first pixel alone, fare better with the
         // common colours alone.
         if (sole && usual != 1 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
-            priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1, 0));
+            priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
             shownColumns = plen / bpp;
         }
         for (const Bytes& c : palette) priors.push_back(uniform(c));
@@ -1478,12 +1472,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     const std::size_t placedFrom = placed ? aboveLeft / bpp : 0,
                       placedTo = placed ? (aboveLeft + std::min(plen, len - aboveLeft)) / bpp : 0;
     auto isPlaced = [&](std::size_t x) { return x >= placedFrom && x < placedTo; };
-    if (placed) {
-        const Bytes shown = priorFrom(aboveTop, aboveLeft);
-        std::copy(shown.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp),
-                  shown.begin() + static_cast<std::ptrdiff_t>(placedTo * bpp),
-                  prior.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp));
-    }
+    if (placed)
+        std::copy_n(&picture.pixels[static_cast<std::size_t>(aboveTop) * plen], (placedTo - placedFrom) * bpp,
+                    prior.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp));
     for (std::size_t x = 0; x < width; ++x) {
         if (isPlaced(x)) continue;
         std::size_t most = 0;
