@@ -893,6 +893,70 @@ double ChannelSteadiness(const Tracked& t, const Layout& l) {
     return total == 0 ? 0 : static_cast<double>(steady) / static_cast<double>(total);
 }
 
+// Under Paeth a wrong byte inside an area of one colour is copied right and
+// down alike (the predictor reads the neighbour that agrees with the rest),
+// and each channel picks its neighbour on its own: the error fills an area
+// of one wrong value in that channel (under Average too, once the halving
+// error is snapped to a common colour). Per channel, each 4-connected area of
+// one guessed value, at least kMinArea pixels, whose value neither a common
+// colour of the cropped picture has in that channel nor its pixels show
+// often, takes that channel of the common colour that makes most of its
+// pixels common colours. An area holding a byte known exactly, or one of the
+// picture's own pixels where it sits, keeps its value: it is real; so does
+// one a single row or column wide (a channel of a gradient), as the error
+// runs both ways.
+template <typename Shown>
+void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& picture,
+                   const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
+    constexpr std::size_t kMinArea = 64, kOftenPerMille = 10;
+    const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
+    if (palette.empty() || pixels == 0) return;
+    auto isCommon = [&](const std::uint8_t* pixel, std::size_t j, std::uint8_t v) {
+        return std::any_of(palette.begin(), palette.end(), [&](const Bytes& c) {
+            for (std::size_t k = 0; k < bpp; ++k)
+                if (c[k] != (k == j ? v : pixel[k])) return false;
+            return true;
+        });
+    };
+    std::vector<std::size_t> area, queue;
+    std::vector<std::uint8_t> seen(pixels);
+    for (std::size_t j = 0; j < bpp; ++j) {
+        std::array<std::size_t, 256> shown{};
+        for (std::size_t i = j; i < picture.pixels.size(); i += bpp) ++shown[picture.pixels[i]];
+        const std::size_t often = picture.pixels.size() / bpp * kOftenPerMille / 1000;
+        std::fill(seen.begin(), seen.end(), 0);
+        for (std::size_t start = 0; start < pixels; ++start) {
+            if (seen[start]) continue;
+            const std::uint8_t v = out[start * bpp + j];
+            // The area of value v around `start`; whether anything in it is certain.
+            area.clear(), queue.assign(1, start), seen[start] = 1;
+            bool certain = false, tall = false, wide = false;
+            while (!queue.empty()) {
+                const std::size_t p = queue.back();
+                queue.pop_back();
+                area.push_back(p);
+                certain = certain || exact.known[p * bpp + j] || isShown(p * bpp);
+                const std::size_t x = p % width;
+                tall = tall || p / width != start / width, wide = wide || x != start % width;
+                for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
+                                            p + width < pixels ? p + width : p})
+                    if (!seen[q] && out[q * bpp + j] == v) seen[q] = 1, queue.push_back(q);
+            }
+            if (certain || !tall || !wide || area.size() < kMinArea || shown[v] > often ||
+                std::any_of(palette.begin(), palette.end(), [&](const Bytes& c) { return c[j] == v; }))
+                continue;
+            std::size_t bestHits = 0;
+            std::uint8_t best = palette.front()[j];
+            for (const Bytes& c : palette) {
+                std::size_t hits = 0;
+                for (const std::size_t p : area) hits += isCommon(&out[p * bpp], j, c[j]);
+                if (hits > bestHits) bestHits = hits, best = c[j];
+            }
+            for (const std::size_t p : area) out[p * bpp + j] = best;
+        }
+    }
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -953,10 +1017,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // rebuilt one. A picture cropped from the original's top left, or only
     // painted over, holds those rows' pixels for its own columns: filtered
     // under each row's filter, they give the window's bytes. `aboveTop` is
-    // the picture's row taken for the row just above (none when negative),
-    // `aboveLeft` the byte of the original's rows its first column falls on
-    // (a region cropped from further right), `aboveFilters` the filters of
-    // the rows above, nearest first.
+    // the picture's row taken for the row just above (none when negative;
+    // past its last row when it ends above that row), `aboveLeft` the byte of the original's rows its first column
+    // falls on (a region cropped from further right), `aboveFilters` the filters of the rows above, nearest first.
     const std::size_t plen = std::size_t{picture.width} * bpp;
     const auto stride = static_cast<std::ptrdiff_t>(l.stride);
     std::ptrdiff_t aboveTop = -1;
@@ -977,7 +1040,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // picture's pixels give under filter f, if it holds them.
     auto filteredFromPicture = [&](std::ptrdiff_t k, std::ptrdiff_t col, std::uint8_t f) -> int {
         const std::ptrdiff_t y = aboveTop - k;
-        if (aboveTop < 0 || y < 0 || col == 0 || !shows(static_cast<std::size_t>(col - 1))) return -1;
+        if (aboveTop < 0 || y < 0 || y >= static_cast<std::ptrdiff_t>(picture.rows) || col == 0 ||
+            !shows(static_cast<std::size_t>(col - 1)))
+            return -1;
         const std::size_t j = static_cast<std::size_t>(col - 1) - aboveLeft;
         // A region cropped from further right holds neither the original's
         // pixel left of it nor the one above its top row.
@@ -993,7 +1058,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         if (lined && pins[w] >= 0) return pins[w];
         if (told[w] >= 0) return told[w];
         const auto [k, col] = aboveAt(w);
-        if (aboveTop < 0 || aboveTop - k < 0 || static_cast<std::size_t>(k) >= aboveFilters.size()) return -1;
+        if (aboveTop < 0 || aboveTop - k < 0 || aboveTop - k >= static_cast<std::ptrdiff_t>(picture.rows) ||
+            static_cast<std::size_t>(k) >= aboveFilters.size())
+            return -1;
         if (col == 0) return aboveFilters[static_cast<std::size_t>(k)];
         return filteredFromPicture(k, col, aboveFilters[static_cast<std::size_t>(k)]);
     };
@@ -1381,6 +1448,22 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         }
         if (aboveTop < 0) usual = chosen;
         std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
+        // A picture from the top left that ends a few rows above the first
+        // rebuilt one shares no row with it, but still holds rows of the
+        // lost window when it ends within the window's reach. Its place,
+        // the gap, is the one under which the first rows decode best.
+        if (aboveTop < 0) {
+            const Bytes prior = priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1);
+            const std::size_t rows = std::min(l.rows, kAlignRows);
+            std::size_t best = decodeRows(prior, rows);
+            std::ptrdiff_t bestTop = -1;
+            for (std::size_t gap = 0; gap + 1 < aboveFilters.size(); ++gap) {
+                aboveTop = static_cast<std::ptrdiff_t>(picture.rows - 1 + gap);
+                const std::size_t score = decodeRows(prior, rows);
+                if (score > best) best = score, bestTop = aboveTop;
+            }
+            aboveTop = bestTop;
+        }
     }
     if (aboveTop >= 0 && !lined) {
         for (std::size_t y = 0; y < l.rows && shownRow(y); ++y) {
@@ -1421,7 +1504,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // in a flat column any will do and the most common stays, where the
     // column changes only the right one lands on another common colour.
     // Where the cropped picture holds the row above (painted over, not
-    // cropped), that row is tried first.
+    // cropped), that row is tried first. `inside`: the picture holds the
+    // row just above, not only rows further up.
+    const bool inside = aboveTop >= 0 && aboveTop < static_cast<std::ptrdiff_t>(picture.rows);
     std::vector<Bytes> priors;
     std::size_t shownColumns = 0;  // columns whose first choice is the picture's
     if (lined) {
@@ -1439,7 +1524,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // a flat column keeps. Filters chosen row by row, and Sub, whose
         // rows start from their first pixel alone, fare better with the
         // common colours alone.
-        if (sole && usual != 1 && aboveTop < 0 && plen != 0 && plen <= len && picture.rows > 0) {
+        if (sole && usual != 1 && !inside && plen != 0 && plen <= len && picture.rows > 0) {
             priors.push_back(priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1));
             shownColumns = plen / bpp;
         }
@@ -1468,7 +1553,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     Bytes prior = priors.front();
     // Where the picture sits, its row is the row above for its columns, and
     // the columns past it continue from there.
-    const bool placed = aboveTop >= 0 && !lined;
+    const bool placed = inside && !lined;
     const std::size_t placedFrom = placed ? aboveLeft / bpp : 0,
                       placedTo = placed ? (aboveLeft + std::min(plen, len - aboveLeft)) / bpp : 0;
     auto isPlaced = [&](std::size_t x) { return x >= placedFrom && x < placedTo; };
@@ -1548,6 +1633,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
+    if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
     return out;
 }
 
