@@ -56,10 +56,16 @@ def windows_path(path):
 
 
 def probe(*args):
-    """Runs e2e_probe.exe; (exit status, its output)."""
-    result = subprocess.run([*WINE, PROBE, *args], env=PROBE_ENV, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True, timeout=3 * TIMEOUT)
-    return result.returncode, result.stdout
+    """Runs e2e_probe.exe; (exit status, its output). Every subcommand prints a
+    verdict, so a run that printed nothing never got to look (Wine failed to
+    start it, seen once in many runs while the previous instance wound down):
+    it is run once more, and a second silence is reported with Wine's words."""
+    for attempt in range(2):
+        result = subprocess.run([*WINE, PROBE, *args], env=PROBE_ENV, stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=3 * TIMEOUT)
+        if result.stdout.strip():
+            return result.returncode, result.stdout
+    return result.returncode, f'(probe printed nothing, status {result.returncode}: {result.stderr.strip()})'
 
 
 def wait_until(condition, what):
