@@ -57,9 +57,9 @@ def windows_path(path):
 
 def probe(*args):
     """Runs e2e_probe.exe; (exit status, its output). Every subcommand prints a
-    verdict, so a run that printed nothing never got to look (Wine failed to
-    start it, seen once in many runs while the previous instance wound down):
-    it is run once more, and a second silence is reported with Wine's words."""
+    verdict, so a run that printed nothing never got to look (Wine did not
+    start it; seen once in nine runs of the suite): it is run once more, and
+    a second silence is reported with Wine's own words."""
     for attempt in range(2):
         result = subprocess.run([*WINE, PROBE, *args], env=PROBE_ENV, stdin=subprocess.DEVNULL,
                                 capture_output=True, text=True, timeout=3 * TIMEOUT)
