@@ -1018,8 +1018,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // painted over, holds those rows' pixels for its own columns: filtered
     // under each row's filter, they give the window's bytes. `aboveTop` is
     // the picture's row taken for the row just above (none when negative;
-    // past its last row when it ends above that row), `aboveLeft` the byte of the original's rows its first column
-    // falls on (a region cropped from further right), `aboveFilters` the filters of the rows above, nearest first.
+    // past its last row when it ends above that row), `aboveLeft` the byte
+    // of the original's rows its first column falls on (a region cropped
+    // from further right), `aboveFilters` the filters of the rows above,
+    // nearest first.
     const std::size_t plen = std::size_t{picture.width} * bpp;
     const auto stride = static_cast<std::ptrdiff_t>(l.stride);
     std::ptrdiff_t aboveTop = -1;
@@ -1038,11 +1040,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     };
     // The filtered byte at byte `col` of the row `k` above that the
     // picture's pixels give under filter f, if it holds them.
-    auto filteredFromPicture = [&](std::ptrdiff_t k, std::ptrdiff_t col, std::uint8_t f) -> int {
+    // The picture's row for row k above, or -1 where it holds none.
+    auto heldAbove = [&](std::ptrdiff_t k) -> std::ptrdiff_t {
         const std::ptrdiff_t y = aboveTop - k;
-        if (aboveTop < 0 || y < 0 || y >= static_cast<std::ptrdiff_t>(picture.rows) || col == 0 ||
-            !shows(static_cast<std::size_t>(col - 1)))
-            return -1;
+        return aboveTop >= 0 && y >= 0 && y < static_cast<std::ptrdiff_t>(picture.rows) ? y : -1;
+    };
+    auto filteredFromPicture = [&](std::ptrdiff_t k, std::ptrdiff_t col, std::uint8_t f) -> int {
+        const std::ptrdiff_t y = heldAbove(k);
+        if (y < 0 || col == 0 || !shows(static_cast<std::size_t>(col - 1))) return -1;
         const std::size_t j = static_cast<std::size_t>(col - 1) - aboveLeft;
         // A region cropped from further right holds neither the original's
         // pixel left of it nor the one above its top row.
@@ -1058,9 +1063,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         if (lined && pins[w] >= 0) return pins[w];
         if (told[w] >= 0) return told[w];
         const auto [k, col] = aboveAt(w);
-        if (aboveTop < 0 || aboveTop - k < 0 || aboveTop - k >= static_cast<std::ptrdiff_t>(picture.rows) ||
-            static_cast<std::size_t>(k) >= aboveFilters.size())
-            return -1;
+        if (heldAbove(k) < 0 || static_cast<std::size_t>(k) >= aboveFilters.size()) return -1;
         if (col == 0) return aboveFilters[static_cast<std::size_t>(k)];
         return filteredFromPicture(k, col, aboveFilters[static_cast<std::size_t>(k)]);
     };
