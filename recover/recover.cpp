@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -1038,13 +1039,29 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         const std::ptrdiff_t r = -((-d + stride - 1) / stride);
         return std::pair{-r - 1, d - r * stride};
     };
-    // The filtered byte at byte `col` of the row `k` above that the
-    // picture's pixels give under filter f, if it holds them.
-    // The picture's row for row k above, or -1 where it holds none.
+    // With `repeatLast`, the rows between the picture's last one and
+    // `aboveTop` are taken as that last row again where its columns have not
+    // changed for kSteadyRows rows (`steady`): panels and the background
+    // run on down a screen, text and pictures do not.
+    bool repeatLast = false;
+    std::vector<bool> steady(picture.width, false);
+    if (constexpr std::size_t kSteadyRows = 16; plen != 0 && picture.rows > 0) {
+        const std::uint8_t* last = &picture.pixels[(picture.rows - 1) * plen];
+        for (std::size_t x = 0; x < picture.width; ++x) {
+            bool same = true;
+            for (std::size_t y = picture.rows - std::min(picture.rows, kSteadyRows); y + 1 < picture.rows && same; ++y)
+                same = std::equal(last + x * bpp, last + (x + 1) * bpp, &picture.pixels[y * plen + x * bpp]);
+            steady[x] = same;
+        }
+    }
+    // The picture's row for row k above, or -1 where it holds none (past its
+    // last row where that is repeated).
     auto heldAbove = [&](std::ptrdiff_t k) -> std::ptrdiff_t {
         const std::ptrdiff_t y = aboveTop - k;
-        return aboveTop >= 0 && y >= 0 && y < static_cast<std::ptrdiff_t>(picture.rows) ? y : -1;
+        return aboveTop >= 0 && y >= 0 && (repeatLast || y < static_cast<std::ptrdiff_t>(picture.rows)) ? y : -1;
     };
+    // The filtered byte at byte `col` of the row `k` above that the
+    // picture's pixels give under filter f, if it holds them.
     auto filteredFromPicture = [&](std::ptrdiff_t k, std::ptrdiff_t col, std::uint8_t f) -> int {
         const std::ptrdiff_t y = heldAbove(k);
         if (y < 0 || col == 0 || !shows(static_cast<std::size_t>(col - 1))) return -1;
@@ -1052,8 +1069,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // A region cropped from further right holds neither the original's
         // pixel left of it nor the one above its top row.
         if (aboveLeft > 0 && ((j < bpp && f != 0 && f != 2) || (y == 0 && f >= 2))) return -1;
-        const std::uint8_t* row = &picture.pixels[static_cast<std::size_t>(y) * plen];
-        return FilteredAt(row, y > 0 ? row - plen : nullptr, j, bpp, f);
+        const auto last = static_cast<std::ptrdiff_t>(picture.rows) - 1;
+        if (y > last && (!steady[j / bpp] || (j >= bpp && !steady[j / bpp - 1]))) return -1;
+        const std::uint8_t* row = &picture.pixels[static_cast<std::size_t>(std::min(y, last)) * plen];
+        return FilteredAt(row, y > last ? row : y > 0 ? row - plen : nullptr, j, bpp, f);
     };
     // Window bytes that lost bytes of the rows the placed picture shows
     // copy: the picture tells those bytes (-1 where it does not, or where
@@ -1453,19 +1472,53 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
         // A picture from the top left that ends a few rows above the first
         // rebuilt one shares no row with it, but still holds rows of the
-        // lost window when it ends within the window's reach. Its place,
-        // the gap, is the one under which the first rows decode best.
+        // lost window when it ends within the window's reach, and its steady
+        // columns tell the rows below it when it ends further up. Its place,
+        // the gap, and whether its last row is repeated down to the window,
+        // are the ones under which the rows decode best: under Sub, where a
+        // wrong window byte shifts the colours of the rest of its row, by
+        // the pixels in colours the picture shows (the first MiB of rows);
+        // otherwise, or when no place beats none by that, by the first rows'
+        // score.
         if (aboveTop < 0) {
             const Bytes prior = priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1);
-            const std::size_t rows = std::min(l.rows, kAlignRows);
-            std::size_t best = decodeRows(prior, rows);
-            std::ptrdiff_t bestTop = -1;
-            for (std::size_t gap = 0; gap + 1 < aboveFilters.size(); ++gap) {
-                aboveTop = static_cast<std::ptrdiff_t>(picture.rows - 1 + gap);
-                const std::size_t score = decodeRows(prior, rows);
-                if (score > best) best = score, bestTop = aboveTop;
-            }
-            aboveTop = bestTop;
+            constexpr std::size_t kColourBytes = std::size_t{1} << 20, kMinColourRows = 64;
+            const std::size_t rows = std::min(l.rows, kAlignRows),
+                              colourRows = std::min(l.rows, std::max(kMinColourRows, kColourBytes / len));
+            auto gapScore = [&](bool byColours) {
+                if (!byColours) return decodeRows(prior, rows);
+                decodeRows(prior, colourRows);
+                std::size_t score = 0;
+                for (std::size_t at = 0; at + bpp <= colourRows * len; at += bpp) score += colours.count(key(&out[at]));
+                return score;
+            };
+            // Places that give the same window bytes to the lost bytes of
+            // those rows decode alike: each is decoded once.
+            std::vector<std::size_t> copied;
+            for (std::size_t at = l.first; at < std::min(t.value.size(), l.first + colourRows * l.stride); ++at)
+                if (!t.Known(at)) copied.push_back(t.WindowPos(at));
+            std::sort(copied.begin(), copied.end());
+            copied.erase(std::unique(copied.begin(), copied.end()), copied.end());
+            auto search = [&](bool byColours) {
+                std::size_t best = gapScore(byColours);
+                std::ptrdiff_t bestTop = -1;
+                bool bestRepeat = false;
+                std::set<std::vector<int>> tried;
+                for (const bool repeat : {false, true}) {
+                    repeatLast = repeat;
+                    for (std::size_t gap = repeat; gap < aboveFilters.size(); ++gap) {
+                        aboveTop = static_cast<std::ptrdiff_t>(picture.rows - 1 + gap);
+                        std::vector<int> given(copied.size());
+                        for (std::size_t n = 0; n < copied.size(); ++n) given[n] = pinFromPicture(copied[n]);
+                        if (!tried.insert(std::move(given)).second) continue;
+                        const std::size_t score = gapScore(byColours);
+                        if (score > best) best = score, bestTop = aboveTop, bestRepeat = repeat;
+                    }
+                }
+                aboveTop = bestTop, repeatLast = bestRepeat;
+                return bestTop >= 0;
+            };
+            if (!search(usual == 1) && usual == 1) search(false);
         }
     }
     if (aboveTop >= 0 && !lined) {
