@@ -1475,9 +1475,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // lost window when it ends within the window's reach, and its steady
         // columns tell the rows below it when it ends further up. Its place,
         // the gap, and whether its last row is repeated down to the window,
-        // are the ones under which the rows decode best: under Sub, where a
-        // wrong window byte shifts the colours of the rest of its row, by
-        // the pixels in colours the picture shows (the first MiB of rows);
+        // are the ones under which the rows decode best: under Sub and Paeth,
+        // where a wrong window byte shifts the colours of the pixels after it,
+        // by the pixels in colours the picture shows (the first MiB of rows);
         // otherwise, or when no place beats none by that, by the first rows'
         // score.
         if (aboveTop < 0) {
@@ -1518,7 +1518,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 aboveTop = bestTop, repeatLast = bestRepeat;
                 return bestTop >= 0;
             };
-            if (!search(usual == 1) && usual == 1) search(false);
+            const bool byColours = usual == 1 || usual == 4;
+            if (!search(byColours) && byColours) search(false);
         }
     }
     if (aboveTop >= 0 && !lined) {
