@@ -1350,22 +1350,25 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // not: the one under which most pixels come out in colours the cropped
     // picture shows (a wrong filter gives flat rows of colours it has not),
     // or with no picture the one under which the whole picture scores best.
+    // Choices judged by the colours the rows come out in: the first rows
+    // tell as well as all of them (a MiB of them at most, or a full-screen
+    // picture is decoded many times over for one choice alone).
+    constexpr std::size_t kColourRows = 64, kColourBytes = std::size_t{1} << 20;
+    const std::size_t colourRows = std::min(l.rows, std::max(kColourRows, kColourBytes / len));
+    // The pixels of the first `colourRows` rows in colours the picture shows.
+    auto inPictureColours = [&] {
+        std::size_t count = 0;
+        for (std::size_t at = 0; at + bpp <= colourRows * len; at += bpp) count += colours.count(key(&out[at]));
+        return count;
+    };
     if (filtersKnown == 0 && !lined) {
         sole = true;
         std::size_t best = 0;
         std::uint8_t bestFilter = 0;
-        // The first rows tell the filter as well as all of them: a few MiB
-        // of them at most, or a full-screen picture is decoded many times
-        // over here alone.
-        constexpr std::size_t kPickRows = 64, kPickBytes = std::size_t{1} << 20;
-        const std::size_t pickRows = std::min(l.rows, std::max(kPickRows, kPickBytes / len));
         for (std::uint8_t f = 0; f <= 4; ++f) {
             usual = f;
-            std::size_t score = decodeRows(uniform(common), pickRows);
-            if (!colours.empty()) {
-                score = 0;
-                for (std::size_t at = 0; at + bpp <= pickRows * len; at += bpp) score += colours.count(key(&out[at]));
-            }
+            std::size_t score = decodeRows(uniform(common), colourRows);
+            if (!colours.empty()) score = inPictureColours();
             if (score > best || f == 0) best = score, bestFilter = f;
         }
         usual = bestFilter;
@@ -1482,15 +1485,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // score.
         if (aboveTop < 0) {
             const Bytes prior = priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1);
-            constexpr std::size_t kColourBytes = std::size_t{1} << 20, kMinColourRows = 64;
-            const std::size_t rows = std::min(l.rows, kAlignRows),
-                              colourRows = std::min(l.rows, std::max(kMinColourRows, kColourBytes / len));
+            const std::size_t rows = std::min(l.rows, kAlignRows);
             auto gapScore = [&](bool byColours) {
                 if (!byColours) return decodeRows(prior, rows);
                 decodeRows(prior, colourRows);
-                std::size_t score = 0;
-                for (std::size_t at = 0; at + bpp <= colourRows * len; at += bpp) score += colours.count(key(&out[at]));
-                return score;
+                return inPictureColours();
             };
             // Places that give the same window bytes to the lost bytes of
             // those rows decode alike: each is decoded once.
