@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -273,6 +274,40 @@ double FormatEvidence(const Tracked& t, const Layout& l, std::size_t bpp, std::s
         return bits;
     };
     return codeLength(other) - codeLength(bpp);
+}
+
+// Evidence, in bits, for `bpp` bytes per pixel rather than `other` from
+// where the stream copies from, whatever the bytes inflated to: a picture
+// repeats whole pixels (a glyph drawn again further along a row or rows
+// below), so copies reach across the row by multiples of the pixel size
+// more often than by the offsets beside them. Each format's multiples (not
+// those of both) are weighed against that baseline as a Poisson excess.
+// Independent of the bytes' values, it checks FormatEvidence, whose code
+// lengths can be swayed by a few strings copied many times.
+double GridEvidence(const Tracked& t, std::size_t stride, std::size_t bpp, std::size_t other) {
+    constexpr std::size_t kReach = 96;  // offsets across the row looked at
+    std::array<double, kReach> at{};
+    for (std::size_t d = 1; d < t.distances.size(); ++d) {
+        const std::size_t o = std::min(d % stride, stride - d % stride);
+        if (o < kReach) at[o] += t.distances[d];
+    }
+    const auto onGrid = [&](std::size_t o) { return o % bpp == 0 || o % other == 0; };
+    const auto baseline = [&](std::size_t o) {
+        double sum = 0;
+        int n = 0;
+        for (const std::size_t q : {o + 1, o - 1, o + 2, o - 2})
+            if (n < 2 && q >= 1 && q < kReach && !onGrid(q)) sum += at[q], ++n;
+        return n == 0 ? 0 : sum / n;
+    };
+    const auto excess = [&](std::size_t b) {
+        double m = 0, e = 0;
+        for (std::size_t o = b; o < kReach; o += b)
+            if (o % std::lcm(bpp, other) != 0) m += at[o], e += baseline(o);
+        e = std::max(e, 1.0);
+        const double nats = m > 0 ? m * std::log(m / e) - (m - e) : e;
+        return (m > e ? nats : -nats) / std::log(2.0);
+    };
+    return excess(bpp) - excess(other);
 }
 
 struct Rows {
@@ -1806,12 +1841,16 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
             // A stride that fits RGB and RGBA alike: the data must tell which.
             const std::size_t bpp = layout.format.bpp, other = bpp == 3 ? 4 : bpp == 4 ? 3 : 0;
             if (options.width == 0 && other != 0 && (layout.stride - 1) % (3 * 4) == 0) {
-                const double bits = FormatEvidence(t, layout, bpp, other);
+                const double channels = FormatEvidence(t, layout, bpp, other);
+                const double copies = GridEvidence(t, layout.stride, bpp, other), bits = channels + copies;
                 if (bits < 0) {
                     layout.format = bpp == 3 ? Format{4, 4, 1} : Format{3, 3, 1};
                     layout.width = static_cast<std::uint32_t>((layout.stride - 1) / other);
                 }
-                if (std::abs(bits) < kMinFormatBits)
+                // Each alone sure, of opposite formats: the data does not tell.
+                const bool torn =
+                    std::min(channels, copies) <= -kMinFormatBits && std::max(channels, copies) >= kMinFormatBits;
+                if (std::abs(bits) < kMinFormatBits || torn)
                     return Nothing(Status::NothingRebuilt,
                                    "the pixel format is uncertain: RGB and RGBA rows fit alike; try --width N");
             }

@@ -9,6 +9,7 @@ usage: recover_corpus_test.py VEXLO_CLI
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -95,7 +96,8 @@ class WidthFoundTest(unittest.TestCase):
     """Remnants whose width was once reported found but wrong: another corpus
     seed (a paeth and an adaptive case) and a 64-pixel Up-filtered RGBA
     picture behind a header claiming 320 pixels, whose first inflated block
-    comes from a start found by chance."""
+    comes from a start found by chance; and a Sub-filtered RGB picture 360
+    wide (tests/recover_cases) once read as 270 RGBA pixels, the same stride."""
 
     def test_width_is_the_originals_or_refused(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -106,14 +108,18 @@ class WidthFoundTest(unittest.TestCase):
             header = genkit.png(320, 40, 6, bytes(320 * 40 * 4))
             with open(os.path.join(folder, "up-rgba-64x48.png"), "wb") as f:
                 f.write(header + make_seeds.recover_seeds()["up_6"][2:])
-            names = ["up-rgba-64x48"] + make_corpus(folder, "--seed", "1")
+            shutil.copy(os.path.join(TOP, "tests", "recover_cases", "sub-rgb-360x235.png"), folder)
+            fixtures = ["up-rgba-64x48", "sub-rgb-360x235"]
+            names = fixtures + make_corpus(folder, "--seed", "1")
             files = [os.path.join(folder, n + ".png") for n in names]
             for name, line in zip(names, run("--recover", "--json", *files)):
                 with self.subTest(case=name):
                     rec = line["recover"]
                     width = int(name.rsplit("-", 1)[1].split("x")[0])
-                    self.assertTrue(refused_for_width(rec) or (rec["status"], rec["width"]) == ("recovered", width), rec)
-                    if rec["status"] == "recovered" and name != names[0]:
+                    original = ("recovered", width, 4 if "-rgba-" in name else 3)
+                    self.assertTrue(refused_for_width(rec) or (rec["status"], rec["width"], rec["bytesPerPixel"]) ==
+                                    original, rec)
+                    if rec["status"] == "recovered" and name not in fixtures:
                         self.assertEqual(truth.Case(folder, name).violations(truth.read_rgba(rec["picture"])), 0)
 
 
