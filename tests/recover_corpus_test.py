@@ -96,8 +96,10 @@ class WidthFoundTest(unittest.TestCase):
     """Remnants whose width was once reported found but wrong: another corpus
     seed (a paeth and an adaptive case) and a 64-pixel Up-filtered RGBA
     picture behind a header claiming 320 pixels, whose first inflated block
-    comes from a start found by chance; and a Sub-filtered RGB picture 360
-    wide (tests/recover_cases) once read as 270 RGBA pixels, the same stride."""
+    comes from a start found by chance. From tests/recover_cases: a
+    Sub-filtered RGB picture 360 wide once read as 270 RGBA pixels (the same
+    stride), and an RGBA one 3,639 wide whose pattern every 221 pixels was
+    read as two rows of 147 RGB pixels."""
 
     def test_width_is_the_originals_or_refused(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -108,8 +110,9 @@ class WidthFoundTest(unittest.TestCase):
             header = genkit.png(320, 40, 6, bytes(320 * 40 * 4))
             with open(os.path.join(folder, "up-rgba-64x48.png"), "wb") as f:
                 f.write(header + make_seeds.recover_seeds()["up_6"][2:])
-            shutil.copy(os.path.join(TOP, "tests", "recover_cases", "sub-rgb-360x235.png"), folder)
-            fixtures = ["up-rgba-64x48", "sub-rgb-360x235"]
+            fixtures = ["up-rgba-64x48", "sub-rgb-360x235", "mixed-rgba-3639x101"]
+            for name in fixtures[1:]:
+                shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
             names = fixtures + make_corpus(folder, "--seed", "1")
             files = [os.path.join(folder, n + ".png") for n in names]
             for name, line in zip(names, run("--recover", "--json", *files)):
