@@ -43,13 +43,14 @@ constexpr std::uint32_t kMinWidth = 64, kMaxWidth = 16384;
 constexpr std::size_t kScoreBytes = std::size_t{4} << 20;
 constexpr std::size_t kAlignScoreBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxPixels = std::size_t{8} << 20;
-constexpr std::size_t kPaletteSize = 6;   // the cropped picture's colours tried in the guess
-constexpr std::size_t kPriorRows = 16;    // rows that choose the colours of the row above the first
-constexpr double kMinEvidence = 16;       // bits in favour of a width found from the data,
-constexpr double kMinDataEvidence = 3;    // of which at least these from the data itself,
-constexpr double kMinMargin = 4;          // and these more than any other stride's but its multiples
-constexpr std::size_t kMinFoundRows = 4;  // whole rows a width found from the data needs
-constexpr double kMinFormatBits = 32;     // RGB against RGBA on the same stride
+constexpr std::size_t kPaletteSize = 6;    // the cropped picture's colours tried in the guess
+constexpr std::size_t kPriorRows = 16;     // rows that choose the colours of the row above the first
+constexpr double kMinEvidence = 16;        // bits in favour of a width found from the data,
+constexpr double kMinDataEvidence = 3;     // of which at least these from the data itself,
+constexpr double kMinMargin = 4;           // and these more than any other stride's but its multiples,
+constexpr double kCopiesOnlyRatio = 1.25;  // or this many times it when no row's filter byte is known
+constexpr std::size_t kMinFoundRows = 4;   // whole rows a width found from the data needs
+constexpr double kMinFormatBits = 32;      // RGB against RGBA on the same stride
 // Priors: an original as wide as the cropped picture (only painted over), a
 // screen's width, the cropped picture's pixel format.
 constexpr double kHintWidthBits = 12, kScreenWidthBits = 6, kHintFormatBits = 8;
@@ -1840,10 +1841,15 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
             // only choosing among what the data leaves: one a pixel wider or
             // narrower, one of the other pixel format, half or a third of it
             // (a rival by the margin), twice it (two rows read as one: it
-            // must simply do worse).
+            // must simply do worse). With no row's filter byte known the
+            // evidence is all copy distances, which a pattern repeated
+            // across a row (an icon every 61 pixels) piles up at one
+            // stride: a rival must then fall well short, not just short.
             if (options.width == 0 && (layout.evidence < kMinEvidence || layout.dataEvidence < kMinDataEvidence ||
                                        layout.dataEvidence < layout.rivalEvidence + kMinMargin ||
-                                       layout.dataEvidence <= layout.multipleEvidence))
+                                       layout.dataEvidence <= layout.multipleEvidence ||
+                                       (counts.good + counts.flat + counts.bad == 0 &&
+                                        layout.dataEvidence < kCopiesOnlyRatio * layout.rivalEvidence)))
                 return Nothing(Status::NothingRebuilt,
                                "the width is uncertain: it could not be told from the data; try --width N");
             // A stride that fits RGB and RGBA alike: the data must tell which.

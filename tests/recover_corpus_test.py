@@ -98,8 +98,9 @@ class WidthFoundTest(unittest.TestCase):
     picture behind a header claiming 320 pixels, whose first inflated block
     comes from a start found by chance. From tests/recover_cases: a
     Sub-filtered RGB picture 360 wide once read as 270 RGBA pixels (the same
-    stride), and an RGBA one 3,639 wide whose pattern every 221 pixels was
-    read as two rows of 147 RGB pixels."""
+    stride), an RGBA one 3,639 wide whose pattern every 221 pixels was read
+    as two rows of 147 RGB pixels, and one 3,670 wide whose pattern every 61
+    pixels was read as rows of 81 RGB pixels."""
 
     def test_width_is_the_originals_or_refused(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -110,7 +111,7 @@ class WidthFoundTest(unittest.TestCase):
             header = genkit.png(320, 40, 6, bytes(320 * 40 * 4))
             with open(os.path.join(folder, "up-rgba-64x48.png"), "wb") as f:
                 f.write(header + make_seeds.recover_seeds()["up_6"][2:])
-            fixtures = ["up-rgba-64x48", "sub-rgb-360x235", "mixed-rgba-3639x101"]
+            fixtures = ["up-rgba-64x48", "sub-rgb-360x235", "mixed-rgba-3639x101", "mixed-rgba-3670x100"]
             for name in fixtures[1:]:
                 shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
             names = fixtures + make_corpus(folder, "--seed", "1")
