@@ -300,6 +300,7 @@ double GridEvidence(const Tracked& t, std::size_t stride, std::size_t bpp, std::
         const std::size_t o = std::min(d % stride, stride - d % stride);
         if (o < kReach) at[o] += t.distances[d];
     }
+    const std::size_t both = std::lcm(bpp, other);
     const auto onGrid = [&](std::size_t o) { return o % bpp == 0 || o % other == 0; };
     const auto baseline = [&](std::size_t o) {
         double sum = 0;
@@ -311,7 +312,7 @@ double GridEvidence(const Tracked& t, std::size_t stride, std::size_t bpp, std::
     const auto excess = [&](std::size_t b) {
         double m = 0, e = 0;
         for (std::size_t o = b; o < kReach; o += b)
-            if (o % std::lcm(bpp, other) != 0) m += at[o], e += baseline(o);
+            if (o % both != 0) m += at[o], e += baseline(o);
         e = std::max(e, 1.0);
         const double nats = m > 0 ? m * std::log(m / e) - (m - e) : e;
         return (m > e ? nats : -nats) / std::log(2.0);
