@@ -1725,6 +1725,74 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             decodeColumn(x);
         }
     }
+    // Under Up a pixel is the row above's plus the sum of its column's bytes
+    // down to it, until one of them is known exactly or the picture's: every
+    // value of the row above is weighed at once. Each pixel down the column
+    // votes, for each common colour, for the value that makes it that colour
+    // (a little more for the more common ones); the few values most voted
+    // for, and the one chosen so far, are judged by the pixels they give in
+    // colours the picture shows. A column past the picture's right edge
+    // (panels, photos) is then right as a whole, not only where it is flat.
+    if (!lined && sole && usual == 2 && !palette.empty()) {
+        constexpr std::size_t kTried = 8, kMinShown = 8;
+        const std::size_t rows = std::min(l.rows, kVoteRows);
+        Bytes sums(bpp), value(bpp), pixel(bpp);
+        std::vector<bool> open(bpp);
+        // Calls use() for each pixel of column x that still depends on the
+        // row above in every channel, `sums` holding its bytes' sums.
+        auto walk = [&](std::size_t x, auto&& use) {
+            std::fill(sums.begin(), sums.end(), 0);
+            std::fill(open.begin(), open.end(), true);
+            for (std::size_t y = 0; y < rows && std::find(open.begin(), open.end(), true) != open.end(); ++y) {
+                const std::uint8_t* shown = shownRow(y);
+                bool all = true;
+                for (std::size_t j = 0, i = x * bpp; j < bpp; ++j, ++i) {
+                    open[j] = open[j] && !exact.known[y * len + i] && !(shown && shows(i));
+                    if (open[j]) sums[j] = byteAt(y, i, 2, nullptr, nullptr, 0, sums[j], 0);
+                    all = all && open[j];
+                }
+                if (all) use();
+            }
+        };
+        auto judge = [&](std::size_t x, std::uint64_t v) {
+            for (std::size_t j = 0; j < bpp; ++j) value[j] = static_cast<std::uint8_t>(v >> (8 * (bpp - 1 - j)));
+            std::size_t hits = 0;
+            walk(x, [&] {
+                for (std::size_t j = 0; j < bpp; ++j) pixel[j] = static_cast<std::uint8_t>(value[j] + sums[j]);
+                const auto it = colours.find(key(pixel.data()));
+                hits += it != colours.end() && it->second >= kMinShown;
+            });
+            return hits;
+        };
+        std::vector<std::pair<std::uint64_t, std::size_t>> asked;   // value, weight
+        std::vector<std::pair<std::size_t, std::uint64_t>> ranked;  // total weight, value
+        for (std::size_t x = 0; x < width; ++x) {
+            if (isPlaced(x)) continue;
+            asked.clear();
+            walk(x, [&] {
+                for (std::size_t c = 0; c < palette.size(); ++c) {
+                    for (std::size_t j = 0; j < bpp; ++j) value[j] = static_cast<std::uint8_t>(palette[c][j] - sums[j]);
+                    asked.emplace_back(key(value.data()), 4 * palette.size() - c);
+                }
+            });
+            std::sort(asked.begin(), asked.end());
+            ranked.clear();
+            for (std::size_t n = 0; n < asked.size(); ++n) {
+                if (n == 0 || asked[n].first != asked[n - 1].first) ranked.emplace_back(0, asked[n].first);
+                ranked.back().first += asked[n].second;
+            }
+            const std::size_t tried = std::min(ranked.size(), kTried);
+            std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(tried), ranked.end(),
+                              std::greater<>());
+            std::uint64_t chosen = key(&prior[x * bpp]);
+            std::size_t best = judge(x, chosen);
+            for (std::size_t n = 0; n < tried; ++n)
+                if (const std::size_t hits = judge(x, ranked[n].second); hits > best)
+                    best = hits, chosen = ranked[n].second;
+            for (std::size_t j = 0; j < bpp; ++j)
+                prior[x * bpp + j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
+        }
+    }
     decodeRows(prior, l.rows);
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (MatchColours(t, l, out, chosenFilter, picture, colours, solved, pinFromPicture))

@@ -373,6 +373,47 @@ TEST(Guess, WideCropFromTheTop) {
     EXPECT_EQ(r.guess.size(), std::size_t{r.rows} * kWidth * 4);
 }
 
+// Under Up, a photo right of where the cropped picture ends, below a flat
+// panel: each column of the row above is the value that makes the panel
+// one of the picture's colours, and the photo comes out right below it.
+TEST(Guess, UpColumnsPastTheCrop) {
+    constexpr std::size_t kPhotoLeft = 100, kPhotoTop = 80, kCropWidth = 80, kCropRows = 60;
+    Bytes pixels;
+    std::uint32_t seed = 5;
+    auto rnd = [&] { return static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24); };
+    for (std::size_t y = 0; y < kHeight; ++y)
+        for (std::size_t x = 0; x < kWidth; ++x) {
+            // Noise at the top, for deflate blocks to start after the cut.
+            const bool noise = y < 40, photo = x >= kPhotoLeft && y >= kPhotoTop,
+                       text = y % 12 < 8 && x % 7 < 4 && rnd() < 90;
+            pixels = std::move(pixels) +
+                     (noise   ? Bytes{rnd(), rnd(), rnd()}
+                      : photo ? Bytes{static_cast<std::uint8_t>(x * 3 + y), rnd(), static_cast<std::uint8_t>(y * 2)}
+                      : text  ? Bytes{30, 30, 40}
+                              : Bytes{240, 243, 251});
+        }
+    Bytes raw;  // the crop's own scanlines, under None
+    for (std::size_t y = 0; y < kCropRows; ++y) {
+        raw.push_back(0);
+        raw.insert(raw.end(), &pixels[y * kWidth * 3], &pixels[y * kWidth * 3] + kCropWidth * 3);
+    }
+    const Bytes png = test::kSignature +
+                      test::Chunk("IHDR", test::Be32(kCropWidth) + test::Be32(kCropRows) + Bytes{8, 2, 0, 0, 0}) +
+                      test::Chunk("IDAT", Compress(raw, 6)) + test::Iend();
+    const Bytes z = Compress(Scanlines(pixels, 3, "up"), 9), stream = test::Chunk("IDAT", z) + test::Iend();
+    const Bytes trailer(stream.begin() + 8 + static_cast<std::ptrdiff_t>(z.size() / 3), stream.end());
+    const Result r = Recover(trailer, Hint{kCropWidth, kCropRows, 8, 2, png}, Options{kWidth});
+    ASSERT_EQ(r.status, Status::Recovered) << r.message;
+    const std::size_t first = kHeight - r.rows;
+    ASSERT_LT(first, kPhotoTop);
+    std::size_t right = 0, photo = 0;
+    for (std::size_t y = kPhotoTop; y < kHeight; ++y)
+        for (std::size_t x = kPhotoLeft; x < kWidth; ++x, ++photo)
+            right += std::equal(&pixels[(y * kWidth + x) * 3], &pixels[(y * kWidth + x) * 3 + 3],
+                                &r.guess[((y - first) * kWidth + x) * 4]);
+    EXPECT_GE(right * 100, photo * 95) << right << " of " << photo << ", first row " << first;
+}
+
 // The stream's matches read without inflating: every kind of block, rows of
 // noise repeated so that whole-row copies are the only ones worth making.
 struct MatchCase {
