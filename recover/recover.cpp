@@ -812,13 +812,19 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
 // reaches. The most copied such pixels each take, of the cropped picture's
 // common colours, the filtered bytes that make their first copy that colour,
 // when the rows from there then score better (`decode`) with colours no
-// rarer in the cropped picture. Only pixels whose every byte is copied into
-// rows under Sub, always as the same channel, are tried (under None the
-// colour shares decide: MatchColours). Returns whether any was set.
-template <typename Pinned, typename Decode>
+// rarer in the cropped picture. Where the picture sits, `inColumn` tells how
+// often its last rows show a colour in a pixel's own column: a panel's
+// colour carried on over the background beside it scores as well as the
+// background (both are flat and common), but not in the background's
+// columns, so a colour the columns show far more often wins on a score
+// within a thousandth. Only pixels whose every byte is copied into rows
+// under Sub, always as the same channel, are tried (under None the colour
+// shares decide: MatchColours). Returns whether any was set.
+template <typename Pinned, typename Decode, typename InColumn>
 bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
                  const Bytes& filters, const std::vector<const std::uint8_t*>& anchors,
-                 const std::vector<Bytes>& palette, const detail::ColourCounts& colours, Pinned pinned, Decode decode) {
+                 const std::vector<Bytes>& palette, const detail::ColourCounts& colours, Pinned pinned, Decode decode,
+                 InColumn inColumn) {
     constexpr std::size_t kPixels = 32, kMinCopies = 8, kMaxRows = 16;
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     if (palette.empty()) return false;
@@ -850,10 +856,10 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
         // Also how common in the cropped picture the rows' colours are: a
         // change must not trade its colours for rarer ones (a dark screen's
         // text area made light scores as flat).
-        double shares = 0;
+        double shares = 0, columnShares = 0;
         auto score = [&] {
             std::size_t total = 0;
-            shares = 0;
+            shares = columnShares = 0;
             const std::uint8_t* above = from > 0 ? &out[(from - 1) * len] : prior.data();
             for (std::size_t r = from; r < to; ++r) {
                 std::uint8_t* o = &trial[(r - from) % 2 * len];
@@ -861,13 +867,14 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
                 for (std::size_t i = 0; i + bpp <= len; i += bpp) {
                     const auto it = colours.find(detail::PixelKey(o + i, bpp));
                     if (it != colours.end()) shares += static_cast<double>(it->second);
+                    columnShares += static_cast<double>(inColumn(i, o + i));
                 }
                 above = o;
             }
             return total;
         };
         std::size_t best = score();
-        double bestShares = shares;
+        double bestShares = shares, bestColumnShares = columnShares;
         std::vector<int> bestValues(bpp);
         for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
         const std::uint8_t* o = &out[y * len];
@@ -877,8 +884,11 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Byte
                 const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
                 solved[w + j] = static_cast<std::uint8_t>(colour[j] - Predict(filters[y], a, up[i], c));
             }
-            if (const std::size_t s = score(); s > best && shares >= bestShares) {
-                best = s, bestShares = shares;
+            constexpr double kByColumns = 1.25;
+            const std::size_t s = score();
+            const bool byColumns = columnShares > kByColumns * bestColumnShares && s + s / 1000 >= best;
+            if ((s > best || byColumns) && shares >= bestShares) {
+                best = s, bestShares = shares, bestColumnShares = columnShares;
                 for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
             }
         }
@@ -1797,7 +1807,29 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (MatchColours(t, l, out, chosenFilter, picture, colours, solved, pinFromPicture))
         decodeRows(prior, l.rows, true);
-    if (SolvePixels(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, colours, pinFromPicture, decode))
+    // Where the picture sits, how often its last rows show each common
+    // colour in each of its columns (a screen's top rows often hold a bar of
+    // a colour common overall but found nowhere below).
+    std::vector<std::uint32_t> inColumns;
+    if (constexpr std::size_t kLastRows = 16; aboveTop >= 0 && !lined) {
+        inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
+        for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
+            for (std::size_t x = 0; x < picture.width; ++x) {
+                const auto k =
+                    std::find(paletteKeys.begin(), paletteKeys.end(), key(&picture.pixels[y * plen + x * bpp]));
+                if (k != paletteKeys.end())
+                    ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
+            }
+    }
+    auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
+        if (inColumns.empty() || !shows(i)) return 0;
+        const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
+        return k == paletteKeys.end() ? 0
+                                      : inColumns[(i - aboveLeft) / bpp * palette.size() +
+                                                  static_cast<std::size_t>(k - paletteKeys.begin())];
+    };
+    if (SolvePixels(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, colours, pinFromPicture, decode,
+                    inColumn))
         decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);

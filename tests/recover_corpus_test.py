@@ -127,6 +127,25 @@ class WidthFoundTest(unittest.TestCase):
                         self.assertEqual(truth.Case(folder, name).violations(truth.read_rgba(rec["picture"])), 0)
 
 
+class GuessTest(unittest.TestCase):
+    """From tests/recover_cases: a 2,560-wide screen under Sub, cropped from
+    the top left, whose text area (columns 400 to 1,500: a light background,
+    dark text) starts at a panel's edge copied from the lost window in every
+    row. Guessed wrong, the panel's colour, as common in the cropped picture
+    as the background, ran on over the whole text area."""
+
+    def test_text_area_keeps_its_colours(self):
+        with tempfile.TemporaryDirectory() as folder:
+            name = "mixed-rgb-2560x322"
+            shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
+            rec = run("--recover", "--json", os.path.join(folder, name + ".png"))[0]["recover"]
+            self.assertEqual((rec["status"], rec["width"]), ("recovered", 2560), rec)
+            width, height, rgba = truth.read_rgba(rec["guess"])
+            colours = {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}
+            area = [rgba[(y * width + x) * 4:(y * width + x) * 4 + 4] for y in range(height) for x in range(400, 1500)]
+            self.assertGreaterEqual(sum(p in colours for p in area), 0.9 * len(area))
+
+
 class PropertySliceTest(unittest.TestCase):
     """A seeded slice of the width property run (make_corpus.py --kind
     property --slice): widths from 200 to 4,000, RGB and RGBA, every filter
