@@ -1649,7 +1649,30 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     const bool continues = sole && (usual == 2 || usual == 4);
     constexpr std::size_t kVoteRows = 256;
     const std::size_t voteRows = continues ? std::min(l.rows, kVoteRows) : firstRows;
-    // Ties go to the first choice. Where every row reads the row above the
+    // Where the picture sits, how often its last rows show each common
+    // colour in each of its columns (a screen's top rows often hold a bar of
+    // a colour common overall but found nowhere below).
+    std::vector<std::uint32_t> inColumns;
+    if (constexpr std::size_t kLastRows = 16; aboveTop >= 0 && !lined) {
+        inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
+        for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
+            for (std::size_t x = 0; x < picture.width; ++x) {
+                const auto k =
+                    std::find(paletteKeys.begin(), paletteKeys.end(), key(&picture.pixels[y * plen + x * bpp]));
+                if (k != paletteKeys.end())
+                    ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
+            }
+    }
+    auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
+        if (inColumns.empty() || !shows(i)) return 0;
+        const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
+        return k == paletteKeys.end() ? 0
+                                      : inColumns[(i - aboveLeft) / bpp * palette.size() +
+                                                  static_cast<std::size_t>(k - paletteKeys.begin())];
+    };
+    // A column's pixels vote for the colour they come out in when it is
+    // common, and again when the picture's last rows show it in that
+    // column. Ties go to the first choice. Where every row reads the row above the
     // way Up and Paeth do (a flat column copies it down), a flat column
     // takes every colour alike: past the picture's columns it keeps the
     // colour of the column to its left, where that is among the best (the
@@ -1659,7 +1682,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     for (std::size_t k = 0; k < priors.size(); ++k) {
         decodeRows(priors[k], voteRows);
         for (std::size_t x = 0; x < width; ++x)
-            for (std::size_t y = 0; y < voteRows; ++y) votes[k * width + x] += isCommon(&out[y * len + x * bpp]);
+            for (std::size_t y = 0; y < voteRows; ++y) {
+                const std::uint8_t* pixel = &out[y * len + x * bpp];
+                votes[k * width + x] += std::size_t{isCommon(pixel)} + std::size_t{inColumn(x * bpp, pixel) > 0};
+            }
     }
     Bytes prior = priors.front();
     // Where the picture sits, its row is the row above for its columns, and
@@ -1807,27 +1833,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     if (VoteWindow(t, l, out, prior, solved, chosenFilter, pinFromPicture)) decodeRows(prior, l.rows, true);
     if (MatchColours(t, l, out, chosenFilter, picture, colours, solved, pinFromPicture))
         decodeRows(prior, l.rows, true);
-    // Where the picture sits, how often its last rows show each common
-    // colour in each of its columns (a screen's top rows often hold a bar of
-    // a colour common overall but found nowhere below).
-    std::vector<std::uint32_t> inColumns;
-    if (constexpr std::size_t kLastRows = 16; aboveTop >= 0 && !lined) {
-        inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
-        for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
-            for (std::size_t x = 0; x < picture.width; ++x) {
-                const auto k =
-                    std::find(paletteKeys.begin(), paletteKeys.end(), key(&picture.pixels[y * plen + x * bpp]));
-                if (k != paletteKeys.end())
-                    ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
-            }
-    }
-    auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
-        if (inColumns.empty() || !shows(i)) return 0;
-        const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
-        return k == paletteKeys.end() ? 0
-                                      : inColumns[(i - aboveLeft) / bpp * palette.size() +
-                                                  static_cast<std::size_t>(k - paletteKeys.begin())];
-    };
     if (SolvePixels(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, colours, pinFromPicture, decode,
                     inColumn))
         decodeRows(prior, l.rows, true);
