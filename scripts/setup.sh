@@ -44,5 +44,19 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync fails an index now and then: try again, then go
+# on with the lists that came (the install says so if a package is missing).
+for attempt in 1 2 3; do
+  "${sudo_cmd[@]}" apt-get update -qq && break
+  echo "setup: package lists incomplete (attempt $attempt of 3)" >&2
+  [ "$attempt" = 3 ] || sleep 20
+done
+install=("${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends)
+if ! "${install[@]}" "${missing[@]}" >/dev/null; then
+  # With one architecture's security list missing, its libraries and the
+  # other's differ in version and wine32 cannot be installed; the release's
+  # own suite alone gives both the same.
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "setup: installing from $release without its updates" >&2
+  "${install[@]}" -t "$release" "${missing[@]}" >/dev/null
+fi
