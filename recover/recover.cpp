@@ -1175,6 +1175,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                    ? &picture.pixels[static_cast<std::size_t>(held) * plen]
                    : nullptr;
     };
+    // How often the placed picture's last kLastRows rows show `pixel`'s
+    // colour, when common, in the column of byte i (filled once the picture
+    // has its place; until then it tells nothing).
+    constexpr std::size_t kLastRows = 16;
+    std::vector<std::uint32_t> inColumns;
+    auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
+        if (inColumns.empty() || !shows(i)) return 0;
+        const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
+        return k == paletteKeys.end() ? 0
+                                      : inColumns[(i - aboveLeft) / bpp * palette.size() +
+                                                  static_cast<std::size_t>(k - paletteKeys.begin())];
+    };
     // Byte i of row y under filter f, from its left (a), upper (b) and
     // upper-left (c) neighbours; the lost bytes of the first pixel from
     // `anchor` (or the row above).
@@ -1207,6 +1219,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             }
             if (t.Known(row + 1 + i)) score += std::size_t{i >= bpp && o[i] == a} + std::size_t{o[i] == up[i]};
             if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
+            // A colour the picture's column keeps down all its last rows
+            // runs on below them (a panel, the background).
+            if (i % bpp == bpp - 1 && inColumn(i + 1 - bpp, o + i + 1 - bpp) >= kLastRows) ++score;
         }
         return score;
     };
@@ -1652,8 +1667,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Where the picture sits, how often its last rows show each common
     // colour in each of its columns (a screen's top rows often hold a bar of
     // a colour common overall but found nowhere below).
-    std::vector<std::uint32_t> inColumns;
-    if (constexpr std::size_t kLastRows = 16; aboveTop >= 0 && !lined) {
+    if (aboveTop >= 0 && !lined) {
         inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
         for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
             for (std::size_t x = 0; x < picture.width; ++x) {
@@ -1663,13 +1677,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                     ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
             }
     }
-    auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
-        if (inColumns.empty() || !shows(i)) return 0;
-        const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
-        return k == paletteKeys.end() ? 0
-                                      : inColumns[(i - aboveLeft) / bpp * palette.size() +
-                                                  static_cast<std::size_t>(k - paletteKeys.begin())];
-    };
     // A column's pixels vote for the colour they come out in when it is
     // common, and again when the picture's last rows show it in that
     // column. Ties go to the first choice. Where every row reads the row above the

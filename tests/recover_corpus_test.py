@@ -146,6 +146,25 @@ class GuessTest(unittest.TestCase):
             self.assertGreaterEqual(sum(p in colours for p in area), 0.9 * len(area))
 
 
+class ColumnsTest(unittest.TestCase):
+    """From tests/recover_cases: a 360-wide screen under Average, cropped
+    from the top left well above the rows rebuilt, whose lavender background
+    runs down below a grey-green side panel. The colour each of the cropped
+    picture's columns keeps down its last rows tells the background from the
+    panel; chosen by commonness alone, the panel's colour filled the text
+    area."""
+
+    def test_text_area_keeps_its_background(self):
+        with tempfile.TemporaryDirectory() as folder:
+            name = "average-rgba-360x335"
+            shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
+            rec = run("--recover", "--json", os.path.join(folder, name + ".png"))[0]["recover"]
+            self.assertEqual((rec["status"], rec["width"]), ("recovered", 360), rec)
+            width, height, rgba = truth.read_rgba(rec["guess"])
+            area = [rgba[(y * width + x) * 4:(y * width + x) * 4 + 4] for y in range(height) for x in range(60, 240)]
+            self.assertGreaterEqual(sum(p == bytes([245, 225, 255, 255]) for p in area), 0.7 * len(area))
+
+
 class PropertySliceTest(unittest.TestCase):
     """A seeded slice of the width property run (make_corpus.py --kind
     property --slice): widths from 200 to 4,000, RGB and RGBA, every filter
