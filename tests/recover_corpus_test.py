@@ -128,41 +128,35 @@ class WidthFoundTest(unittest.TestCase):
 
 
 class GuessTest(unittest.TestCase):
-    """From tests/recover_cases: a 2,560-wide screen under Sub, cropped from
-    the top left, whose text area (columns 400 to 1,500: a light background,
-    dark text) starts at a panel's edge copied from the lost window in every
-    row. Guessed wrong, the panel's colour, as common in the cropped picture
-    as the background, ran on over the whole text area."""
+    """Screens from tests/recover_cases, cropped from the top left, whose
+    text area the guess once filled with a side panel's colour. Per row: the
+    file, its width, the text area's columns, the colours it must come out
+    in, and the least share of its pixels in them.
+
+    - mixed-rgb-2560x322: under Sub, the text area (a light background, dark
+      text) starts at a panel's edge copied from the lost window in every
+      row; the panel's colour is as common in the cropped picture as the
+      background.
+    - average-rgba-360x335: under Average, cropped well above the rows
+      rebuilt; the lavender background runs down below a grey-green panel,
+      which only the colour each of the cropped picture's columns keeps down
+      its last rows tells apart."""
+
+    CASES = [
+        ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
+        ("average-rgba-360x335", 360, (60, 240), {bytes([245, 225, 255, 255])}, 0.7),
+    ]
 
     def test_text_area_keeps_its_colours(self):
-        with tempfile.TemporaryDirectory() as folder:
-            name = "mixed-rgb-2560x322"
-            shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
-            rec = run("--recover", "--json", os.path.join(folder, name + ".png"))[0]["recover"]
-            self.assertEqual((rec["status"], rec["width"]), ("recovered", 2560), rec)
-            width, height, rgba = truth.read_rgba(rec["guess"])
-            colours = {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}
-            area = [rgba[(y * width + x) * 4:(y * width + x) * 4 + 4] for y in range(height) for x in range(400, 1500)]
-            self.assertGreaterEqual(sum(p in colours for p in area), 0.9 * len(area))
-
-
-class ColumnsTest(unittest.TestCase):
-    """From tests/recover_cases: a 360-wide screen under Average, cropped
-    from the top left well above the rows rebuilt, whose lavender background
-    runs down below a grey-green side panel. The colour each of the cropped
-    picture's columns keeps down its last rows tells the background from the
-    panel; chosen by commonness alone, the panel's colour filled the text
-    area."""
-
-    def test_text_area_keeps_its_background(self):
-        with tempfile.TemporaryDirectory() as folder:
-            name = "average-rgba-360x335"
-            shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
-            rec = run("--recover", "--json", os.path.join(folder, name + ".png"))[0]["recover"]
-            self.assertEqual((rec["status"], rec["width"]), ("recovered", 360), rec)
-            width, height, rgba = truth.read_rgba(rec["guess"])
-            area = [rgba[(y * width + x) * 4:(y * width + x) * 4 + 4] for y in range(height) for x in range(60, 240)]
-            self.assertGreaterEqual(sum(p == bytes([245, 225, 255, 255]) for p in area), 0.7 * len(area))
+        for name, original_width, (left, right), colours, share in self.CASES:
+            with self.subTest(case=name), tempfile.TemporaryDirectory() as folder:
+                shutil.copy(os.path.join(TOP, "tests", "recover_cases", name + ".png"), folder)
+                rec = run("--recover", "--json", os.path.join(folder, name + ".png"))[0]["recover"]
+                self.assertEqual((rec["status"], rec["width"]), ("recovered", original_width), rec)
+                width, height, rgba = truth.read_rgba(rec["guess"])
+                area = [rgba[(y * width + x) * 4:(y * width + x) * 4 + 4]
+                        for y in range(height) for x in range(left, right)]
+                self.assertGreaterEqual(sum(p in colours for p in area), share * len(area))
 
 
 class PropertySliceTest(unittest.TestCase):
