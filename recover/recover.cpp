@@ -1175,11 +1175,21 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                    ? &picture.pixels[static_cast<std::size_t>(held) * plen]
                    : nullptr;
     };
-    // How often the placed picture's last kLastRows rows show `pixel`'s
-    // colour, when common, in the column of byte i (filled once the picture
-    // has its place; until then it tells nothing).
+    // How often the picture's last kLastRows rows show `pixel`'s colour,
+    // when common, in the column of byte i (filled once the search for the
+    // picture's place is done; until then it tells nothing).
     constexpr std::size_t kLastRows = 16;
     std::vector<std::uint32_t> inColumns;
+    // The colour each of the picture's columns keeps down all those rows
+    // (its key; `kept[x]` false where none): the test the row score makes
+    // on every pixel, in one comparison.
+    std::vector<std::uint64_t> keptKey;
+    std::vector<bool> kept;
+    auto keepsColour = [&](std::size_t i, const std::uint8_t* pixel) {
+        if (kept.empty() || !shows(i)) return false;
+        const std::size_t x = (i - aboveLeft) / bpp;
+        return kept[x] && keptKey[x] == key(pixel);
+    };
     auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
         if (inColumns.empty() || !shows(i)) return 0;
         const auto k = std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel));
@@ -1221,7 +1231,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             if (i % bpp == bpp - 1 && isCommon(o + i + 1 - bpp)) score += 2;
             // A colour the picture's column keeps down all its last rows
             // runs on below them (a panel, the background).
-            if (i % bpp == bpp - 1 && inColumn(i + 1 - bpp, o + i + 1 - bpp) >= kLastRows) ++score;
+            if (i % bpp == bpp - 1 && keepsColour(i + 1 - bpp, o + i + 1 - bpp)) ++score;
         }
         return score;
     };
@@ -1666,8 +1676,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     const std::size_t voteRows = continues ? std::min(l.rows, kVoteRows) : firstRows;
     // Where the picture sits, how often its last rows show each common
     // colour in each of its columns (a screen's top rows often hold a bar of
-    // a colour common overall but found nowhere below).
-    if (aboveTop >= 0 && !lined) {
+    // a colour common overall but found nowhere below). A picture whose
+    // place nothing tells (it ends above the lost window's reach) is taken
+    // as cropped from the top left, as most are: its columns still tell the
+    // panels and the background that run on down the screen.
+    const bool topLeft = plen != 0 && plen <= len && picture.rows > 0;
+    if ((aboveTop >= 0 || topLeft) && !lined) {
         inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
         for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
             for (std::size_t x = 0; x < picture.width; ++x) {
@@ -1676,6 +1690,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 if (k != paletteKeys.end())
                     ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
             }
+        keptKey.assign(picture.width, 0);
+        kept.assign(picture.width, false);
+        for (std::size_t x = 0; x < picture.width; ++x)
+            for (std::size_t k = 0; k < palette.size(); ++k)
+                if (inColumns[x * palette.size() + k] >= kLastRows) keptKey[x] = paletteKeys[k], kept[x] = true;
     }
     // A column's pixels vote for the colour they come out in when it is
     // common, and again when the picture's last rows show it in that

@@ -140,11 +140,17 @@ class GuessTest(unittest.TestCase):
     - average-rgba-360x335: under Average, cropped well above the rows
       rebuilt; the lavender background runs down below a grey-green panel,
       which only the colour each of the cropped picture's columns keeps down
-      its last rows tells apart."""
+      its last rows tells apart.
+    - paeth-rgb-412x333: under Paeth, a region cropped from further right
+      that ends far above the rows rebuilt, so nothing tells where it sits:
+      taken as cropped from the top left, its columns still tell the light
+      background (without them 15% of the pixels came out in it, against
+      74% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
         ("average-rgba-360x335", 360, (60, 240), {bytes([245, 225, 255, 255])}, 0.7),
+        ("paeth-rgb-412x333", 412, (0, 412), {bytes([246, 248, 251, 255])}, 0.5),
     ]
 
     def test_text_area_keeps_its_colours(self):
