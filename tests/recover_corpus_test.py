@@ -5,7 +5,7 @@ remnant recognised and rebuilt at the original's width, found without
 --width, its rows the original's last ones, and no pixel shown as known
 differing from the original; and a seeded slice of the width property run.
 
-usage: recover_corpus_test.py VEXLO_CLI
+usage: recover_corpus_test.py VEXLO_CLI [GROUP ...]   (a group: a test class below)
 """
 import json
 import os
