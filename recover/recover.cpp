@@ -1180,15 +1180,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // picture's place is done; until then it tells nothing).
     constexpr std::size_t kLastRows = 16;
     std::vector<std::uint32_t> inColumns;
-    // The colour each of the picture's columns keeps down all those rows
-    // (its key; `kept[x]` false where none): the test the row score makes
-    // on every pixel, in one comparison.
-    std::vector<std::uint64_t> keptKey;
-    std::vector<bool> kept;
+    // The colour (its key) each of the picture's columns keeps down all
+    // those rows, where one does: the test the row score makes on every
+    // pixel, in one comparison.
+    std::vector<std::optional<std::uint64_t>> kept;
     auto keepsColour = [&](std::size_t i, const std::uint8_t* pixel) {
-        if (kept.empty() || !shows(i)) return false;
-        const std::size_t x = (i - aboveLeft) / bpp;
-        return kept[x] && keptKey[x] == key(pixel);
+        return !kept.empty() && shows(i) && kept[(i - aboveLeft) / bpp] == key(pixel);
     };
     auto inColumn = [&](std::size_t i, const std::uint8_t* pixel) -> std::uint32_t {
         if (inColumns.empty() || !shows(i)) return 0;
@@ -1690,11 +1687,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                 if (k != paletteKeys.end())
                     ++inColumns[x * palette.size() + static_cast<std::size_t>(k - paletteKeys.begin())];
             }
-        keptKey.assign(picture.width, 0);
-        kept.assign(picture.width, false);
+        kept.assign(picture.width, std::nullopt);
         for (std::size_t x = 0; x < picture.width; ++x)
             for (std::size_t k = 0; k < palette.size(); ++k)
-                if (inColumns[x * palette.size() + k] >= kLastRows) keptKey[x] = paletteKeys[k], kept[x] = true;
+                if (inColumns[x * palette.size() + k] >= kLastRows) kept[x] = paletteKeys[k];
     }
     // A column's pixels vote for the colour they come out in when it is
     // common, and again when the picture's last rows show it in that
