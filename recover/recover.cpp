@@ -263,10 +263,22 @@ Layout FindLayout(const Tracked& t, const Hint& hint, std::span<const std::uint3
 double FormatEvidence(const Tracked& t, const Layout& l, std::size_t bpp, std::size_t other) {
     constexpr std::size_t kSymbols = 18;  // 0, 255, and the others by their high four bits
     auto symbol = [](std::uint8_t v) -> std::size_t { return v == 0 ? 16 : v == 255 ? 17 : v >> 4; };
+    // The adaptive code's length depends on the counts alone: the product
+    // of (k + 1/2) for each symbol's k-th use over that of (n + K/2) for the
+    // n-th symbol in all. Terms are multiplied a few at a time, as a
+    // logarithm per byte cost more than the rest of the search.
+    auto log2Product = [](std::uint64_t n, double offset) {
+        constexpr std::uint64_t kPerLog = 32;  // (2^25)^32 stays well inside a double
+        double bits = 0, product = 1;
+        for (std::uint64_t k = 0; k < n; ++k) {
+            product *= static_cast<double>(k) + offset;
+            if (k % kPerLog == kPerLog - 1) bits += std::log2(product), product = 1;
+        }
+        return bits + std::log2(product);
+    };
     auto codeLength = [&](std::size_t channels) {
         std::vector<std::array<std::uint32_t, kSymbols + 1>> counts(6 * channels);
         for (auto& c : counts) c.fill(0);
-        double bits = 0;
         for (std::size_t y = 0; y < l.rows; ++y) {
             const std::size_t row = l.first + y * l.stride;
             const std::size_t f = t.Known(row) && t.value[row] <= 4 ? t.value[row] : 5;
@@ -274,11 +286,14 @@ double FormatEvidence(const Tracked& t, const Layout& l, std::size_t bpp, std::s
                 const std::size_t at = row + 1 + i;
                 if (!t.Known(at) || !t.Known(at - 1) || t.value[at] == t.value[at - 1]) continue;
                 auto& c = counts[f * channels + i % channels];
-                const std::size_t s = symbol(t.value[at]);
-                bits -= std::log2((c[s] + 0.5) / (c[kSymbols] + 0.5 * kSymbols));
-                ++c[s];
+                ++c[symbol(t.value[at])];
                 ++c[kSymbols];
             }
+        }
+        double bits = 0;
+        for (const auto& c : counts) {
+            bits += log2Product(c[kSymbols], 0.5 * kSymbols);
+            for (std::size_t s = 0; s < kSymbols; ++s) bits -= log2Product(c[s], 0.5);
         }
         return bits;
     };
@@ -1498,31 +1513,47 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                     ++taken, run = 0, i += len / kPerRow;
                 }
             }
-            using Searcher = std::boyer_moore_horspool_searcher<const std::uint8_t*>;
-            std::vector<Searcher> searchers;
-            for (const Anchor& anchor : anchors) {
-                const std::uint8_t* pattern = &t.value[l.first + anchor.row * l.stride + 1 + anchor.at];
-                searchers.emplace_back(pattern, pattern + kAnchorBytes);
-            }
+            // Anchors by a hash of their first four bytes, so that one pass
+            // over a filtered row finds every anchor in it: a search per
+            // anchor costs as many passes as there are anchors.
+            constexpr unsigned kBucketBits = 16;
+            auto bucketOf = [](const std::uint8_t* p) {
+                std::uint32_t v = 0;
+                for (std::size_t k = 0; k < 4; ++k) v = v << 8 | p[k];
+                return (v * 2654435761u) >> (32 - kBucketBits);
+            };
             std::map<std::pair<std::ptrdiff_t, std::size_t>, std::size_t> votes;
             std::size_t finds = 0;
             Bytes filtered(plen);
+            std::vector<std::uint32_t> bucketStart((std::size_t{1} << kBucketBits) + 1), inBucket;
             for (std::uint8_t f = 0; f <= 4; ++f) {
-                if (std::none_of(anchors.begin(), anchors.end(), [f](const Anchor& a) { return a.filter == f; }))
-                    continue;
+                std::fill(bucketStart.begin(), bucketStart.end(), 0);
+                inBucket.clear();
+                for (std::size_t n = 0; n < anchors.size(); ++n)
+                    if (anchors[n].filter == f)
+                        ++bucketStart[bucketOf(&t.value[l.first + anchors[n].row * l.stride + 1 + anchors[n].at]) + 1];
+                std::partial_sum(bucketStart.begin(), bucketStart.end(), bucketStart.begin());
+                if (bucketStart.back() == 0) continue;
+                inBucket.resize(bucketStart.back());
+                {
+                    std::vector<std::uint32_t> next(bucketStart.begin(), bucketStart.end() - 1);
+                    for (std::size_t n = 0; n < anchors.size(); ++n)
+                        if (anchors[n].filter == f)
+                            inBucket[next[bucketOf(
+                                &t.value[l.first + anchors[n].row * l.stride + 1 + anchors[n].at])]++] =
+                                static_cast<std::uint32_t>(n);
+                }
                 for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
                     const std::uint8_t* prow = &picture.pixels[y * plen];
                     const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
                     for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
-                    for (std::size_t n = 0; n < anchors.size(); ++n) {
-                        const Anchor& anchor = anchors[n];
-                        if (anchor.filter != f || y <= anchor.row) continue;
-                        for (auto it = filtered.begin() + static_cast<std::ptrdiff_t>(std::min(bpp, plen));;) {
-                            it = std::search(it, filtered.end(), searchers[n]);
-                            if (it == filtered.end()) break;
-                            const auto j = static_cast<std::size_t>(it - filtered.begin());
-                            ++it;
-                            if (j >= anchor.at || (anchor.at - j) % bpp != 0) continue;
+                    for (std::size_t j = std::min(bpp, plen); j + kAnchorBytes <= plen; ++j) {
+                        const std::uint32_t b = bucketOf(&filtered[j]);
+                        for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
+                            const Anchor& anchor = anchors[inBucket[k]];
+                            if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0) continue;
+                            const std::uint8_t* pattern = &t.value[l.first + anchor.row * l.stride + 1 + anchor.at];
+                            if (!std::equal(pattern, pattern + kAnchorBytes, &filtered[j])) continue;
                             ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
                             ++finds;
                         }
