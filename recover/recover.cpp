@@ -1251,8 +1251,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
     // Sub, Average or Paeth, the rest of its column under Up or Paeth: when
     // such a line of `count` pixels (`step` bytes apart from `from` in `out`)
     // is mostly of one guessed colour that is not one of the cropped
-    // picture's, the shift that makes it one is undone, if that doubles the
-    // line's pixels of such colours. Bytes known exactly stay.
+    // picture's, the shift that makes it one is undone from the line's
+    // first pixel of that colour on, if that doubles the line's pixels of
+    // such colours. Bytes known exactly stay.
     // The picture's own pixels, where it sits, are right: they neither
     // count for a line's shift nor take it.
     auto isShown = [&](std::size_t at) { return shownRow(at / len) && shows(at % len); };
@@ -1295,14 +1296,30 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         if (topCount * 4 < considered || std::find(paletteKeys.begin(), paletteKeys.end(), top) != paletteKeys.end() ||
             shownOften(top))
             return;
+        // The wrong byte sits before the line's first pixel of that colour:
+        // the pixels before it keep their values, as they count.
         const Bytes none(bpp, 0);
-        std::size_t bestHits = shifted(from, step, count, none.data(), false);
+        const std::size_t lineHits = shifted(from, step, count, none.data(), false);
+        std::size_t before = 0;
+        for (std::size_t at = from; before < count && (isShown(at) || key(&out[at]) != top); ++before, at += step) {
+        }
+        const std::size_t beforeHits = shifted(from, step, before, none.data(), false);
+        from += before * step, count -= before;
+        // Of the shifts that double the line's pixels of common colours, the
+        // one that makes most of them, on a tie the one that changes fewest
+        // channels (a wrong byte shifts one channel).
+        std::size_t bestHits = 0, bestChannels = 0;
         Bytes best = none, shift(bpp);
         for (const Bytes& c : palette) {
-            for (std::size_t j = 0; j < bpp; ++j)
+            std::size_t channels = 0;
+            for (std::size_t j = 0; j < bpp; ++j) {
                 shift[j] = static_cast<std::uint8_t>(c[j] - static_cast<std::uint8_t>(top >> (8 * (bpp - 1 - j))));
-            const std::size_t hits = shifted(from, step, count, shift.data(), false);
-            if (hits > 2 * bestHits && hits >= topCount) bestHits = hits, best = shift;
+                channels += shift[j] != 0;
+            }
+            const std::size_t hits = beforeHits + shifted(from, step, count, shift.data(), false);
+            if (hits > 2 * lineHits && hits >= topCount &&
+                (hits > bestHits || (hits == bestHits && channels < bestChannels)))
+                bestHits = hits, bestChannels = channels, best = shift;
         }
         if (best != none) shifted(from, step, count, best.data(), true);
     };

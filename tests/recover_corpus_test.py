@@ -145,12 +145,19 @@ class GuessTest(unittest.TestCase):
       that ends far above the rows rebuilt, so nothing tells where it sits:
       taken as cropped from the top left, its columns still tell the light
       background (without them 15% of the pixels came out in it, against
-      74% in the original)."""
+      74% in the original).
+    - paeth-rgb-1024x160: under Paeth, one wrong byte turns the text
+      area's background a colour the cropped picture lacks, from the panel's
+      edge on; undoing it with a shift of all three channels to the title
+      bar's colour, which makes as many pixels common as the one-channel
+      shift back to the background, painted the text area and the panel
+      left of it dark (2% of the text area in its colour, 57% now)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
         ("average-rgba-360x335", 360, (60, 240), {bytes([245, 225, 255, 255])}, 0.7),
         ("paeth-rgb-412x333", 412, (0, 412), {bytes([246, 248, 251, 255])}, 0.5),
+        ("paeth-rgb-1024x160", 1024, (134, 786), {bytes([249, 251, 246, 255])}, 0.5),
     ]
 
     def test_text_area_keeps_its_colours(self):
