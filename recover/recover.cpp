@@ -1431,12 +1431,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             probes.push_back({q, k, col, static_cast<std::uint8_t>(f)});
         }
     };
-    auto agreement = [&](std::ptrdiff_t top, std::size_t left) {
+    // Stops once the score can no longer beat `beat` (each comparison left
+    // adds one at most): a wrong place is told long before the end.
+    auto agreement = [&](std::ptrdiff_t top, std::size_t left, std::ptrdiff_t beat) {
         constexpr std::size_t kMaxCompared = 1 << 15;
         std::ptrdiff_t score = 0;
         std::size_t compared = 0;
         for (const Probe& p : probes) {
-            if (compared >= kMaxCompared) break;
+            if (compared >= kMaxCompared || score + static_cast<std::ptrdiff_t>(kMaxCompared - compared) <= beat) break;
             const std::ptrdiff_t y = top + 1 + p.k;
             if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
             if (y < 0 || static_cast<std::size_t>(p.col - 1) < left) continue;
@@ -1499,7 +1501,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             gatherProbes();
             std::ptrdiff_t best = kMinAgreeing - 1;
             for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
-                const std::ptrdiff_t score = agreement(top, 0);
+                const std::ptrdiff_t score = agreement(top, 0, best);
                 if (score > best) best = score, aboveTop = top, aboveLeft = 0;
             }
             // A region cropped from further right: runs of inflated bytes in
@@ -1582,7 +1584,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             std::sort(ranked.rbegin(), ranked.rend());
             for (std::size_t n = 0; n < std::min(kTried, ranked.size()); ++n) {
                 const auto [top, left] = ranked[n].second;
-                const std::ptrdiff_t score = agreement(top, left);
+                const std::ptrdiff_t score = agreement(top, left, best);
                 if (score > best) best = score, aboveTop = top, aboveLeft = left;
             }
         };
