@@ -1299,12 +1299,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         // The wrong byte sits before the line's first pixel of that colour:
         // the pixels before it keep their values, as they count.
         const Bytes none(bpp, 0);
-        const std::size_t lineHits = shifted(from, step, count, none.data(), false);
         std::size_t before = 0;
         for (std::size_t at = from; before < count && (isShown(at) || key(&out[at]) != top); ++before, at += step) {
         }
         const std::size_t beforeHits = shifted(from, step, before, none.data(), false);
         from += before * step, count -= before;
+        const std::size_t lineHits = beforeHits + shifted(from, step, count, none.data(), false);
         // Of the shifts that double the line's pixels of common colours, the
         // one that makes most of them, on a tie the one that changes fewest
         // channels (a wrong byte shifts one channel).
@@ -1510,9 +1510,20 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
             // way; each find votes for a place, and the places most voted
             // for are scored like the rest.
             constexpr std::size_t kAnchorBytes = 16, kPerRow = 4, kMinValues = 4, kTried = 4, kMaxFinds = 1 << 16;
+            // Each anchor with its bytes and a hash of their first four, so
+            // that one pass over a filtered row finds every anchor in it: a
+            // search per anchor costs as many passes as there are anchors.
+            constexpr unsigned kBucketBits = 16;
+            auto bucketOf = [](const std::uint8_t* p) {
+                std::uint32_t v = 0;
+                for (std::size_t k = 0; k < 4; ++k) v = v << 8 | p[k];
+                return (v * 2654435761u) >> (32 - kBucketBits);
+            };
             struct Anchor {
                 std::size_t row, at;
                 std::uint8_t filter;
+                const std::uint8_t* pattern;
+                std::uint32_t bucket;
             };
             std::vector<Anchor> anchors;
             for (std::size_t k = 0; k < kAlignRows && k < l.rows; ++k) {
@@ -1528,40 +1539,26 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                     std::size_t distinct = 0;
                     for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
                     if (distinct < kMinValues) continue;
-                    anchors.push_back({k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f)});
+                    anchors.push_back({k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f), from, bucketOf(from)});
                     ++taken, run = 0, i += len / kPerRow;
                 }
             }
-            // Anchors by a hash of their first four bytes, so that one pass
-            // over a filtered row finds every anchor in it: a search per
-            // anchor costs as many passes as there are anchors.
-            constexpr unsigned kBucketBits = 16;
-            auto bucketOf = [](const std::uint8_t* p) {
-                std::uint32_t v = 0;
-                for (std::size_t k = 0; k < 4; ++k) v = v << 8 | p[k];
-                return (v * 2654435761u) >> (32 - kBucketBits);
-            };
             std::map<std::pair<std::ptrdiff_t, std::size_t>, std::size_t> votes;
             std::size_t finds = 0;
             Bytes filtered(plen);
-            std::vector<std::uint32_t> bucketStart((std::size_t{1} << kBucketBits) + 1), inBucket;
+            // Per filter, the anchors under it grouped by bucket: those of
+            // bucket b are inBucket[bucketStart[b] .. bucketStart[b + 1]).
+            std::vector<std::uint32_t> bucketStart((std::size_t{1} << kBucketBits) + 1), inBucket, next;
             for (std::uint8_t f = 0; f <= 4; ++f) {
                 std::fill(bucketStart.begin(), bucketStart.end(), 0);
-                inBucket.clear();
-                for (std::size_t n = 0; n < anchors.size(); ++n)
-                    if (anchors[n].filter == f)
-                        ++bucketStart[bucketOf(&t.value[l.first + anchors[n].row * l.stride + 1 + anchors[n].at]) + 1];
+                for (const Anchor& anchor : anchors)
+                    if (anchor.filter == f) ++bucketStart[anchor.bucket + 1];
                 std::partial_sum(bucketStart.begin(), bucketStart.end(), bucketStart.begin());
                 if (bucketStart.back() == 0) continue;
                 inBucket.resize(bucketStart.back());
-                {
-                    std::vector<std::uint32_t> next(bucketStart.begin(), bucketStart.end() - 1);
-                    for (std::size_t n = 0; n < anchors.size(); ++n)
-                        if (anchors[n].filter == f)
-                            inBucket[next[bucketOf(
-                                &t.value[l.first + anchors[n].row * l.stride + 1 + anchors[n].at])]++] =
-                                static_cast<std::uint32_t>(n);
-                }
+                next.assign(bucketStart.begin(), bucketStart.end() - 1);
+                for (std::size_t n = 0; n < anchors.size(); ++n)
+                    if (anchors[n].filter == f) inBucket[next[anchors[n].bucket]++] = static_cast<std::uint32_t>(n);
                 for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
                     const std::uint8_t* prow = &picture.pixels[y * plen];
                     const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
@@ -1570,9 +1567,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
                         const std::uint32_t b = bucketOf(&filtered[j]);
                         for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
                             const Anchor& anchor = anchors[inBucket[k]];
-                            if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0) continue;
-                            const std::uint8_t* pattern = &t.value[l.first + anchor.row * l.stride + 1 + anchor.at];
-                            if (!std::equal(pattern, pattern + kAnchorBytes, &filtered[j])) continue;
+                            if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0 ||
+                                !std::equal(anchor.pattern, anchor.pattern + kAnchorBytes, &filtered[j]))
+                                continue;
                             ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
                             ++finds;
                         }
