@@ -1028,6 +1028,82 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
     }
 }
 
+// Under Average a pixel whose bytes were all inflated as 0 is the mean of
+// its left and upper neighbours: an area of such pixels (4-connected, at
+// least kMinArea) is one colour in the original, the colour its edges set.
+// A wrong row above breaks it into the colours its errors drift to, and
+// they run on down the area. Each such area takes the colour most of its
+// pixels already have, where it has more than one; its pixels are then held
+// in `exact` (as if known), so that the rows decoded again rebuild the
+// pixels inside it (a line of text on the background) from right
+// neighbours. Pixels known exactly or shown by the cropped picture are
+// right: they decide an area's colour alone. Returns whether any was set.
+template <typename Shown>
+bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown isShown, Bytes& out, Rows& exact) {
+    constexpr std::size_t kMinArea = 64;
+    const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
+    // A lost byte copied from a window byte that many lost bytes copy, into
+    // every channel alike, is taken as 0 too: a flat area's run of zeros. A
+    // colour's edge repeats one nonzero byte as often, but in one channel.
+    constexpr std::uint32_t kManyCopies = 64;
+    const ChannelUses census = CountChannelUses(t, l, [](std::size_t) { return true; });
+    auto zeroCopy = [&](std::size_t w) {
+        return census.uses[w] >= kManyCopies && census.Steady(w) * 5 <= census.uses[w] * 3;
+    };
+    std::vector<std::uint8_t> flat(pixels, 0);
+    for (std::size_t y = 0; y < l.rows; ++y) {
+        if (filters[y] != 3) continue;
+        const std::size_t row = l.first + y * l.stride + 1;
+        for (std::size_t x = 0; x < width; ++x) {
+            bool zero = true;
+            for (std::size_t j = 0; j < bpp && zero; ++j) {
+                const std::size_t at = row + x * bpp + j;
+                zero = t.Known(at) ? t.value[at] == 0 : zeroCopy(t.WindowPos(at));
+            }
+            flat[y * width + x] = zero;
+        }
+    }
+    auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
+    bool changed = false;
+    std::vector<std::uint32_t> area, queue;  // pixel indices: at most 8 Mi pixels are rebuilt
+    std::unordered_map<std::uint64_t, std::size_t> guessed, certain;
+    for (std::size_t start = 0; start < pixels; ++start) {
+        if (flat[start] != 1) continue;
+        area.clear(), queue.assign(1, static_cast<std::uint32_t>(start)), flat[start] = 2;
+        guessed.clear(), certain.clear();
+        while (!queue.empty()) {
+            const std::size_t p = queue.back();
+            queue.pop_back();
+            area.push_back(static_cast<std::uint32_t>(p));
+            const bool sure = exact.known[p * bpp] || isShown(p * bpp);
+            ++(sure ? certain : guessed)[key(p)];
+            const std::size_t x = p % width;
+            for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
+                                        p + width < pixels ? p + width : p})
+                if (flat[q] == 1) flat[q] = 2, queue.push_back(static_cast<std::uint32_t>(q));
+        }
+        const auto& votes = certain.empty() ? guessed : certain;
+        if (area.size() < kMinArea || (certain.empty() && guessed.size() < 2)) continue;
+        // Most pixels, on a tie the lower colour: the same answer whatever
+        // order the map keeps.
+        const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
+            return a.second < b.second || (a.second == b.second && a.first > b.first);
+        });
+        Bytes colour(bpp);
+        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(top->first >> (8 * (bpp - 1 - j)));
+        for (const std::size_t p : area) {
+            if (exact.known[p * bpp] || isShown(p * bpp)) continue;
+            for (std::size_t j = 0; j < bpp; ++j) {
+                exact.known[p * bpp + j] = 1;
+                exact.value[p * bpp + j] = colour[j];
+                out[p * bpp + j] = colour[j];
+            }
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -1043,7 +1119,7 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
 // unless their colour is one the pictures show often. Every byte known
 // exactly keeps its value, so the guess never strays from what is certain
 // and picks up again below it.
-Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const codec::DecodedPng& picture,
+Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::DecodedPng& picture,
                     const detail::ColourCounts& colours, const std::vector<Bytes>& palette) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
@@ -1907,6 +1983,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, const Rows& exact, const 
         decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
+    if (!lined && FlattenAreas(t, l, chosenFilter, isShown, out, exact))
+        decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
     return out;
@@ -2075,7 +2153,7 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                          detail::kMaxKeptBytes);
     const detail::ColourCounts colours = detail::CountColours(picture, layout.format.bpp);
     const auto palette = detail::CommonPixels(colours, layout.format.bpp, kPaletteSize);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, exact, picture, colours, palette), nullptr, unused);
+    r.guess = ToRgba(layout, UnfilterGuess(t, layout, std::move(exact), picture, colours, palette), nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }
