@@ -1028,6 +1028,57 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
     }
 }
 
+// The same for whole pixels: a wrong byte gives a pixel one channel of
+// another colour (a glyph's, at its edge), so an area of one colour the
+// cropped picture lacks can be made of channels each of which some common
+// colour has, which the pass per channel leaves. Each 4-connected area of
+// one such colour (at least kMinArea pixels, more than one row and column,
+// nothing certain in it, not a colour the picture shows often) takes the
+// common colour it differs from in fewest channels, the more common on a
+// tie.
+template <typename Shown>
+void RecolourWhole(const Layout& l, const Rows& exact, const detail::ColourCounts& colours,
+                   const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
+    constexpr std::size_t kMinArea = 64, kMinShown = 8;
+    const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
+    if (palette.empty() || pixels == 0) return;
+    std::vector<std::uint64_t> paletteKeys;
+    for (const Bytes& c : palette) paletteKeys.push_back(detail::PixelKey(c.data(), bpp));
+    auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
+    std::vector<std::uint32_t> area, queue;
+    std::vector<std::uint8_t> seen(pixels, 0);
+    for (std::size_t start = 0; start < pixels; ++start) {
+        if (seen[start]) continue;
+        const std::uint64_t v = key(start);
+        area.clear(), queue.assign(1, static_cast<std::uint32_t>(start)), seen[start] = 1;
+        bool certain = false, tall = false, wide = false;
+        while (!queue.empty()) {
+            const std::size_t p = queue.back();
+            queue.pop_back();
+            area.push_back(static_cast<std::uint32_t>(p));
+            certain = certain || exact.known[p * bpp] || isShown(p * bpp);
+            const std::size_t x = p % width;
+            tall = tall || p / width != start / width, wide = wide || x != start % width;
+            for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
+                                        p + width < pixels ? p + width : p})
+                if (!seen[q] && key(q) == v) seen[q] = 1, queue.push_back(static_cast<std::uint32_t>(q));
+        }
+        const auto shown = colours.find(v);
+        if (certain || !tall || !wide || area.size() < kMinArea ||
+            std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
+            (shown != colours.end() && shown->second >= kMinShown))
+            continue;
+        std::size_t fewest = bpp, best = 0;
+        for (std::size_t k = 0; k < palette.size(); ++k) {
+            std::size_t differ = 0;
+            for (std::size_t j = 0; j < bpp; ++j) differ += palette[k][j] != out[start * bpp + j];
+            if (differ < fewest) fewest = differ, best = k;
+        }
+        if (fewest == bpp) continue;
+        for (const std::uint32_t p : area) std::copy(palette[best].begin(), palette[best].end(), &out[p * bpp]);
+    }
+}
+
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
 // its left and upper neighbours: an area of such pixels (4-connected, at
 // least kMinArea) is one colour in the original, the colour its edges set.
@@ -1987,6 +2038,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
+    if (!lined && sole && usual == 4) RecolourWhole(l, exact, colours, palette, isShown, out);
     return out;
 }
 
