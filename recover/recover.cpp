@@ -1196,16 +1196,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     };
 
     Bytes out(len * l.rows), trial(len);
-    // The filter bytes known. When a good many are and all are one filter
-    // (the encoder used one for every row), rows whose filter byte is lost
-    // take it too.
+    // The filter bytes known. When a few are and all are one filter (the
+    // encoder used one for every row; an encoder that varies its filters
+    // writes most filter bytes as literals), rows whose filter byte is lost
+    // take it too: chosen row by row, a row of lost bytes read as Sub or Up
+    // carries one colour across or down the picture.
     std::array<std::size_t, 5> filterUse{};
     for (std::size_t y = 0; y < l.rows; ++y) {
         const std::size_t row = l.first + y * l.stride;
         if (t.Known(row) && t.value[row] <= 4) ++filterUse[t.value[row]];
     }
     auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
-    constexpr std::size_t kMinSoleFilters = 8;
+    constexpr std::size_t kMinSoleFilters = 4;
     const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
     bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
     // The lost window's bytes, where the cropped picture tells them.

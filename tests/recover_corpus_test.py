@@ -161,7 +161,11 @@ class GuessTest(unittest.TestCase):
       leave boxes of colours whose every channel some common colour has (a
       glyph's in one, the background's in the others), which the pass per
       channel leaves alone (74% of the text area in its background colour,
-      84% now, 88% in the original)."""
+      84% now, 88% in the original).
+    - none-rgba-1024x353: under None, only 4 filter bytes after the cut
+      are inflated (the rest are copies); with each row's filter chosen on
+      its own, the text area came out in stripes of the text's dark colour
+      (29% of it in its light background, 87% now, as in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -170,6 +174,7 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgb-1024x160", 1024, (134, 786), {bytes([249, 251, 246, 255])}, 0.5),
         ("average-rgba-1024x389", 1024, (180, 780), {bytes([246, 248, 248, 255])}, 0.7),
         ("paeth-rgb-1024x419", 1024, (150, 740), {bytes([231, 240, 230, 255])}, 0.8),
+        ("none-rgba-1024x353", 1024, (150, 800), {bytes([229, 240, 240, 255])}, 0.8),
     ]
 
     def test_text_area_keeps_its_colours(self):
