@@ -2036,8 +2036,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
-    if (!lined && FlattenAreas(t, l, chosenFilter, isShown, out, exact))
-        decodeRows(prior, l.rows, true);
+    if (!lined && FlattenAreas(t, l, chosenFilter, isShown, out, exact)) decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
     if (!lined && sole && usual == 4) RecolourWhole(l, exact, colours, palette, isShown, out);
