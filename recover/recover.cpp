@@ -964,6 +964,33 @@ double ChannelSteadiness(const Tracked& t, const Layout& l) {
     return total == 0 ? 0 : static_cast<double>(steady) / static_cast<double>(total);
 }
 
+// The 4-connected area around `start` (already taken) in rows of `width`
+// of `pixels` cells, into `area`: each neighbour `take` takes (it marks what
+// it takes, so that no cell is taken twice) joins it. At most 8 Mi pixels
+// are rebuilt, so a cell's index fits 32 bits.
+template <typename Take>
+void FillArea(std::size_t start, std::size_t width, std::size_t pixels, Take take, std::vector<std::uint32_t>& area,
+              std::vector<std::uint32_t>& queue) {
+    area.clear(), queue.assign(1, static_cast<std::uint32_t>(start));
+    while (!queue.empty()) {
+        const std::size_t p = queue.back();
+        queue.pop_back();
+        area.push_back(static_cast<std::uint32_t>(p));
+        const std::size_t x = p % width;
+        for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
+                                    p + width < pixels ? p + width : p})
+            if (take(q)) queue.push_back(static_cast<std::uint32_t>(q));
+    }
+}
+
+// Whether an area spans more than one row and more than one column.
+bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
+    const std::size_t y = area.front() / width, x = area.front() % width;
+    bool tall = false, wide = false;
+    for (const std::uint32_t p : area) tall = tall || p / width != y, wide = wide || p % width != x;
+    return tall && wide;
+}
+
 // Under Paeth a wrong byte inside an area of one colour is copied right and
 // down alike (the predictor reads the neighbour that agrees with the rest),
 // and each channel picks its neighbour on its own: the error fills an area
@@ -989,7 +1016,7 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
             return true;
         });
     };
-    std::vector<std::size_t> area, queue;
+    std::vector<std::uint32_t> area, queue;
     std::vector<std::uint8_t> seen(pixels);
     for (std::size_t j = 0; j < bpp; ++j) {
         std::array<std::size_t, 256> shown{};
@@ -1000,30 +1027,23 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
             if (seen[start]) continue;
             const std::uint8_t v = out[start * bpp + j];
             // The area of value v around `start`; whether anything in it is certain.
-            area.clear(), queue.assign(1, start), seen[start] = 1;
-            bool certain = false, tall = false, wide = false;
-            while (!queue.empty()) {
-                const std::size_t p = queue.back();
-                queue.pop_back();
-                area.push_back(p);
-                certain = certain || exact.known[p * bpp + j] || isShown(p * bpp);
-                const std::size_t x = p % width;
-                tall = tall || p / width != start / width, wide = wide || x != start % width;
-                for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
-                                            p + width < pixels ? p + width : p})
-                    if (!seen[q] && out[q * bpp + j] == v) seen[q] = 1, queue.push_back(q);
-            }
-            if (certain || !tall || !wide || area.size() < kMinArea || shown[v] > often ||
+            seen[start] = 1;
+            FillArea(
+                start, width, pixels,
+                [&](std::size_t q) { return !seen[q] && out[q * bpp + j] == v && (seen[q] = 1) != 0; }, area, queue);
+            const bool certain = std::any_of(
+                area.begin(), area.end(), [&](std::size_t p) { return exact.known[p * bpp + j] || isShown(p * bpp); });
+            if (certain || !TallAndWide(area, width) || area.size() < kMinArea || shown[v] > often ||
                 std::any_of(palette.begin(), palette.end(), [&](const Bytes& c) { return c[j] == v; }))
                 continue;
             std::size_t bestHits = 0;
             std::uint8_t best = palette.front()[j];
             for (const Bytes& c : palette) {
                 std::size_t hits = 0;
-                for (const std::size_t p : area) hits += isCommon(&out[p * bpp], j, c[j]);
+                for (const std::uint32_t p : area) hits += isCommon(&out[p * bpp], j, c[j]);
                 if (hits > bestHits) bestHits = hits, best = c[j];
             }
-            for (const std::size_t p : area) out[p * bpp + j] = best;
+            for (const std::uint32_t p : area) out[p * bpp + j] = best;
         }
     }
 }
@@ -1050,23 +1070,15 @@ void RecolourWhole(const Layout& l, const Rows& exact, const detail::ColourCount
     for (std::size_t start = 0; start < pixels; ++start) {
         if (seen[start]) continue;
         const std::uint64_t v = key(start);
-        area.clear(), queue.assign(1, static_cast<std::uint32_t>(start)), seen[start] = 1;
-        bool certain = false, tall = false, wide = false;
-        while (!queue.empty()) {
-            const std::size_t p = queue.back();
-            queue.pop_back();
-            area.push_back(static_cast<std::uint32_t>(p));
-            certain = certain || exact.known[p * bpp] || isShown(p * bpp);
-            const std::size_t x = p % width;
-            tall = tall || p / width != start / width, wide = wide || x != start % width;
-            for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
-                                        p + width < pixels ? p + width : p})
-                if (!seen[q] && key(q) == v) seen[q] = 1, queue.push_back(static_cast<std::uint32_t>(q));
-        }
+        seen[start] = 1;
+        FillArea(
+            start, width, pixels, [&](std::size_t q) { return !seen[q] && key(q) == v && (seen[q] = 1) != 0; }, area,
+            queue);
+        auto certain = [&](std::size_t p) { return exact.known[p * bpp] || isShown(p * bpp); };
         const auto shown = colours.find(v);
-        if (certain || !tall || !wide || area.size() < kMinArea ||
-            std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
-            (shown != colours.end() && shown->second >= kMinShown))
+        if (area.size() < kMinArea || std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
+            (shown != colours.end() && shown->second >= kMinShown) || !TallAndWide(area, width) ||
+            std::any_of(area.begin(), area.end(), certain))
             continue;
         std::size_t fewest = bpp, best = 0;
         for (std::size_t k = 0; k < palette.size(); ++k) {
@@ -1116,23 +1128,15 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown
     }
     auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
     bool changed = false;
-    std::vector<std::uint32_t> area, queue;  // pixel indices: at most 8 Mi pixels are rebuilt
+    std::vector<std::uint32_t> area, queue;
     std::unordered_map<std::uint64_t, std::size_t> guessed, certain;
     for (std::size_t start = 0; start < pixels; ++start) {
         if (flat[start] != 1) continue;
-        area.clear(), queue.assign(1, static_cast<std::uint32_t>(start)), flat[start] = 2;
+        flat[start] = 2;
+        FillArea(
+            start, width, pixels, [&](std::size_t q) { return flat[q] == 1 && (flat[q] = 2) != 0; }, area, queue);
         guessed.clear(), certain.clear();
-        while (!queue.empty()) {
-            const std::size_t p = queue.back();
-            queue.pop_back();
-            area.push_back(static_cast<std::uint32_t>(p));
-            const bool sure = exact.known[p * bpp] || isShown(p * bpp);
-            ++(sure ? certain : guessed)[key(p)];
-            const std::size_t x = p % width;
-            for (const std::size_t q : {x > 0 ? p - 1 : p, x + 1 < width ? p + 1 : p, p >= width ? p - width : p,
-                                        p + width < pixels ? p + width : p})
-                if (flat[q] == 1) flat[q] = 2, queue.push_back(static_cast<std::uint32_t>(q));
-        }
+        for (const std::uint32_t p : area) ++(exact.known[p * bpp] || isShown(p * bpp) ? certain : guessed)[key(p)];
         const auto& votes = certain.empty() ? guessed : certain;
         if (area.size() < kMinArea || (certain.empty() && guessed.size() < 2)) continue;
         // Most pixels, on a tie the lower colour: the same answer whatever
@@ -1142,7 +1146,7 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown
         });
         Bytes colour(bpp);
         for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(top->first >> (8 * (bpp - 1 - j)));
-        for (const std::size_t p : area) {
+        for (const std::uint32_t p : area) {
             if (exact.known[p * bpp] || isShown(p * bpp)) continue;
             for (std::size_t j = 0; j < bpp; ++j) {
                 exact.known[p * bpp + j] = 1;
