@@ -1415,6 +1415,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         const auto it = seenColours.find(colour);
         return it != seenColours.end() && it->second >= kMinShown;
     };
+    // Each row's filter and first-pixel colour as decodeRows chose them.
+    Bytes chosenFilter(l.rows, 0);
     auto recolour = [&](std::size_t from, std::size_t step, std::size_t count) {
         if (paletteKeys.empty()) return;
         std::unordered_map<std::uint64_t, std::size_t> seen;
@@ -1439,9 +1441,27 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         from += before * step, count -= before;
         const std::size_t lineHits = beforeHits + shifted(from, step, count, none.data(), false);
         // Of the shifts that double the line's pixels of common colours, the
-        // one that makes most of them, on a tie the one that changes fewest
-        // channels (a wrong byte shifts one channel).
-        std::size_t bestHits = 0, bestChannels = 0;
+        // one that makes most of them; on a tie, the one under which more of
+        // them repeat the line before, where the rows carry areas on into
+        // it (the row above for a row under Up, Average or Paeth, the
+        // column to the left where every row is Up or Paeth), then the one
+        // that changes fewest channels (a wrong byte shifts one channel).
+        // Several common colours often fit a line alike, and the first of
+        // them painted a dark text area in a light title bar's colour.
+        const std::size_t back = step == bpp ? (from >= len && chosenFilter[from / len] >= 2 ? len : 0)
+                                             : (from % len >= bpp && sole && (usual == 2 || usual == 4) ? bpp : 0);
+        auto repeats = [&](const Bytes& by) {
+            std::size_t n = 0;
+            for (std::size_t k = 0, at = from; k < count && back != 0; ++k, at += step) {
+                bool same = true;
+                for (std::size_t j = 0; j < bpp && same; ++j)
+                    same = (exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + by[j])) ==
+                           out[at - back + j];
+                n += same;
+            }
+            return n;
+        };
+        std::size_t bestHits = 0, bestChannels = 0, bestRepeats = 0;
         Bytes best = none, shift(bpp);
         for (const Bytes& c : palette) {
             std::size_t channels = 0;
@@ -1450,14 +1470,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 channels += shift[j] != 0;
             }
             const std::size_t hits = beforeHits + shifted(from, step, count, shift.data(), false);
-            if (hits > 2 * lineHits && hits >= topCount &&
-                (hits > bestHits || (hits == bestHits && channels < bestChannels)))
-                bestHits = hits, bestChannels = channels, best = shift;
+            if (hits <= 2 * lineHits || hits < topCount || hits < bestHits) continue;
+            const std::size_t again = repeats(shift);
+            if (hits > bestHits || again > bestRepeats || (again == bestRepeats && channels < bestChannels))
+                bestHits = hits, bestChannels = channels, bestRepeats = again, best = shift;
         }
         if (best != none) shifted(from, step, count, best.data(), true);
     };
-    // Each row's filter and first-pixel colour as decodeRows chose them.
-    Bytes chosenFilter(l.rows, 0);
     std::vector<const std::uint8_t*> chosenAnchor(l.rows, nullptr);
     // Rows [0, count) from the row above `prior`; returns their score. With
     // `again`, each row keeps the filter and first-pixel colour chosen before.
@@ -1506,8 +1525,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 if (score > best) best = score, anchor = palette[c - 1].data();
             }
             decode(y, up, f, anchor, &out[y * len]);
-            recolour(y * len, bpp, len / bpp);
             chosenFilter[y] = f;
+            recolour(y * len, bpp, len / bpp);
             chosenAnchor[y] = anchor;
             previous = f;
             total += best;

@@ -128,8 +128,8 @@ class WidthFoundTest(unittest.TestCase):
 
 
 class GuessTest(unittest.TestCase):
-    """Screens from tests/recover_cases, cropped from the top left, whose
-    text area the guess once filled with a side panel's colour. Per row: the
+    """Screens from tests/recover_cases, most cropped from the top left,
+    whose text area the guess once filled with a side panel's colour. Per row: the
     file, its width, the text area's columns, the colours it must come out
     in, and the least share of its pixels in them.
 
@@ -165,7 +165,11 @@ class GuessTest(unittest.TestCase):
     - none-rgba-1024x353: under None, only 4 filter bytes after the cut
       are inflated (the rest are copies); with each row's filter chosen on
       its own, the text area came out in stripes of the text's dark colour
-      (29% of it in its light background, 87% now, as in the original)."""
+      (29% of it in its light background, 87% now, as in the original).
+    - paeth-rgba-1599x199: under Paeth, a region cropped from the middle;
+      rows shifted by a wrong byte fit several common colours alike, and
+      the first of them (a light bar's) painted the dark text area (6% of
+      it in its colour, 84% now, 81% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -175,6 +179,7 @@ class GuessTest(unittest.TestCase):
         ("average-rgba-1024x389", 1024, (180, 780), {bytes([246, 248, 248, 255])}, 0.7),
         ("paeth-rgb-1024x419", 1024, (150, 740), {bytes([231, 240, 230, 255])}, 0.8),
         ("none-rgba-1024x353", 1024, (150, 800), {bytes([229, 240, 240, 255])}, 0.8),
+        ("paeth-rgba-1599x199", 1599, (230, 1200), {bytes([44, 33, 50, 255])}, 0.7),
     ]
 
     def test_text_area_keeps_its_colours(self):
