@@ -23,6 +23,7 @@
 #include <numeric>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -1390,17 +1391,26 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // The picture's own pixels, where it sits, are right: they neither
     // count for a line's shift nor take it.
     auto isShown = [&](std::size_t at) { return shownRow(at / len) && shows(at % len); };
-    auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply) {
-        std::size_t hits = 0;
+    // Per shift tried: the pixels it makes common colours, that repeat the
+    // line `back` bytes before, and that the picture's last rows show in
+    // their column.
+    struct LineFit {
+        std::size_t hits = 0, repeats = 0, inColumn = 0;
+    };
+    auto shifted = [&](std::size_t from, std::size_t step, std::size_t count, const std::uint8_t* shift, bool apply,
+                       std::size_t back = 0) {
+        LineFit fit;
         Bytes pixel(bpp);
         for (std::size_t k = 0, at = from; k < count; ++k, at += step) {
             if (isShown(at)) continue;
             for (std::size_t j = 0; j < bpp; ++j)
                 pixel[j] = exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + shift[j]);
-            hits += isCommon(pixel.data());
+            fit.hits += isCommon(pixel.data());
+            fit.repeats += back != 0 && std::equal(pixel.begin(), pixel.end(), &out[at - back]);
+            fit.inColumn += inColumn(at % len, pixel.data()) > 0;
             if (apply) std::copy(pixel.begin(), pixel.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
         }
-        return hits;
+        return fit;
     };
     // Colours the cropped picture and the exact pixels show often are real,
     // however few of the common ones they are: a line of one is not shifted.
@@ -1437,31 +1447,21 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         std::size_t before = 0;
         for (std::size_t at = from; before < count && (isShown(at) || key(&out[at]) != top); ++before, at += step) {
         }
-        const std::size_t beforeHits = shifted(from, step, before, none.data(), false);
+        const std::size_t beforeHits = shifted(from, step, before, none.data(), false).hits;
         from += before * step, count -= before;
-        const std::size_t lineHits = beforeHits + shifted(from, step, count, none.data(), false);
+        const std::size_t lineHits = beforeHits + shifted(from, step, count, none.data(), false).hits;
         // Of the shifts that double the line's pixels of common colours, the
         // one that makes most of them; on a tie, the one under which more of
-        // them repeat the line before, where the rows carry areas on into
-        // it (the row above for a row under Up, Average or Paeth, the
-        // column to the left where every row is Up or Paeth), then the one
-        // that changes fewest channels (a wrong byte shifts one channel).
+        // them repeat the line before where the rows carry areas on into it
+        // (the row above for a row under Up, Average or Paeth, the column to
+        // the left where every row is Up or Paeth), then the one that
+        // changes fewest channels (a wrong byte shifts one channel), then
+        // the one whose colours the picture's columns show more often.
         // Several common colours often fit a line alike, and the first of
-        // them painted a dark text area in a light title bar's colour.
+        // them painted a dark text area a light title bar's colour.
         const std::size_t back = step == bpp ? (from >= len && chosenFilter[from / len] >= 2 ? len : 0)
                                              : (from % len >= bpp && sole && (usual == 2 || usual == 4) ? bpp : 0);
-        auto repeats = [&](const Bytes& by) {
-            std::size_t n = 0;
-            for (std::size_t k = 0, at = from; k < count && back != 0; ++k, at += step) {
-                bool same = true;
-                for (std::size_t j = 0; j < bpp && same; ++j)
-                    same = (exact.known[at + j] ? out[at + j] : static_cast<std::uint8_t>(out[at + j] + by[j])) ==
-                           out[at - back + j];
-                n += same;
-            }
-            return n;
-        };
-        std::size_t bestHits = 0, bestChannels = 0, bestRepeats = 0;
+        std::tuple<std::size_t, std::size_t, std::size_t, std::size_t> bestRank{};
         Bytes best = none, shift(bpp);
         for (const Bytes& c : palette) {
             std::size_t channels = 0;
@@ -1469,11 +1469,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 shift[j] = static_cast<std::uint8_t>(c[j] - static_cast<std::uint8_t>(top >> (8 * (bpp - 1 - j))));
                 channels += shift[j] != 0;
             }
-            const std::size_t hits = beforeHits + shifted(from, step, count, shift.data(), false);
-            if (hits <= 2 * lineHits || hits < topCount || hits < bestHits) continue;
-            const std::size_t again = repeats(shift);
-            if (hits > bestHits || again > bestRepeats || (again == bestRepeats && channels < bestChannels))
-                bestHits = hits, bestChannels = channels, bestRepeats = again, best = shift;
+            const LineFit fit = shifted(from, step, count, shift.data(), false, back);
+            const std::size_t hits = beforeHits + fit.hits;
+            if (hits <= 2 * lineHits || hits < topCount) continue;
+            const std::tuple rank{hits, fit.repeats, bpp - channels, fit.inColumn};
+            if (rank > bestRank) bestRank = rank, best = shift;
         }
         if (best != none) shifted(from, step, count, best.data(), true);
     };
