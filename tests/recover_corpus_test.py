@@ -169,7 +169,11 @@ class GuessTest(unittest.TestCase):
     - paeth-rgba-1599x199: under Paeth, a region cropped from the middle;
       rows shifted by a wrong byte fit several common colours alike, and
       the first of them (a light bar's) painted the dark text area (6% of
-      it in its colour, 84% now, 81% in the original)."""
+      it in its colour, 84% now, 81% in the original).
+    - mixed-rgb-1080x296: under None and Sub, rows shifted by a wrong byte
+      fit the background and a dark bar's colour alike; the cropped
+      picture's columns show the background there
+      (17% of the text area in it, 74% now, 84% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -180,6 +184,7 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgb-1024x419", 1024, (150, 740), {bytes([231, 240, 230, 255])}, 0.8),
         ("none-rgba-1024x353", 1024, (150, 800), {bytes([229, 240, 240, 255])}, 0.8),
         ("paeth-rgba-1599x199", 1599, (230, 1200), {bytes([44, 33, 50, 255])}, 0.7),
+        ("mixed-rgb-1080x296", 1080, (180, 800), {bytes([234, 236, 226, 255])}, 0.6),
     ]
 
     def test_text_area_keeps_its_colours(self):
