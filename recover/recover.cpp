@@ -965,6 +965,43 @@ double ChannelSteadiness(const Tracked& t, const Layout& l) {
     return total == 0 ? 0 : static_cast<double>(steady) / static_cast<double>(total);
 }
 
+// Runs of one nonzero filtered pixel, per million pixels inflated whole:
+// under Average the row below a colour's edge filters to half the step,
+// the same all along the edge, and differs from the row above it; under Sub
+// a run repeats a nonzero pixel only along a gradient, rare on a screen.
+// Told by the inflated bytes alone, whatever the filter bytes and the row
+// above: with no filter byte inflated, the colour test reads Average as
+// Sub (lost bytes become runs of the left colour), and this tells them
+// apart.
+double AverageRuns(const Tracked& t, const Layout& l) {
+    constexpr std::size_t kMinRun = 8;
+    const std::size_t bpp = l.format.bpp, width = l.width;
+    std::size_t runs = 0, whole = 0;
+    auto at = [&](std::size_t y, std::size_t x) { return l.first + y * l.stride + 1 + x * bpp; };
+    auto known = [&](std::size_t p) {
+        for (std::size_t j = 0; j < bpp; ++j)
+            if (p + j >= t.value.size() || !t.Known(p + j)) return false;
+        return true;
+    };
+    for (std::size_t y = 1; y < l.rows; ++y) {
+        std::size_t run = 0;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t p = at(y, x), above = at(y - 1, x);
+            if (!known(p)) {
+                run = 0;
+                continue;
+            }
+            ++whole;
+            const bool zero = std::all_of(&t.value[p], &t.value[p] + bpp, [](std::uint8_t b) { return b == 0; });
+            const bool same = x > 0 && known(p - bpp) && std::equal(&t.value[p], &t.value[p] + bpp, &t.value[p - bpp]);
+            const bool asAbove = known(above) && std::equal(&t.value[p], &t.value[p] + bpp, &t.value[above]);
+            run = zero || asAbove ? 0 : same ? run + 1 : 1;
+            runs += run == kMinRun;
+        }
+    }
+    return whole == 0 ? 0 : 1e6 * static_cast<double>(runs) / static_cast<double>(whole);
+}
+
 // The 4-connected area around `start` (already taken) in rows of `width`
 // of `pixels` cells, into `area`: each neighbour `take` takes (it marks what
 // it takes, so that no cell is taken twice) joins it. At most 8 Mi pixels
@@ -1174,9 +1211,12 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown
 // colour shift away from the cropped picture's colours are shifted back,
 // unless their colour is one the pictures show often. Every byte known
 // exactly keeps its value, so the guess never strays from what is certain
-// and picks up again below it.
+// and picks up again below it. Where no filter byte is inflated, `only`
+// sets the one filter for every row, and `readAs` tells the one they were
+// read under.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::DecodedPng& picture,
-                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette) {
+                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
+                    std::optional<std::uint8_t> only = std::nullopt, std::optional<std::uint8_t>* readAs = nullptr) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -1646,6 +1686,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         // areas repeat a byte under None too).
         constexpr double kNone = 0.99;
         if (ChannelSteadiness(t, l) >= kNone) usual = 0;
+        if (only) usual = *only;
     }
     if (!lined && plen != 0 && plen <= len && picture.rows > 0) {
         constexpr std::ptrdiff_t kMinAgreeing = 64;
@@ -2063,6 +2104,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
     if (!lined && sole && usual == 4) RecolourWhole(l, exact, colours, palette, isShown, out);
+    if (readAs && filtersKnown == 0 && !lined) *readAs = usual;
     return out;
 }
 
@@ -2229,7 +2271,29 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                          detail::kMaxKeptBytes);
     const detail::ColourCounts colours = detail::CountColours(picture, layout.format.bpp);
     const auto palette = detail::CommonPixels(colours, layout.format.bpp, kPaletteSize);
-    r.guess = ToRgba(layout, UnfilterGuess(t, layout, std::move(exact), picture, colours, palette), nullptr, unused);
+    // With no filter byte inflated and the picture read as Sub, where the
+    // inflated bytes look averaged it is read as Average too, and the guess
+    // with more pixels in colours the cropped picture shows is kept.
+    constexpr double kAverageRuns = 16;
+    const bool averaged = AverageRuns(t, layout) >= kAverageRuns;
+    std::optional<std::uint8_t> readAs;
+    Bytes guess = UnfilterGuess(t, layout, averaged ? Rows(exact) : std::move(exact), picture, colours, palette,
+                                std::nullopt, &readAs);
+    if (averaged && readAs == 1) {
+        Bytes asAverage = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, 3);
+        auto shown = [&](const Bytes& g) {
+            constexpr std::size_t kMinShown = 8;
+            const std::size_t bpp = layout.format.bpp;
+            std::size_t n = 0;
+            for (std::size_t at = 0; at + bpp <= g.size(); at += bpp) {
+                const auto it = colours.find(detail::PixelKey(&g[at], bpp));
+                n += it != colours.end() && it->second >= kMinShown;
+            }
+            return n;
+        };
+        if (shown(asAverage) > shown(guess)) guess = std::move(asAverage);
+    }
+    r.guess = ToRgba(layout, guess, nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);
     return r;
 }

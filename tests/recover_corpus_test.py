@@ -173,7 +173,11 @@ class GuessTest(unittest.TestCase):
     - mixed-rgb-1080x296: under None and Sub, rows shifted by a wrong byte
       fit the background and a dark bar's colour alike; the cropped
       picture's columns show the background there
-      (17% of the text area in it, 74% now, 84% in the original)."""
+      (17% of the text area in it, 74% now, 84% in the original).
+    - average-rgb-777x355: under Average with no filter byte inflated, a
+      region cropped from the middle; read as Sub, the text area's light
+      background came out in streaks (44% of it in its colour, 81% now,
+      84% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -185,6 +189,7 @@ class GuessTest(unittest.TestCase):
         ("none-rgba-1024x353", 1024, (150, 800), {bytes([229, 240, 240, 255])}, 0.8),
         ("paeth-rgba-1599x199", 1599, (230, 1200), {bytes([44, 33, 50, 255])}, 0.7),
         ("mixed-rgb-1080x296", 1080, (180, 800), {bytes([234, 236, 226, 255])}, 0.6),
+        ("average-rgb-777x355", 777, (150, 600), {bytes([249, 255, 253, 255])}, 0.7),
     ]
 
     def test_text_area_keeps_its_colours(self):
