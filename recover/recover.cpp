@@ -1129,18 +1129,70 @@ void RecolourWhole(const Layout& l, const Rows& exact, const detail::ColourCount
     }
 }
 
+// The colour of an area of pixels inflated as 0 under Average whose pixels
+// are all guessed: the colour they have (`current`) came from the row above
+// or from the left, and a wrong one runs on through the whole area. The
+// pixels next to it whose bytes were all inflated (a line of text on the
+// background, the area's edge) come out in colours the cropped picture
+// shows only under the area's true colour: of `current` and the common
+// colours, the one under which most of them do, `current` on a tie.
+// `inside` tells the area's pixels.
+template <typename Inside>
+std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area, Inside inside,
+                         const Bytes& filters, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
+                         const Bytes& out, std::uint64_t current) {
+    constexpr std::size_t kMinShown = 8, kMinHits = 8;
+    const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
+    std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
+    for (const std::size_t p : area)
+        for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
+            if (q == p || inside(q) || filters[q / width] != 3) continue;
+            const std::size_t at = l.first + q / width * l.stride + 1 + q % width * bpp;
+            bool whole = true;
+            for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j);
+            if (whole) next.push_back(static_cast<std::uint32_t>(q));
+        }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    std::vector<std::uint64_t> candidates{current};
+    for (const Bytes& c : palette) candidates.push_back(detail::PixelKey(c.data(), bpp));
+    Bytes colour(bpp), pixel(bpp);
+    std::size_t bestHits = 0;
+    std::uint64_t best = current;
+    for (const std::uint64_t c : candidates) {
+        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(c >> (8 * (bpp - 1 - j)));
+        std::size_t hits = 0;
+        for (const std::uint32_t q : next) {
+            const std::size_t x = q % width, y = q / width;
+            const bool leftIn = x > 0 && inside(q - 1), upIn = y > 0 && inside(q - width);
+            const std::size_t at = l.first + y * l.stride + 1 + x * bpp;
+            for (std::size_t j = 0; j < bpp; ++j) {
+                const int a = leftIn ? colour[j] : x > 0 ? out[(q - 1) * bpp + j] : 0;
+                const int b = upIn ? colour[j] : y > 0 ? out[(q - width) * bpp + j] : out[q * bpp + j];
+                pixel[j] = static_cast<std::uint8_t>(t.value[at + j] + (a + b) / 2);
+            }
+            const auto it = colours.find(detail::PixelKey(pixel.data(), bpp));
+            hits += it != colours.end() && it->second >= kMinShown;
+        }
+        if (hits > bestHits) bestHits = hits, best = c;
+    }
+    return bestHits >= kMinHits ? best : current;
+}
+
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
 // its left and upper neighbours: an area of such pixels (4-connected, at
 // least kMinArea) is one colour in the original, the colour its edges set.
 // A wrong row above breaks it into the colours its errors drift to, and
-// they run on down the area. Each such area takes the colour most of its
-// pixels already have, where it has more than one; its pixels are then held
-// in `exact` (as if known), so that the rows decoded again rebuild the
-// pixels inside it (a line of text on the background) from right
-// neighbours. Pixels known exactly or shown by the cropped picture are
-// right: they decide an area's colour alone. Returns whether any was set.
+// they run on down the area, or it takes one wrong colour throughout. Each
+// such area takes the colour most of its pixels already have, or the one
+// AreaColour finds for it; its pixels are then held in `exact` (as if
+// known), so that the rows decoded again rebuild the pixels inside it (a
+// line of text on the background) from right neighbours. Pixels known
+// exactly or shown by the cropped picture are right: they decide an area's
+// colour alone. Returns whether any was set.
 template <typename Shown>
-bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown isShown, Bytes& out, Rows& exact) {
+bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const detail::ColourCounts& colours,
+                  const std::vector<Bytes>& palette, Shown isShown, Bytes& out, Rows& exact) {
     constexpr std::size_t kMinArea = 64;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
     // A lost byte copied from a window byte that many lost bytes copy, into
@@ -1176,14 +1228,22 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, Shown
         guessed.clear(), certain.clear();
         for (const std::uint32_t p : area) ++(exact.known[p * bpp] || isShown(p * bpp) ? certain : guessed)[key(p)];
         const auto& votes = certain.empty() ? guessed : certain;
-        if (area.size() < kMinArea || (certain.empty() && guessed.size() < 2)) continue;
+        if (area.size() < kMinArea) continue;
         // Most pixels, on a tie the lower colour: the same answer whatever
         // order the map keeps.
         const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
             return a.second < b.second || (a.second == b.second && a.first > b.first);
         });
+        std::uint64_t chosen = top->first;
+        if (certain.empty()) {
+            // The area's pixels marked 3 while it is weighed, 2 again after.
+            for (const std::uint32_t p : area) flat[p] = 3;
+            chosen = AreaColour(
+                t, l, area, [&](std::size_t q) { return flat[q] == 3; }, filters, colours, palette, out, chosen);
+            for (const std::uint32_t p : area) flat[p] = 2;
+        }
         Bytes colour(bpp);
-        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(top->first >> (8 * (bpp - 1 - j)));
+        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
         for (const std::uint32_t p : area) {
             if (exact.known[p * bpp] || isShown(p * bpp)) continue;
             for (std::size_t j = 0; j < bpp; ++j) {
@@ -2100,7 +2160,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     if (SolveWindow(t, l, out, prior, solved, chosenFilter, chosenAnchor, palette, pinFromPicture, decode))
         decodeRows(prior, l.rows, true);
-    if (!lined && FlattenAreas(t, l, chosenFilter, isShown, out, exact)) decodeRows(prior, l.rows, true);
+    if (!lined && FlattenAreas(t, l, chosenFilter, colours, palette, isShown, out, exact))
+        decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
     if (!lined && sole && usual == 4) RecolourWhole(l, exact, colours, palette, isShown, out);

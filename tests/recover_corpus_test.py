@@ -177,7 +177,12 @@ class GuessTest(unittest.TestCase):
     - average-rgb-777x355: under Average with no filter byte inflated, a
       region cropped from the middle; read as Sub, the text area's light
       background came out in streaks (44% of it in its colour, 81% now,
-      84% in the original)."""
+      84% in the original).
+    - average-rgb-1280x256: under Average, cropped from the top left; the
+      side panel's colour ran on through the dark text area right of it,
+      flat as the true one; the text's edges, inflated whole, come out in
+      the cropped picture's colours only on the dark background (0% of the
+      text area in it, 84% now, 87% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -190,6 +195,7 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgba-1599x199", 1599, (230, 1200), {bytes([44, 33, 50, 255])}, 0.7),
         ("mixed-rgb-1080x296", 1080, (180, 800), {bytes([234, 236, 226, 255])}, 0.6),
         ("average-rgb-777x355", 777, (150, 600), {bytes([249, 255, 253, 255])}, 0.7),
+        ("average-rgb-1280x256", 1280, (200, 1000), {bytes([42, 38, 47, 255])}, 0.7),
     ]
 
     def test_text_area_keeps_its_colours(self):
