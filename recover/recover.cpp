@@ -1029,6 +1029,58 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
     return tall && wide;
 }
 
+// The colour of an area of guessed pixels under Average or Paeth: the
+// colour they have (`current`) came from the row above or from the left,
+// and a wrong one runs on through the whole area. The pixels next to it
+// whose bytes were all inflated (a line of text on the background, the
+// area's edge) come out in colours the cropped picture shows only under
+// the area's true colour: of `current` and the common colours, the one
+// under which most of them do, `current` on a tie. `inside` tells the
+// area's pixels.
+template <typename Inside>
+std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area, Inside inside,
+                         const Bytes& filters, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
+                         const Bytes& out, std::uint64_t current) {
+    constexpr std::size_t kMinShown = 8, kMinHits = 8;
+    const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
+    std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
+    for (const std::size_t p : area)
+        for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
+            if (q == p || inside(q) || (filters[q / width] != 3 && filters[q / width] != 4)) continue;
+            const std::size_t at = l.first + q / width * l.stride + 1 + q % width * bpp;
+            bool whole = true;
+            for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j);
+            if (whole) next.push_back(static_cast<std::uint32_t>(q));
+        }
+    std::sort(next.begin(), next.end());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
+    std::vector<std::uint64_t> candidates{current};
+    for (const Bytes& c : palette) candidates.push_back(detail::PixelKey(c.data(), bpp));
+    Bytes colour(bpp), pixel(bpp);
+    std::size_t bestHits = 0;
+    std::uint64_t best = current;
+    for (const std::uint64_t candidate : candidates) {
+        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(candidate >> (8 * (bpp - 1 - j)));
+        std::size_t hits = 0;
+        for (const std::uint32_t q : next) {
+            const std::size_t x = q % width, y = q / width;
+            const bool leftIn = x > 0 && inside(q - 1), upIn = y > 0 && inside(q - width),
+                       cornerIn = x > 0 && y > 0 && inside(q - width - 1);
+            const std::size_t at = l.first + y * l.stride + 1 + x * bpp;
+            for (std::size_t j = 0; j < bpp; ++j) {
+                const std::uint8_t a = leftIn ? colour[j] : x > 0 ? out[(q - 1) * bpp + j] : 0;
+                const std::uint8_t b = upIn ? colour[j] : y > 0 ? out[(q - width) * bpp + j] : out[q * bpp + j];
+                const std::uint8_t c = cornerIn ? colour[j] : x > 0 && y > 0 ? out[(q - width - 1) * bpp + j] : 0;
+                pixel[j] = static_cast<std::uint8_t>(t.value[at + j] + Predict(filters[y], a, b, c));
+            }
+            const auto it = colours.find(detail::PixelKey(pixel.data(), bpp));
+            hits += it != colours.end() && it->second >= kMinShown;
+        }
+        if (hits > bestHits) bestHits = hits, best = candidate;
+    }
+    return bestHits >= kMinHits ? best : current;
+}
+
 // Under Paeth a wrong byte inside an area of one colour is copied right and
 // down alike (the predictor reads the neighbour that agrees with the rest),
 // and each channel picks its neighbour on its own: the error fills an area
@@ -1093,10 +1145,11 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
 // one such colour (at least kMinArea pixels, more than one row and column,
 // nothing certain in it, not a colour the picture shows often) takes the
 // common colour it differs from in fewest channels, the more common on a
-// tie.
+// tie, unless the pixels next to it tell another (AreaColour: a text
+// area's background turned a panel's colour one channel from it).
 template <typename Shown>
-void RecolourWhole(const Layout& l, const Rows& exact, const detail::ColourCounts& colours,
-                   const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
+void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, const Rows& exact,
+                   const detail::ColourCounts& colours, const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
     constexpr std::size_t kMinArea = 64, kMinShown = 8;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
     if (palette.empty() || pixels == 0) return;
@@ -1125,58 +1178,15 @@ void RecolourWhole(const Layout& l, const Rows& exact, const detail::ColourCount
             if (differ < fewest) fewest = differ, best = k;
         }
         if (fewest == bpp) continue;
-        for (const std::uint32_t p : area) std::copy(palette[best].begin(), palette[best].end(), &out[p * bpp]);
+        for (const std::uint32_t p : area) seen[p] = 3;
+        const std::uint64_t chosen = AreaColour(
+            t, l, area, [&](std::size_t q) { return seen[q] == 3; }, filters, colours, palette, out,
+            detail::PixelKey(palette[best].data(), bpp));
+        for (const std::uint32_t p : area) seen[p] = 1;
+        Bytes colour(bpp);
+        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
+        for (const std::uint32_t p : area) std::copy(colour.begin(), colour.end(), &out[p * bpp]);
     }
-}
-
-// The colour of an area of pixels inflated as 0 under Average whose pixels
-// are all guessed: the colour they have (`current`) came from the row above
-// or from the left, and a wrong one runs on through the whole area. The
-// pixels next to it whose bytes were all inflated (a line of text on the
-// background, the area's edge) come out in colours the cropped picture
-// shows only under the area's true colour: of `current` and the common
-// colours, the one under which most of them do, `current` on a tie.
-// `inside` tells the area's pixels.
-template <typename Inside>
-std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area, Inside inside,
-                         const Bytes& filters, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
-                         const Bytes& out, std::uint64_t current) {
-    constexpr std::size_t kMinShown = 8, kMinHits = 8;
-    const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
-    std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
-    for (const std::size_t p : area)
-        for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
-            if (q == p || inside(q) || filters[q / width] != 3) continue;
-            const std::size_t at = l.first + q / width * l.stride + 1 + q % width * bpp;
-            bool whole = true;
-            for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j);
-            if (whole) next.push_back(static_cast<std::uint32_t>(q));
-        }
-    std::sort(next.begin(), next.end());
-    next.erase(std::unique(next.begin(), next.end()), next.end());
-    std::vector<std::uint64_t> candidates{current};
-    for (const Bytes& c : palette) candidates.push_back(detail::PixelKey(c.data(), bpp));
-    Bytes colour(bpp), pixel(bpp);
-    std::size_t bestHits = 0;
-    std::uint64_t best = current;
-    for (const std::uint64_t c : candidates) {
-        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(c >> (8 * (bpp - 1 - j)));
-        std::size_t hits = 0;
-        for (const std::uint32_t q : next) {
-            const std::size_t x = q % width, y = q / width;
-            const bool leftIn = x > 0 && inside(q - 1), upIn = y > 0 && inside(q - width);
-            const std::size_t at = l.first + y * l.stride + 1 + x * bpp;
-            for (std::size_t j = 0; j < bpp; ++j) {
-                const int a = leftIn ? colour[j] : x > 0 ? out[(q - 1) * bpp + j] : 0;
-                const int b = upIn ? colour[j] : y > 0 ? out[(q - width) * bpp + j] : out[q * bpp + j];
-                pixel[j] = static_cast<std::uint8_t>(t.value[at + j] + (a + b) / 2);
-            }
-            const auto it = colours.find(detail::PixelKey(pixel.data(), bpp));
-            hits += it != colours.end() && it->second >= kMinShown;
-        }
-        if (hits > bestHits) bestHits = hits, best = c;
-    }
-    return bestHits >= kMinHits ? best : current;
 }
 
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
@@ -2164,7 +2174,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
-    if (!lined && sole && usual == 4) RecolourWhole(l, exact, colours, palette, isShown, out);
+    if (!lined && sole && usual == 4) RecolourWhole(t, l, chosenFilter, exact, colours, palette, isShown, out);
     if (readAs && filtersKnown == 0 && !lined) *readAs = usual;
     return out;
 }
