@@ -1035,12 +1035,13 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
 // whose bytes were all inflated (a line of text on the background, the
 // area's edge) come out in colours the cropped picture shows only under
 // the area's true colour: of `current` and the common colours, the one
-// under which most of them do, `current` on a tie. `inside` tells the
-// area's pixels.
+// under which most of them do, `current` on a tie, and only when at least
+// `minShare` of them do. Pixels next to it inflated as 0 tell nothing: they
+// continue whatever is beside them. `inside` tells the area's pixels.
 template <typename Inside>
 std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area, Inside inside,
                          const Bytes& filters, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
-                         const Bytes& out, std::uint64_t current) {
+                         const Bytes& out, std::uint64_t current, double minShare = 0) {
     constexpr std::size_t kMinShown = 8, kMinHits = 8;
     const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
     std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
@@ -1048,9 +1049,9 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
         for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
             if (q == p || inside(q) || (filters[q / width] != 3 && filters[q / width] != 4)) continue;
             const std::size_t at = l.first + q / width * l.stride + 1 + q % width * bpp;
-            bool whole = true;
-            for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j);
-            if (whole) next.push_back(static_cast<std::uint32_t>(q));
+            bool whole = true, zero = true;
+            for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j), zero = zero && t.value[at + j] == 0;
+            if (whole && !zero) next.push_back(static_cast<std::uint32_t>(q));
         }
     std::sort(next.begin(), next.end());
     next.erase(std::unique(next.begin(), next.end()), next.end());
@@ -1078,7 +1079,9 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
         }
         if (hits > bestHits) bestHits = hits, best = candidate;
     }
-    return bestHits >= kMinHits ? best : current;
+    return bestHits >= kMinHits && static_cast<double>(bestHits) >= minShare * static_cast<double>(next.size())
+               ? best
+               : current;
 }
 
 // Under Paeth a wrong byte inside an area of one colour is copied right and
@@ -1146,7 +1149,8 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
 // nothing certain in it, not a colour the picture shows often) takes the
 // common colour it differs from in fewest channels, the more common on a
 // tie, unless the pixels next to it tell another (AreaColour: a text
-// area's background turned a panel's colour one channel from it).
+// area's background turned a panel's colour one channel from it). An area
+// of a common colour, nothing certain in it, is weighed the same way.
 template <typename Shown>
 void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, const Rows& exact,
                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
@@ -1167,10 +1171,29 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
             queue);
         auto certain = [&](std::size_t p) { return exact.known[p * bpp] || isShown(p * bpp); };
         const auto shown = colours.find(v);
-        if (area.size() < kMinArea || std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
-            (shown != colours.end() && shown->second >= kMinShown) || !TallAndWide(area, width) ||
-            std::any_of(area.begin(), area.end(), certain))
+        if (area.size() < kMinArea || !TallAndWide(area, width) || std::any_of(area.begin(), area.end(), certain))
             continue;
+        // The area takes the colour AreaColour finds for it from `current`
+        // (its pixels marked 3 while it is weighed).
+        auto settle = [&](std::uint64_t current, double minShare) {
+            for (const std::uint32_t p : area) seen[p] = 3;
+            const std::uint64_t chosen = AreaColour(
+                t, l, area, [&](std::size_t q) { return seen[q] == 3; }, filters, colours, palette, out, current,
+                minShare);
+            for (const std::uint32_t p : area) seen[p] = 1;
+            Bytes colour(bpp);
+            for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
+            for (const std::uint32_t p : area) std::copy(colour.begin(), colour.end(), &out[p * bpp]);
+        };
+        // An area of a colour the picture shows keeps it unless a quarter of
+        // the pixels next to it or more tell another: a text area's
+        // background that took a panel's colour.
+        constexpr double kClearShare = 0.25;
+        if (std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
+            (shown != colours.end() && shown->second >= kMinShown)) {
+            settle(v, kClearShare);
+            continue;
+        }
         std::size_t fewest = bpp, best = 0;
         for (std::size_t k = 0; k < palette.size(); ++k) {
             std::size_t differ = 0;
@@ -1178,14 +1201,7 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
             if (differ < fewest) fewest = differ, best = k;
         }
         if (fewest == bpp) continue;
-        for (const std::uint32_t p : area) seen[p] = 3;
-        const std::uint64_t chosen = AreaColour(
-            t, l, area, [&](std::size_t q) { return seen[q] == 3; }, filters, colours, palette, out,
-            detail::PixelKey(palette[best].data(), bpp));
-        for (const std::uint32_t p : area) seen[p] = 1;
-        Bytes colour(bpp);
-        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
-        for (const std::uint32_t p : area) std::copy(colour.begin(), colour.end(), &out[p * bpp]);
+        settle(detail::PixelKey(palette[best].data(), bpp), 0);
     }
 }
 
