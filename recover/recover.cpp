@@ -1029,9 +1029,9 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
     return tall && wide;
 }
 
-// The colour of an area of guessed pixels under Average or Paeth: the
-// colour they have (`current`) came from the row above or from the left,
-// and a wrong one runs on through the whole area. The pixels next to it
+// The colour of an area of guessed pixels: the colour they have
+// (`current`) came from the row above or from the left, and a wrong one
+// runs on through the whole area. The pixels next to it
 // whose bytes were all inflated (a line of text on the background, the
 // area's edge) come out in colours the cropped picture shows only under
 // the area's true colour: of `current` and the common colours, the one
@@ -1047,7 +1047,7 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
     std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
     for (const std::size_t p : area)
         for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
-            if (q == p || inside(q) || (filters[q / width] != 3 && filters[q / width] != 4)) continue;
+            if (q == p || inside(q) || filters[q / width] > 4) continue;
             const std::size_t at = l.first + q / width * l.stride + 1 + q % width * bpp;
             bool whole = true, zero = true;
             for (std::size_t j = 0; j < bpp; ++j) whole = whole && t.Known(at + j), zero = zero && t.value[at + j] == 0;
@@ -1150,10 +1150,12 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
 // common colour it differs from in fewest channels, the more common on a
 // tie, unless the pixels next to it tell another (AreaColour: a text
 // area's background turned a panel's colour one channel from it). An area
-// of a common colour, nothing certain in it, is weighed the same way.
+// of a common colour, nothing certain in it, is weighed the same way; with
+// `commonOnly` (rows not all Paeth) only such areas are.
 template <typename Shown>
 void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, const Rows& exact,
-                   const detail::ColourCounts& colours, const std::vector<Bytes>& palette, Shown isShown, Bytes& out) {
+                   const detail::ColourCounts& colours, const std::vector<Bytes>& palette, Shown isShown, Bytes& out,
+                   bool commonOnly) {
     constexpr std::size_t kMinArea = 64, kMinShown = 8;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
     if (palette.empty() || pixels == 0) return;
@@ -1200,7 +1202,7 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
             for (std::size_t j = 0; j < bpp; ++j) differ += palette[k][j] != out[start * bpp + j];
             if (differ < fewest) fewest = differ, best = k;
         }
-        if (fewest == bpp) continue;
+        if (fewest == bpp || commonOnly) continue;
         settle(detail::PixelKey(palette[best].data(), bpp), 0);
     }
 }
@@ -2190,7 +2192,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
     if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
-    if (!lined && sole && usual == 4) RecolourWhole(t, l, chosenFilter, exact, colours, palette, isShown, out);
+    // Where every row is Up, weighing a common area's colour misled more
+    // often than it mended on the screens tried.
+    if (!lined && !(sole && usual == 2))
+        RecolourWhole(t, l, chosenFilter, exact, colours, palette, isShown, out, !(sole && usual == 4));
     if (readAs && filtersKnown == 0 && !lined) *readAs = usual;
     return out;
 }

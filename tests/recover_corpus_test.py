@@ -188,7 +188,10 @@ class GuessTest(unittest.TestCase):
       picture lacks were given the common one they differ from in fewest
       channels; the text's edges, inflated whole, come out in the picture's
       colours only on the background (32% of the text area in it, 72% now,
-      88% in the original)."""
+      88% in the original).
+    - sub-rgba-1920x183: under Sub, the dark text area came out in another
+      colour the cropped picture shows throughout; the text's edges tell
+      its own (0% of the text area in it, 80% now, 78% in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -203,6 +206,7 @@ class GuessTest(unittest.TestCase):
         ("average-rgb-777x355", 777, (150, 600), {bytes([249, 255, 253, 255])}, 0.7),
         ("average-rgb-1280x256", 1280, (200, 1000), {bytes([42, 38, 47, 255])}, 0.7),
         ("paeth-rgb-2560x290", 2560, (420, 1800), {bytes([242, 254, 229, 255])}, 0.6),
+        ("sub-rgba-1920x183", 1920, (300, 1500), {bytes([32, 48, 36, 255])}, 0.6),
     ]
 
     def test_text_area_keeps_its_colours(self):
