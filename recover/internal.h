@@ -86,6 +86,15 @@ inline std::uint64_t PixelKey(const std::uint8_t* pixel, std::size_t bpp) {
     for (std::size_t k = 0; k < bpp; ++k) key = key << 8 | pixel[k];
     return key;
 }
+// A colour's bytes back from its number.
+inline void KeyPixel(std::uint64_t key, std::size_t bpp, std::uint8_t* pixel) {
+    for (std::size_t k = 0; k < bpp; ++k) pixel[k] = static_cast<std::uint8_t>(key >> (8 * (bpp - 1 - k)));
+}
+// Whether `counts` holds colour `key` at least `least` times.
+inline bool ShownAtLeast(const ColourCounts& counts, std::uint64_t key, std::size_t least) {
+    const auto it = counts.find(key);
+    return it != counts.end() && it->second >= least;
+}
 inline void CountColour(ColourCounts& counts, std::uint64_t key) {
     if (counts.size() < kMaxColours || counts.count(key) != 0) ++counts[key];
 }

@@ -1037,13 +1037,17 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
 // the area's true colour: of `current` and the common colours, the one
 // under which most of them do, `current` on a tie, and only when at least
 // `minShare` of them do. Pixels next to it inflated as 0 tell nothing: they
-// continue whatever is beside them. `inside` tells the area's pixels.
-template <typename Inside>
-std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area, Inside inside,
-                         const Bytes& filters, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
-                         const Bytes& out, std::uint64_t current, double minShare = 0) {
+// continue whatever is beside them. `marks` (one per pixel, the caller's)
+// tells the area's pixels while it is weighed; they hold `done` after.
+std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area,
+                         std::vector<std::uint8_t>& marks, std::uint8_t done, const Bytes& filters,
+                         const detail::ColourCounts& colours, const std::vector<Bytes>& palette, const Bytes& out,
+                         std::uint64_t current, double minShare = 0) {
     constexpr std::size_t kMinShown = 8, kMinHits = 8;
+    constexpr std::uint8_t kWeighed = 0xFF;
     const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
+    for (const std::uint32_t p : area) marks[p] = kWeighed;
+    auto inside = [&](std::size_t q) { return marks[q] == kWeighed; };
     std::vector<std::uint32_t> next;  // the pixels right of and below the area, all bytes inflated
     for (const std::size_t p : area)
         for (const std::size_t q : {p % width + 1 < width ? p + 1 : p, p + width < pixels ? p + width : p}) {
@@ -1061,7 +1065,7 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
     std::size_t bestHits = 0;
     std::uint64_t best = current;
     for (const std::uint64_t candidate : candidates) {
-        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(candidate >> (8 * (bpp - 1 - j)));
+        detail::KeyPixel(candidate, bpp, colour.data());
         std::size_t hits = 0;
         for (const std::uint32_t q : next) {
             const std::size_t x = q % width, y = q / width;
@@ -1074,11 +1078,11 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
                 const std::uint8_t c = cornerIn ? colour[j] : x > 0 && y > 0 ? out[(q - width - 1) * bpp + j] : 0;
                 pixel[j] = static_cast<std::uint8_t>(t.value[at + j] + Predict(filters[y], a, b, c));
             }
-            const auto it = colours.find(detail::PixelKey(pixel.data(), bpp));
-            hits += it != colours.end() && it->second >= kMinShown;
+            hits += detail::ShownAtLeast(colours, detail::PixelKey(pixel.data(), bpp), kMinShown);
         }
         if (hits > bestHits) bestHits = hits, best = candidate;
     }
+    for (const std::uint32_t p : area) marks[p] = done;
     return bestHits >= kMinHits && static_cast<double>(bestHits) >= minShare * static_cast<double>(next.size())
                ? best
                : current;
@@ -1172,19 +1176,13 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
             start, width, pixels, [&](std::size_t q) { return !seen[q] && key(q) == v && (seen[q] = 1) != 0; }, area,
             queue);
         auto certain = [&](std::size_t p) { return exact.known[p * bpp] || isShown(p * bpp); };
-        const auto shown = colours.find(v);
         if (area.size() < kMinArea || !TallAndWide(area, width) || std::any_of(area.begin(), area.end(), certain))
             continue;
-        // The area takes the colour AreaColour finds for it from `current`
-        // (its pixels marked 3 while it is weighed).
+        // The area takes the colour AreaColour finds for it from `current`.
         auto settle = [&](std::uint64_t current, double minShare) {
-            for (const std::uint32_t p : area) seen[p] = 3;
-            const std::uint64_t chosen = AreaColour(
-                t, l, area, [&](std::size_t q) { return seen[q] == 3; }, filters, colours, palette, out, current,
-                minShare);
-            for (const std::uint32_t p : area) seen[p] = 1;
             Bytes colour(bpp);
-            for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
+            detail::KeyPixel(AreaColour(t, l, area, seen, 1, filters, colours, palette, out, current, minShare), bpp,
+                             colour.data());
             for (const std::uint32_t p : area) std::copy(colour.begin(), colour.end(), &out[p * bpp]);
         };
         // An area of a colour the picture shows keeps it unless a quarter of
@@ -1192,7 +1190,7 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
         // background that took a panel's colour.
         constexpr double kClearShare = 0.25;
         if (std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
-            (shown != colours.end() && shown->second >= kMinShown)) {
+            detail::ShownAtLeast(colours, v, kMinShown)) {
             settle(v, kClearShare);
             continue;
         }
@@ -1262,16 +1260,10 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
         const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
             return a.second < b.second || (a.second == b.second && a.first > b.first);
         });
-        std::uint64_t chosen = top->first;
-        if (certain.empty()) {
-            // The area's pixels marked 3 while it is weighed, 2 again after.
-            for (const std::uint32_t p : area) flat[p] = 3;
-            chosen = AreaColour(
-                t, l, area, [&](std::size_t q) { return flat[q] == 3; }, filters, colours, palette, out, chosen);
-            for (const std::uint32_t p : area) flat[p] = 2;
-        }
+        const std::uint64_t chosen =
+            certain.empty() ? AreaColour(t, l, area, flat, 2, filters, colours, palette, out, top->first) : top->first;
         Bytes colour(bpp);
-        for (std::size_t j = 0; j < bpp; ++j) colour[j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
+        detail::KeyPixel(chosen, bpp, colour.data());
         for (const std::uint32_t p : area) {
             if (exact.known[p * bpp] || isShown(p * bpp)) continue;
             for (std::size_t j = 0; j < bpp; ++j) {
@@ -2377,10 +2369,8 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
             constexpr std::size_t kMinShown = 8;
             const std::size_t bpp = layout.format.bpp;
             std::size_t n = 0;
-            for (std::size_t at = 0; at + bpp <= g.size(); at += bpp) {
-                const auto it = colours.find(detail::PixelKey(&g[at], bpp));
-                n += it != colours.end() && it->second >= kMinShown;
-            }
+            for (std::size_t at = 0; at + bpp <= g.size(); at += bpp)
+                n += detail::ShownAtLeast(colours, detail::PixelKey(&g[at], bpp), kMinShown);
             return n;
         };
         if (shown(asAverage) > shown(guess)) guess = std::move(asAverage);
