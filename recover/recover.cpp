@@ -1781,8 +1781,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // the first rows that vary enough to be found only where they
             // belong are sought in the picture's rows, filtered the same
             // way; each find votes for a place, and the places most voted
-            // for are scored like the rest.
-            constexpr std::size_t kAnchorBytes = 16, kPerRow = 4, kMinValues = 4, kTried = 4, kMaxFinds = 1 << 16;
+            // for are scored like the rest. Where a few anchors from the
+            // first rows find no place (there most bytes are copies of the
+            // lost window, the inflated ones often a photo the region left
+            // out), anchors from more rows and more of each row are sought;
+            // not at first, as the finds of so many crowd out the place.
+            constexpr std::size_t kAnchorBytes = 16, kMinValues = 4, kTried = 4, kMaxFinds = 1 << 16;
             // Each anchor with its bytes and a hash of their first four, so
             // that one pass over a filtered row finds every anchor in it: a
             // search per anchor costs as many passes as there are anchors.
@@ -1798,65 +1802,71 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 const std::uint8_t* pattern;
                 std::uint32_t bucket;
             };
-            std::vector<Anchor> anchors;
-            for (std::size_t k = 0; k < kAlignRows && k < l.rows; ++k) {
-                const std::size_t head = l.first + k * l.stride;
-                const int f = rowFilter(k);
-                if (f < 0) continue;
-                std::size_t run = 0, taken = 0;
-                for (std::size_t i = bpp; i < len && taken < kPerRow; ++i) {
-                    run = t.Known(head + 1 + i) ? run + 1 : 0;
-                    if (run < kAnchorBytes) continue;
-                    const std::uint8_t* from = &t.value[head + 2 + i - kAnchorBytes];
-                    std::array<bool, 256> seen{};
-                    std::size_t distinct = 0;
-                    for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
-                    if (distinct < kMinValues) continue;
-                    anchors.push_back({k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f), from, bucketOf(from)});
-                    ++taken, run = 0, i += len / kPerRow;
+            auto seek = [&](std::size_t anchorRows, std::size_t perRow) {
+                std::vector<Anchor> anchors;
+                for (std::size_t k = 0; k < anchorRows && k < l.rows; ++k) {
+                    const std::size_t head = l.first + k * l.stride;
+                    const int f = rowFilter(k);
+                    if (f < 0) continue;
+                    std::size_t run = 0, taken = 0;
+                    for (std::size_t i = bpp; i < len && taken < perRow; ++i) {
+                        run = t.Known(head + 1 + i) ? run + 1 : 0;
+                        if (run < kAnchorBytes) continue;
+                        const std::uint8_t* from = &t.value[head + 2 + i - kAnchorBytes];
+                        std::array<bool, 256> seen{};
+                        std::size_t distinct = 0;
+                        for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
+                        if (distinct < kMinValues) continue;
+                        anchors.push_back(
+                            {k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f), from, bucketOf(from)});
+                        ++taken, run = 0, i += len / perRow;
+                    }
                 }
-            }
-            std::map<std::pair<std::ptrdiff_t, std::size_t>, std::size_t> votes;
-            std::size_t finds = 0;
-            Bytes filtered(plen);
-            // Per filter, the anchors under it grouped by bucket: those of
-            // bucket b are inBucket[bucketStart[b] .. bucketStart[b + 1]).
-            std::vector<std::uint32_t> bucketStart((std::size_t{1} << kBucketBits) + 1), inBucket, next;
-            for (std::uint8_t f = 0; f <= 4; ++f) {
-                std::fill(bucketStart.begin(), bucketStart.end(), 0);
-                for (const Anchor& anchor : anchors)
-                    if (anchor.filter == f) ++bucketStart[anchor.bucket + 1];
-                std::partial_sum(bucketStart.begin(), bucketStart.end(), bucketStart.begin());
-                if (bucketStart.back() == 0) continue;
-                inBucket.resize(bucketStart.back());
-                next.assign(bucketStart.begin(), bucketStart.end() - 1);
-                for (std::size_t n = 0; n < anchors.size(); ++n)
-                    if (anchors[n].filter == f) inBucket[next[anchors[n].bucket]++] = static_cast<std::uint32_t>(n);
-                for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
-                    const std::uint8_t* prow = &picture.pixels[y * plen];
-                    const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
-                    for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
-                    for (std::size_t j = std::min(bpp, plen); j + kAnchorBytes <= plen; ++j) {
-                        const std::uint32_t b = bucketOf(&filtered[j]);
-                        for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
-                            const Anchor& anchor = anchors[inBucket[k]];
-                            if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0 ||
-                                !std::equal(anchor.pattern, anchor.pattern + kAnchorBytes, &filtered[j]))
-                                continue;
-                            ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
-                            ++finds;
+                std::map<std::pair<std::ptrdiff_t, std::size_t>, std::size_t> votes;
+                std::size_t finds = 0;
+                Bytes filtered(plen);
+                // Per filter, the anchors under it grouped by bucket: those of
+                // bucket b are inBucket[bucketStart[b] .. bucketStart[b + 1]).
+                std::vector<std::uint32_t> bucketStart((std::size_t{1} << kBucketBits) + 1), inBucket, next;
+                for (std::uint8_t f = 0; f <= 4; ++f) {
+                    std::fill(bucketStart.begin(), bucketStart.end(), 0);
+                    for (const Anchor& anchor : anchors)
+                        if (anchor.filter == f) ++bucketStart[anchor.bucket + 1];
+                    std::partial_sum(bucketStart.begin(), bucketStart.end(), bucketStart.begin());
+                    if (bucketStart.back() == 0) continue;
+                    inBucket.resize(bucketStart.back());
+                    next.assign(bucketStart.begin(), bucketStart.end() - 1);
+                    for (std::size_t n = 0; n < anchors.size(); ++n)
+                        if (anchors[n].filter == f) inBucket[next[anchors[n].bucket]++] = static_cast<std::uint32_t>(n);
+                    for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
+                        const std::uint8_t* prow = &picture.pixels[y * plen];
+                        const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
+                        for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
+                        for (std::size_t j = std::min(bpp, plen); j + kAnchorBytes <= plen; ++j) {
+                            const std::uint32_t b = bucketOf(&filtered[j]);
+                            for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
+                                const Anchor& anchor = anchors[inBucket[k]];
+                                if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0 ||
+                                    !std::equal(anchor.pattern, anchor.pattern + kAnchorBytes, &filtered[j]))
+                                    continue;
+                                ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
+                                ++finds;
+                            }
                         }
                     }
                 }
-            }
-            std::vector<std::pair<std::size_t, std::pair<std::ptrdiff_t, std::size_t>>> ranked;
-            for (const auto& [at, count] : votes) ranked.emplace_back(count, at);
-            std::sort(ranked.rbegin(), ranked.rend());
-            for (std::size_t n = 0; n < std::min(kTried, ranked.size()); ++n) {
-                const auto [top, left] = ranked[n].second;
-                const std::ptrdiff_t score = agreement(top, left, best);
-                if (score > best) best = score, aboveTop = top, aboveLeft = left;
-            }
+                std::vector<std::pair<std::size_t, std::pair<std::ptrdiff_t, std::size_t>>> ranked;
+                for (const auto& [at, count] : votes) ranked.emplace_back(count, at);
+                std::sort(ranked.rbegin(), ranked.rend());
+                for (std::size_t n = 0; n < std::min(kTried, ranked.size()); ++n) {
+                    const auto [top, left] = ranked[n].second;
+                    const std::ptrdiff_t score = agreement(top, left, best);
+                    if (score > best) best = score, aboveTop = top, aboveLeft = left;
+                }
+            };
+            constexpr std::size_t kFewPerRow = 4, kWideRows = 128, kManyPerRow = 16;
+            seek(kAlignRows, kFewPerRow);
+            if (aboveTop < 0) seek(kWideRows, kManyPerRow);
         };
         place();
         // With no filter byte known, the one filter under which the picture
