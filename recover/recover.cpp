@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -1342,14 +1343,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // rebuilt one. A picture cropped from the original's top left, or only
     // painted over, holds those rows' pixels for its own columns: filtered
     // under each row's filter, they give the window's bytes. `aboveTop` is
-    // the picture's row taken for the row just above (none when negative;
-    // past its last row when it ends above that row), `aboveLeft` the byte
+    // the picture's row taken for the row just above (`kNowhere` when its
+    // place is not known; negative when it starts further down, a region
+    // cropped from below the cut; past its last row when it ends above that
+    // row), `aboveLeft` the byte
     // of the original's rows its first column falls on (a region cropped
     // from further right), `aboveFilters` the filters of the rows above,
     // nearest first.
     const std::size_t plen = std::size_t{picture.width} * bpp;
     const auto stride = static_cast<std::ptrdiff_t>(l.stride);
-    std::ptrdiff_t aboveTop = -1;
+    // Far enough below any row that offsets from it stay negative.
+    constexpr std::ptrdiff_t kNowhere = std::numeric_limits<std::ptrdiff_t>::min() / 4;
+    std::ptrdiff_t aboveTop = kNowhere;
     std::size_t aboveLeft = 0;
     // Whether byte i of an original's row falls inside the placed picture.
     auto shows = [&](std::size_t i) { return i >= aboveLeft && i - aboveLeft < plen; };
@@ -1439,7 +1444,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     };
     // Rows the picture still holds, where it sits: its pixels for its columns.
     auto shownRow = [&](std::size_t y) -> const std::uint8_t* {
-        const std::ptrdiff_t held = aboveTop < 0 ? -1 : aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
+        const std::ptrdiff_t held = aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
         return held >= 0 && held < static_cast<std::ptrdiff_t>(picture.rows)
                    ? &picture.pixels[static_cast<std::size_t>(held) * plen]
                    : nullptr;
@@ -1713,7 +1718,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             if (compared >= kMaxCompared || score + static_cast<std::ptrdiff_t>(kMaxCompared - compared) <= beat) break;
             const std::ptrdiff_t y = top + 1 + p.k;
             if (y >= static_cast<std::ptrdiff_t>(picture.rows)) break;
-            if (y < 0 || static_cast<std::size_t>(p.col - 1) < left) continue;
+            if (y < 0 || (y == 0 && p.f >= 2) || static_cast<std::size_t>(p.col - 1) < left) continue;
             const std::size_t j = static_cast<std::size_t>(p.col - 1) - left;
             // Past the picture, or its first pixel, whose left neighbour in
             // the original it does not hold.
@@ -1786,7 +1791,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // lost window, the inflated ones often a photo the region left
             // out), anchors from more rows and more of each row are sought;
             // not at first, as the finds of so many crowd out the place.
-            constexpr std::size_t kAnchorBytes = 16, kMinValues = 4, kTried = 4, kMaxFinds = 1 << 16;
+            constexpr std::size_t kAnchorBytes = 16, kMinValues = 4, kMaxFinds = 1 << 16;
             // Each anchor with its bytes and a hash of their first four, so
             // that one pass over a filtered row finds every anchor in it: a
             // search per anchor costs as many passes as there are anchors.
@@ -1802,7 +1807,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 const std::uint8_t* pattern;
                 std::uint32_t bucket;
             };
-            auto seek = [&](std::size_t anchorRows, std::size_t perRow) {
+            // A picture that starts this many rows below the first rebuilt
+            // one still shares rows with those compared.
+            constexpr auto kReach = static_cast<std::ptrdiff_t>(kAlignRows) - 1;
+            auto seek = [&](std::size_t anchorRows, std::size_t perRow, std::size_t tried) {
                 std::vector<Anchor> anchors;
                 for (std::size_t k = 0; k < anchorRows && k < l.rows; ++k) {
                     const std::size_t head = l.first + k * l.stride;
@@ -1838,7 +1846,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     next.assign(bucketStart.begin(), bucketStart.end() - 1);
                     for (std::size_t n = 0; n < anchors.size(); ++n)
                         if (anchors[n].filter == f) inBucket[next[anchors[n].bucket]++] = static_cast<std::uint32_t>(n);
-                    for (std::size_t y = 0; y < picture.rows && finds < kMaxFinds; ++y) {
+                    // The picture's first row lacks the row above it.
+                    for (std::size_t y = f >= 2; y < picture.rows && finds < kMaxFinds; ++y) {
                         const std::uint8_t* prow = &picture.pixels[y * plen];
                         const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
                         for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
@@ -1846,10 +1855,15 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                             const std::uint32_t b = bucketOf(&filtered[j]);
                             for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
                                 const Anchor& anchor = anchors[inBucket[k]];
-                                if (y <= anchor.row || j >= anchor.at || (anchor.at - j) % bpp != 0 ||
+                                // A place the rows compared cannot reach
+                                // is not counted: such finds crowd out
+                                // the place.
+                                const std::ptrdiff_t top =
+                                    static_cast<std::ptrdiff_t>(y) - static_cast<std::ptrdiff_t>(anchor.row) - 1;
+                                if (j >= anchor.at || (anchor.at - j) % bpp != 0 || top < -kReach ||
                                     !std::equal(anchor.pattern, anchor.pattern + kAnchorBytes, &filtered[j]))
                                     continue;
-                                ++votes[{static_cast<std::ptrdiff_t>(y - anchor.row) - 1, anchor.at - j}];
+                                ++votes[{top, anchor.at - j}];
                                 ++finds;
                             }
                         }
@@ -1858,27 +1872,27 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 std::vector<std::pair<std::size_t, std::pair<std::ptrdiff_t, std::size_t>>> ranked;
                 for (const auto& [at, count] : votes) ranked.emplace_back(count, at);
                 std::sort(ranked.rbegin(), ranked.rend());
-                for (std::size_t n = 0; n < std::min(kTried, ranked.size()); ++n) {
+                for (std::size_t n = 0; n < std::min(tried, ranked.size()); ++n) {
                     const auto [top, left] = ranked[n].second;
                     const std::ptrdiff_t score = agreement(top, left, best);
                     if (score > best) best = score, aboveTop = top, aboveLeft = left;
                 }
             };
-            constexpr std::size_t kFewPerRow = 4, kWideRows = 128, kManyPerRow = 16;
-            seek(kAlignRows, kFewPerRow);
-            if (aboveTop < 0) seek(kWideRows, kManyPerRow);
+            constexpr std::size_t kFewPerRow = 4, kFewTried = 4, kWideRows = 128, kManyPerRow = 16, kManyTried = 16;
+            seek(kAlignRows, kFewPerRow, kFewTried);
+            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried);
         };
         place();
         // With no filter byte known, the one filter under which the picture
         // finds its place is the encoder's: the colours can mislead (a wrong
         // filter's flat rows of one colour).
         const std::uint8_t chosen = usual;
-        for (std::uint8_t f = 0; f <= 4 && filtersKnown == 0 && aboveTop < 0; ++f) {
+        for (std::uint8_t f = 0; f <= 4 && filtersKnown == 0 && aboveTop == kNowhere; ++f) {
             if (f == chosen) continue;
             usual = f;
             place();
         }
-        if (aboveTop < 0) usual = chosen;
+        if (aboveTop == kNowhere) usual = chosen;
         std::fill(aboveFilters.begin(), aboveFilters.end(), usual);
         // A picture from the top left that ends a few rows above the first
         // rebuilt one shares no row with it, but still holds rows of the
@@ -1890,7 +1904,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         // by the pixels in colours the picture shows (the first MiB of rows);
         // otherwise, or when no place beats none by that, by the first rows'
         // score.
-        if (aboveTop < 0) {
+        if (aboveTop == kNowhere) {
             const Bytes prior = priorFrom(static_cast<std::ptrdiff_t>(picture.rows) - 1);
             const std::size_t rows = std::min(l.rows, kAlignRows);
             auto gapScore = [&](bool byColours) {
@@ -1907,7 +1921,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             copied.erase(std::unique(copied.begin(), copied.end()), copied.end());
             auto search = [&](bool byColours) {
                 std::size_t best = gapScore(byColours);
-                std::ptrdiff_t bestTop = -1;
+                std::ptrdiff_t bestTop = kNowhere;
                 bool bestRepeat = false;
                 std::set<std::vector<int>> tried;
                 for (const bool repeat : {false, true}) {
@@ -1922,16 +1936,17 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     }
                 }
                 aboveTop = bestTop, repeatLast = bestRepeat;
-                return bestTop >= 0;
+                return bestTop != kNowhere;
             };
             const bool byColours = usual == 1 || usual == 4;
             if (!search(byColours) && byColours) search(false);
         }
     }
-    if (aboveTop >= 0 && !lined) {
-        for (std::size_t y = 0; y < l.rows && shownRow(y); ++y) {
+    if (aboveTop != kNowhere && !lined) {
+        for (std::size_t y = 0; y < l.rows; ++y) {
             const int rf = rowFilter(y);
-            if (rf < 0) continue;
+            // The picture's first row has no row above in it.
+            if (rf < 0 || !shownRow(y) || aboveTop + 1 + static_cast<std::ptrdiff_t>(y) == 0) continue;
             const auto f = static_cast<std::uint8_t>(rf);
             const std::size_t head = l.first + y * l.stride;
             const std::uint8_t* row = shownRow(y);
@@ -2008,7 +2023,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // as cropped from the top left, as most are: its columns still tell the
     // panels and the background that run on down the screen.
     const bool topLeft = plen != 0 && plen <= len && picture.rows > 0;
-    if ((aboveTop >= 0 || topLeft) && !lined) {
+    if ((aboveTop != kNowhere || topLeft) && !lined) {
         inColumns.assign(std::size_t{picture.width} * palette.size(), 0);
         for (std::size_t y = picture.rows - std::min(picture.rows, kLastRows); y < picture.rows; ++y)
             for (std::size_t x = 0; x < picture.width; ++x) {
