@@ -1690,11 +1690,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     };
     std::vector<Probe> probes;
     // The filter of rebuilt row y where it is certain (its filter byte
-    // known, or one filter for all rows); -1 otherwise.
+    // known, or one filter for all rows) or likely (every filter byte known
+    // is one filter, however few: a wrong one only fails to place the
+    // picture); -1 otherwise.
     auto rowFilter = [&](std::size_t y) -> int {
         const std::size_t head = l.first + y * l.stride;
         if (t.Known(head)) return t.value[head] <= 4 ? t.value[head] : -1;
-        return sole ? usual : -1;
+        return sole || (filtersKnown > 0 && filterUse[usual] == filtersKnown) ? usual : -1;
     };
     auto gatherProbes = [&] {
         probes.clear();
