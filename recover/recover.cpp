@@ -1335,7 +1335,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     auto usual = static_cast<std::uint8_t>(ArgMax<std::size_t>(filterUse));
     constexpr std::size_t kMinSoleFilters = 4;
     const std::size_t filtersKnown = filterUse[0] + filterUse[1] + filterUse[2] + filterUse[3] + filterUse[4];
-    bool sole = filtersKnown >= kMinSoleFilters && filterUse[usual] == filtersKnown;
+    const bool oneKnown = filtersKnown > 0 && filterUse[usual] == filtersKnown;  // however few
+    bool sole = filtersKnown >= kMinSoleFilters && oneKnown;
     // The lost window's bytes, where the cropped picture tells them.
     const std::vector<int> pins = WindowFromPicture(t, l, picture);
     const bool lined = !pins.empty();
@@ -1443,8 +1444,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         if (nearest) std::copy(nearest->begin(), nearest->end(), pixel);
     };
     // Rows the picture still holds, where it sits: its pixels for its columns.
+    // The picture's row for rebuilt row y (negative above its first).
+    auto heldRow = [&](std::size_t y) { return aboveTop + 1 + static_cast<std::ptrdiff_t>(y); };
     auto shownRow = [&](std::size_t y) -> const std::uint8_t* {
-        const std::ptrdiff_t held = aboveTop + 1 + static_cast<std::ptrdiff_t>(y);
+        const std::ptrdiff_t held = heldRow(y);
         return held >= 0 && held < static_cast<std::ptrdiff_t>(picture.rows)
                    ? &picture.pixels[static_cast<std::size_t>(held) * plen]
                    : nullptr;
@@ -1696,7 +1699,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     auto rowFilter = [&](std::size_t y) -> int {
         const std::size_t head = l.first + y * l.stride;
         if (t.Known(head)) return t.value[head] <= 4 ? t.value[head] : -1;
-        return sole || (filtersKnown > 0 && filterUse[usual] == filtersKnown) ? usual : -1;
+        return sole || oneKnown ? usual : -1;
     };
     auto gatherProbes = [&] {
         probes.clear();
@@ -1945,10 +1948,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         }
     }
     if (aboveTop != kNowhere && !lined) {
-        for (std::size_t y = 0; y < l.rows; ++y) {
+        for (std::size_t y = 0; y < l.rows && heldRow(y) < static_cast<std::ptrdiff_t>(picture.rows); ++y) {
             const int rf = rowFilter(y);
             // The picture's first row has no row above in it.
-            if (rf < 0 || !shownRow(y) || aboveTop + 1 + static_cast<std::ptrdiff_t>(y) == 0) continue;
+            if (rf < 0 || heldRow(y) <= 0) continue;
             const auto f = static_cast<std::uint8_t>(rf);
             const std::size_t head = l.first + y * l.stride;
             const std::uint8_t* row = shownRow(y);
