@@ -1040,10 +1040,12 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
 // `minShare` of them do. Pixels next to it inflated as 0 tell nothing: they
 // continue whatever is beside them. `marks` (one per pixel, the caller's)
 // tells the area's pixels while it is weighed; they hold `done` after.
+// `share`, if given, receives the share of them the colour returned makes
+// the picture's colours.
 std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std::uint32_t> area,
                          std::vector<std::uint8_t>& marks, std::uint8_t done, const Bytes& filters,
                          const detail::ColourCounts& colours, const std::vector<Bytes>& palette, const Bytes& out,
-                         std::uint64_t current, double minShare = 0) {
+                         std::uint64_t current, double minShare = 0, double* share = nullptr) {
     constexpr std::size_t kMinShown = 8, kMinHits = 8;
     constexpr std::uint8_t kWeighed = 0xFF;
     const std::size_t bpp = l.format.bpp, len = l.stride - 1, width = len / bpp, pixels = width * l.rows;
@@ -1084,6 +1086,7 @@ std::uint64_t AreaColour(const Tracked& t, const Layout& l, std::span<const std:
         if (hits > bestHits) bestHits = hits, best = candidate;
     }
     for (const std::uint32_t p : area) marks[p] = done;
+    if (share) *share = next.empty() ? 0 : static_cast<double>(bestHits) / static_cast<double>(next.size());
     return bestHits >= kMinHits && static_cast<double>(bestHits) >= minShare * static_cast<double>(next.size())
                ? best
                : current;
@@ -1156,14 +1159,19 @@ void RecolourAreas(const Layout& l, const Rows& exact, const codec::DecodedPng& 
 // tie, unless the pixels next to it tell another (AreaColour: a text
 // area's background turned a panel's colour one channel from it). An area
 // of a common colour, nothing certain in it, is weighed the same way; with
-// `commonOnly` (rows not all Paeth) only such areas are.
+// `commonOnly` (rows not all Paeth) only such areas are. With `hold`, an
+// area whose new colour most pixels next to it tell is held in `exact`
+// (as if known), so that rows decoded again rebuild the glyphs inside it
+// from the right background; returns whether any was.
 template <typename Shown>
-void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, const Rows& exact,
+bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows& exact,
                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette, Shown isShown, Bytes& out,
-                   bool commonOnly) {
+                   bool commonOnly, bool hold) {
     constexpr std::size_t kMinArea = 64, kMinShown = 8;
+    constexpr double kHeldShare = 0.5;
+    bool held = false;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
-    if (palette.empty() || pixels == 0) return;
+    if (palette.empty() || pixels == 0) return false;
     std::vector<std::uint64_t> paletteKeys;
     for (const Bytes& c : palette) paletteKeys.push_back(detail::PixelKey(c.data(), bpp));
     auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
@@ -1182,9 +1190,19 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
         // The area takes the colour AreaColour finds for it from `current`.
         auto settle = [&](std::uint64_t current, double minShare) {
             Bytes colour(bpp);
-            detail::KeyPixel(AreaColour(t, l, area, seen, 1, filters, colours, palette, out, current, minShare), bpp,
-                             colour.data());
-            for (const std::uint32_t p : area) std::copy(colour.begin(), colour.end(), &out[p * bpp]);
+            double share = 0;
+            const std::uint64_t chosen =
+                AreaColour(t, l, area, seen, 1, filters, colours, palette, out, current, minShare, &share);
+            if (chosen == v) return;
+            detail::KeyPixel(chosen, bpp, colour.data());
+            const bool holds = hold && share >= kHeldShare;
+            held = held || holds;
+            for (const std::uint32_t p : area) {
+                std::copy(colour.begin(), colour.end(), &out[p * bpp]);
+                if (!holds) continue;
+                std::copy(colour.begin(), colour.end(), &exact.value[p * bpp]);
+                std::fill_n(&exact.known[p * bpp], bpp, std::uint8_t{1});
+            }
         };
         // An area of a colour the picture shows keeps it unless a quarter of
         // the pixels next to it or more tell another: a text area's
@@ -1204,6 +1222,7 @@ void RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, cons
         if (fewest == bpp || commonOnly) continue;
         settle(detail::PixelKey(palette[best].data(), bpp), 0);
     }
+    return held;
 }
 
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
@@ -2212,12 +2231,20 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
     if (!lined && FlattenAreas(t, l, chosenFilter, colours, palette, isShown, out, exact))
         decodeRows(prior, l.rows, true);
-    for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
-    if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
-    // Where every row is Up, weighing a common area's colour misled more
-    // often than it mended on the screens tried.
-    if (!lined && !(sole && usual == 2))
-        RecolourWhole(t, l, chosenFilter, exact, colours, palette, isShown, out, !(sole && usual == 4));
+    // The colour passes; areas they settle on good evidence are held and the
+    // rows decoded again once, and the passes rerun on what that changed.
+    auto colourPasses = [&](bool hold) {
+        for (std::size_t x = 0; x < width; ++x) recolour(x * bpp, len, l.rows);
+        if (!lined && sole && (usual == 3 || usual == 4)) RecolourAreas(l, exact, picture, palette, isShown, out);
+        // Where every row is Up, weighing a common area's colour misled more
+        // often than it mended on the screens tried.
+        return !lined && !(sole && usual == 2) &&
+               RecolourWhole(t, l, chosenFilter, exact, colours, palette, isShown, out, !(sole && usual == 4), hold);
+    };
+    if (colourPasses(true)) {
+        decodeRows(prior, l.rows, true);
+        colourPasses(false);
+    }
     if (readAs && filtersKnown == 0 && !lined) *readAs = usual;
     return out;
 }
