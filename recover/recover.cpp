@@ -1393,6 +1393,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // changed for kSteadyRows rows (`steady`): panels and the background
     // run on down a screen, text and pictures do not.
     bool repeatLast = false;
+    // Whether the place is only the best of the gaps tried below a picture
+    // taken as cropped from the top left (a region cropped from further
+    // right fits too, its columns misplaced).
+    bool gapped = false;
     std::vector<bool> steady(picture.width, false);
     if (constexpr std::size_t kSteadyRows = 16; plen != 0 && picture.rows > 0) {
         const std::uint8_t* last = &picture.pixels[(picture.rows - 1) * plen];
@@ -1505,6 +1509,23 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         if (f == 2 || f == 4 || (i >= bpp && f != 0)) return predicted;
         return anchor && i < bpp ? anchor[i] : b;
     };
+    // Where the picture's columns keep one colour down their last rows and
+    // the next column keeps another (a panel's edge), a row under Sub whose
+    // pixel there is lost whole and whose left pixel has the first colour
+    // takes the second: the edge's bytes are copied from the lost window
+    // row after row, and nothing else tells them. Not where the place is
+    // `gapped`: a misplaced edge recolours a whole panel.
+    auto edgeColour = [&](std::size_t y, std::size_t i, std::uint8_t* o) {
+        if (kept.empty() || gapped || shownRow(y) || i < bpp || !shows(i) || !shows(i - bpp)) return false;
+        const std::size_t x = (i - aboveLeft) / bpp;
+        if (!kept[x] || !kept[x - 1] || *kept[x] == *kept[x - 1] || key(o + i - bpp) != *kept[x - 1]) return false;
+        for (std::size_t j = i; j < i + bpp; ++j) {
+            const std::size_t at = l.first + y * l.stride + 1 + j;
+            if (exact.known[y * len + j] || t.Known(at) || pinAt(t.WindowPos(at)) >= 0) return false;
+        }
+        detail::KeyPixel(*kept[x], bpp, o + i);
+        return true;
+    };
     // Unfilters row y under filter f into `o`; returns its score.
     auto decode = [&](std::size_t y, const std::uint8_t* up, std::uint8_t f, const std::uint8_t* anchor,
                       std::uint8_t* o) {
@@ -1513,6 +1534,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         std::size_t score = 0;
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
+            if (f == 1 && i % bpp == 0 && edgeColour(y, i, o)) {
+                i += bpp - 1;
+                continue;
+            }
             o[i] = byteAt(y, i, f, anchor, shown, a, up[i], c);
             if (f == 3 && i % bpp == bpp - 1 && !(shown && shows(i))) {
                 bool flat = true;
@@ -1960,6 +1985,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     }
                 }
                 aboveTop = bestTop, repeatLast = bestRepeat;
+                gapped = bestTop != kNowhere;
                 return bestTop != kNowhere;
             };
             const bool byColours = usual == 1 || usual == 4;
