@@ -82,11 +82,18 @@ Bytes Scanlines(const Bytes& pixels, int bpp, const std::string& filter, std::si
     return out;
 }
 
-Bytes Compress(const Bytes& raw, int level) {
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    Bytes z(size);
-    EXPECT_EQ(compress2(z.data(), &size, raw.data(), static_cast<uLong>(raw.size()), level), Z_OK);
-    z.resize(size);
+// `raw` deflated into a zlib stream, or with `windowBits` -15 a bare one.
+Bytes Compress(const Bytes& raw, int level, int strategy = Z_DEFAULT_STRATEGY, int windowBits = 15) {
+    z_stream s = {};
+    EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, windowBits, 8, strategy), Z_OK);
+    Bytes z(deflateBound(&s, static_cast<uLong>(raw.size())));
+    s.next_in = const_cast<std::uint8_t*>(raw.data());
+    s.avail_in = static_cast<uInt>(raw.size());
+    s.next_out = z.data();
+    s.avail_out = static_cast<uInt>(z.size());
+    EXPECT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
+    z.resize(s.total_out);
+    deflateEnd(&s);
     return z;
 }
 
@@ -423,17 +430,8 @@ TEST_P(MatchScan, CountsTheRowDistance) {
     Lcg rnd{3, 69069u, 1u};
     for (std::size_t i = 0; i < kRow; ++i) raw.push_back(rnd());
     for (int y = 0; y < 6; ++y) raw = raw + raw;
-    z_stream s = {};
-    ASSERT_EQ(deflateInit2(&s, c.level, Z_DEFLATED, -15, 8, c.strategy), Z_OK);
-    Bytes z(deflateBound(&s, static_cast<uLong>(raw.size())));
-    s.next_in = raw.data();
-    s.avail_in = static_cast<uInt>(raw.size());
-    s.next_out = z.data();
-    s.avail_out = static_cast<uInt>(z.size());
-    ASSERT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
-    z.resize(s.total_out);
-    deflateEnd(&s);
-
+    const Bytes z = Compress(raw, c.level, c.strategy, -15);
+    ASSERT_FALSE(HasFailure()) << "deflate failed";
     const detail::Matches m = detail::MatchDistances(z, 0, 1 << 30);
     EXPECT_EQ(m.produced, raw.size());
     EXPECT_TRUE(m.ended);
