@@ -42,14 +42,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-platform::Path P(std::string_view ascii) { return platform::Path(ascii.begin(), ascii.end()); }
+constexpr auto* P = &test::NativePath;
+
+// The system's reasons as each platform gives them.
+#ifdef _WIN32
+constexpr platform::OsError kMissing = ERROR_FILE_NOT_FOUND, kNoFolder = ERROR_PATH_NOT_FOUND,
+                            kDenied = ERROR_ACCESS_DENIED, kFolder = ERROR_ACCESS_DENIED;
+#else
+constexpr platform::OsError kMissing = ENOENT, kNoFolder = ENOENT, kDenied = EACCES,
+                            kFolder = 0;  // a folder opens, then is refused
+#endif
+
+// A row of a table of names: the name, as bytes or UTF-16, and how it comes out.
+template <class Name>
+struct NameRow {
+    Name name;
+    std::string_view shown;
+    bool exact = true;  // every byte or unit was valid
+};
 
 TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
-    const struct {
-        std::string_view bytes;
-        std::string_view utf8;
-        bool exact;
-    } cases[] = {
+    const NameRow<std::string_view> cases[] = {
         {"plain.png", "plain.png", true},
         {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80", true},
         {"caf\xE9.png", "caf\xEF\xBF\xBD.png", false},                                    // Latin-1
@@ -59,15 +72,11 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
         {"a\xE2\x98", "a\xEF\xBF\xBD\xEF\xBF\xBD", false},                                // cut off at the end
     };
     for (const auto& c : cases) {
-        const NameText text = FromBytes(c.bytes);
-        EXPECT_EQ(text.utf8, c.utf8) << c.bytes;
-        EXPECT_EQ(text.exact, c.exact) << c.bytes;
+        const NameText text = FromBytes(c.name);
+        EXPECT_EQ(text.utf8, c.shown) << c.name;
+        EXPECT_EQ(text.exact, c.exact) << c.name;
     }
-    const struct {
-        std::u16string units;
-        std::string_view utf8;
-        bool exact;
-    } wide[] = {
+    const NameRow<std::u16string> wide[] = {
         {u"\u5199\u771f.png", "\xE5\x86\x99\xE7\x9C\x9F.png", true},
         {u"\U0001F600", "\xF0\x9F\x98\x80", true},
         {std::u16string{u'a', char16_t(0xD83D)}, "a\xEF\xBF\xBD", false},  // lone high surrogate at the end
@@ -77,9 +86,9 @@ TEST(CliJson, NamesBecomeValidUtf8WithTheirBytesKept) {
          false},  // lone low surrogate
     };
     for (const auto& c : wide) {
-        const NameText text = FromUtf16(c.units);
-        EXPECT_EQ(text.utf8, c.utf8);
-        EXPECT_EQ(text.exact, c.exact) << c.utf8;
+        const NameText text = FromUtf16(c.name);
+        EXPECT_EQ(text.utf8, c.shown);
+        EXPECT_EQ(text.exact, c.exact) << c.shown;
     }
     EXPECT_EQ(Quote("a\"b\\c\nd\te\x01\x1F\x7F\xC3\xA9"), "\"a\\\"b\\\\c\\nd\\te\\u0001\\u001f\x7F\xC3\xA9\"");
 }
@@ -237,20 +246,14 @@ TEST(CliReports, SourcesKeepTheSystemsReason) {
     const test::TempFolder root("vexlo-reasons");
     root.Write("plain.png", test::SmallPng());
     std::filesystem::create_directory(root / "folder.png");
-#ifdef _WIN32
-    const platform::OsError missing = ERROR_FILE_NOT_FOUND, noFolder = ERROR_PATH_NOT_FOUND,
-                            folder = ERROR_ACCESS_DENIED;
-#else
-    const platform::OsError missing = ENOENT, noFolder = ENOENT, folder = 0;  // a folder opens, then is refused
-#endif
     const struct {
         const char* name;
         ProcessResult result;
         platform::OsError error;
     } cases[] = {
-        {"missing.png", resNOFILE, missing},
-        {"none/a.png", resNOFILE, noFolder},
-        {"folder.png", resNOREAD, folder},
+        {"missing.png", resNOFILE, kMissing},
+        {"none/a.png", resNOFILE, kNoFolder},
+        {"folder.png", resNOREAD, kFolder},
         {"plain.png", resNOTRAIL, 0},
     };
     Extractor extractor;
@@ -291,10 +294,7 @@ TEST(CliRun, WhatEscapesBecomesOneLineAndStatus2) {
 // A name must not forge a line or reach the terminal as a control sequence,
 // and what is escaped must stay apart from what merely looks like an escape.
 TEST(CliNames, ControlsStrayBytesAndBackslashesAreEscaped) {
-    const struct {
-        std::string_view bytes;
-        std::string_view shown;
-    } cases[] = {
+    const NameRow<std::string_view> cases[] = {
         {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80.png", "caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x98\x80.png"},
         {"nl\nforged.png: 1 bytes", "nl\\nforged.png: 1 bytes"},
         {"a\tb\rc", "a\\tb\\rc"},
@@ -307,19 +307,16 @@ TEST(CliNames, ControlsStrayBytesAndBackslashesAreEscaped) {
         {"back\\slash\\x41", "back\\\\slash\\\\x41"},
         {std::string_view("nul\0", 4), "nul\\x00"},
     };
-    for (const auto& c : cases) EXPECT_EQ(EscapedBytes(c.bytes, true), c.shown) << c.bytes;
+    for (const auto& c : cases) EXPECT_EQ(EscapedBytes(c.name, true), c.shown) << c.name;
     EXPECT_EQ(EscapedBytes("C:\\a\nb", false), "C:\\a\\nb");
-    const struct {
-        std::u16string units;
-        std::string_view shown;
-    } wide[] = {
+    const NameRow<std::u16string> wide[] = {
         {u"\u65E5\u672C.png \U0001F600", "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80"},
         {u"C:\\x\n\u001B\u0085", "C:\\x\\n\\x1b\\u0085"},
         {std::u16string{u'a', char16_t(0xD800), u'b'}, "a\\ud800b"},
         {std::u16string{char16_t(0xDC00)}, "\\udc00"},
         {std::u16string{char16_t(0xDBFF)}, "\\udbff"},
     };
-    for (const auto& c : wide) EXPECT_EQ(EscapedUtf16(c.units), c.shown) << c.shown;
+    for (const auto& c : wide) EXPECT_EQ(EscapedUtf16(c.name), c.shown) << c.shown;
 }
 
 // Reports reach their stream or the run learns that they did not: a file or
@@ -338,10 +335,9 @@ TEST(CliOutput, EachStreamGetsItsTextOrTheFailureEndsTheRun) {
         int status;
         std::string_view errBytes;
     } cases[] = {
-        {"both redirected", false, false, 0, false, 0, "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80 -> a.jpg\n"},
+        {"both redirected", false, false, 0, false, 0, text},  // the error stream gets the text as written
         {"both consoles", true, true, 0, false, 0, ""},
-        {"output a console, errors redirected", true, false, 0, false, 0,
-         "\xE6\x97\xA5\xE6\x9C\xAC.png \xF0\x9F\x98\x80 -> a.jpg\n"},
+        {"output a console, errors redirected", true, false, 0, false, 0, text},
         {"a console that refuses", true, false, 5, false, 1, "vexlo-cli: write error: "},
         {"a full device", false, false, 0, true, 1, "vexlo-cli: write error: "},
     };
@@ -383,11 +379,6 @@ TEST(CliOutput, EachStreamGetsItsTextOrTheFailureEndsTheRun) {
 
 // A failure's line says what the result code alone cannot.
 TEST(CliLines, ReasonsNameTheSystemsCauseAndTheLengthLimit) {
-#ifdef _WIN32
-    const platform::OsError denied = ERROR_ACCESS_DENIED;
-#else
-    const platform::OsError denied = EACCES;
-#endif
     const platform::Path longPath = P("/") + platform::Path(254, platform::Char('a'));
     const struct {
         ProcessResult result;
@@ -395,7 +386,7 @@ TEST(CliLines, ReasonsNameTheSystemsCauseAndTheLengthLimit) {
         platform::Path fullPath;
         std::string line;
     } cases[] = {
-        {resNOREAD, denied, P("/a.png"), "a.png: cannot be read: " + platform::ErrorText(denied) + "\n"},
+        {resNOREAD, kDenied, P("/a.png"), "a.png: cannot be read: " + platform::ErrorText(kDenied) + "\n"},
         {resNOREAD, 0, P("/a.png"), "a.png: cannot be read or larger than 999 bytes\n"},
         {resNONAME, 0, longPath, "a.png: the full path is longer than 254 characters\n"},
         {resNONAME, 0, longPath.substr(1), "a.png: no free output name\n"},
@@ -407,9 +398,10 @@ TEST(CliLines, ReasonsNameTheSystemsCauseAndTheLengthLimit) {
         report.fullPath = c.fullPath;
         EXPECT_EQ(PlainLine(P("a.png"), report, false, 999), c.line);
     }
-    EXPECT_FALSE(platform::ErrorText(denied).empty());
-    EXPECT_NE(platform::ErrorText(denied).back(), '.');
-    EXPECT_EQ(UnreadableLine(P("top/x\n"), denied), "top/x\\n: cannot be read: " + platform::ErrorText(denied) + "\n");
+    EXPECT_FALSE(platform::ErrorText(kDenied).empty());
+    EXPECT_NE(platform::ErrorText(kDenied).back(), '.');
+    EXPECT_EQ(UnreadableLine(P("top/x\n"), kDenied),
+              "top/x\\n: cannot be read: " + platform::ErrorText(kDenied) + "\n");
     EXPECT_EQ(UnreadableLine(P("top/x"), 0), "top/x: cannot be read\n");
 }
 

@@ -34,12 +34,16 @@ protected:
     static Bytes Read(const fs::path& path) { return test::ReadFileBytes(path); }
     std::set<fs::path> Files() const { return dir_.Names(); }
     ProcessResult Process(const fs::path& path) { return engine_.ProcessFile(path.native(), {}); }
+    // Processes `source`, which must write exactly `trailer` to `output` beside it.
+    void ExpectOutput(const fs::path& source, const fs::path& output, const Bytes& trailer) {
+        ASSERT_EQ(Process(source), resDONE);
+        EXPECT_EQ(fs::path(engine_.OutFileName), dir_ / output);
+        EXPECT_EQ(Read(dir_ / output), trailer);
+    }
 
     test::TempFolder dir_;
     Engine engine_;
 };
-
-platform::Path NativeText(std::string_view ascii) { return platform::Path(ascii.begin(), ascii.end()); }
 
 // A PNG of exactly `total` bytes whose trailer is a JFIF JPEG.
 Bytes PngOfSize(std::size_t total) {
@@ -94,10 +98,7 @@ TEST_F(ProcessFileTest, OutputIsExactlyTheTrailingBytesUnderATypedName) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
-        const fs::path source = Write(c.source, png + c.trailer);
-        ASSERT_EQ(Process(source), resDONE);
-        EXPECT_EQ(fs::path(engine_.OutFileName), dir_ / c.output);
-        EXPECT_EQ(Read(dir_ / c.output), c.trailer);
+        ExpectOutput(Write(c.source, png + c.trailer), c.output, c.trailer);
     }
 }
 
@@ -250,16 +251,16 @@ TEST_F(ProcessFileTest, TemporaryNamesStayBesideTheirOutputAndNeverLookLikeOne) 
     const platform::Path folder = dir_.path().native() + platform::Path(1, fs::path::preferred_separator);
     const platform::Path longName(300, 'n');
     const Case cases[] = {
-        {"plain", folder + NativeText("photo.jpg"), folder + NativeText(".photo.jpg.vexlo-")},
-        {"a name too long for one more component", folder + longName + NativeText(".jpg"),
-         folder + NativeText(".") + platform::Path(platform::kMaxComponent - 19, 'n') + NativeText(".vexlo-")},
+        {"plain", folder + NativePath("photo.jpg"), folder + NativePath(".photo.jpg.vexlo-")},
+        {"a name too long for one more component", folder + longName + NativePath(".jpg"),
+         folder + NativePath(".") + platform::Path(platform::kMaxComponent - 19, 'n') + NativePath(".vexlo-")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const platform::Path one = platform::TemporaryName(c.output, 1);
         const platform::Path other = platform::TemporaryName(c.output, 2);
         EXPECT_TRUE(one.starts_with(c.begins)) << platform::ToUtf8(one);
-        EXPECT_TRUE(one.ends_with(NativeText(".part")));
+        EXPECT_TRUE(one.ends_with(NativePath(".part")));
         EXPECT_EQ(one.size(), c.begins.size() + 6 + 5);
         EXPECT_LE(one.size() - folder.size(), platform::kMaxComponent);
         EXPECT_NE(one, other) << "the seed picks the letters";
@@ -304,8 +305,7 @@ TEST_F(ProcessFileTest, BuffersFromAnEarlierSourceNeverLeak) {
     const fs::path big = Write("big.png", test::SmallPng() + Bytes(5000, 0xAB));
     const fs::path small = Write("small.png", test::SmallPng() + Ascii("GIF"));
     ASSERT_EQ(Process(big), resDONE);
-    ASSERT_EQ(Process(small), resDONE);
-    EXPECT_EQ(Read(dir_ / "small.gif"), Ascii("GIF"));
+    ExpectOutput(small, "small.gif", Ascii("GIF"));
     EXPECT_EQ(Process(Write("none.png", test::SmallPng())), resNOTRAIL);
     EXPECT_EQ(engine_.OUTBUFSIZE, 0);
 }
@@ -387,9 +387,7 @@ TEST_F(ProcessFileTest, NameTakenSinceItWasChosenGetsTheNextFreeName) {
     // target must not be created through it.
     const fs::path source = Write("race.png", test::SmallPng() + Ascii("GIF87a"));
     fs::create_symlink(dir_ / "target-never-written", dir_ / "race.gif");
-    ASSERT_EQ(Process(source), resDONE);
-    EXPECT_EQ(fs::path(engine_.OutFileName), dir_ / "race(1).gif");
-    EXPECT_EQ(Read(dir_ / "race(1).gif"), Ascii("GIF87a"));
+    ExpectOutput(source, "race(1).gif", Ascii("GIF87a"));
     EXPECT_FALSE(fs::exists(dir_ / "target-never-written"));
 }
 

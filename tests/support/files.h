@@ -10,13 +10,19 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "platform/path.h"
 
 namespace vexlo::test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+
+// A name or path as the platform spells it, from ASCII text.
+inline platform::Path NativePath(std::string_view ascii) { return platform::Path(ascii.begin(), ascii.end()); }
 
 // Whole files as bytes: sources the tests write, outputs they read back.
 inline Bytes ReadFileBytes(const std::filesystem::path& path) {

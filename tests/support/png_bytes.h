@@ -55,12 +55,15 @@ inline Bytes Chunk(std::string_view type, const Bytes& data, std::int64_t length
 
 inline Bytes Iend() { return Chunk("IEND", {}); }
 
-// A small but complete-looking PNG (1x1 grey), without trailer.
-inline Bytes SmallPng() {
-    const Bytes ihdr = Be32(1) + Be32(1) + Bytes{8, 0, 0, 0, 0};
-    const Bytes idat = {0x78, 0x9C, 0x63, 0x60, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01};
-    return kSignature + Chunk("IHDR", ihdr) + Chunk("IDAT", idat) + Iend();
+// A whole 8-bit PNG of `width` by `height` pixels of `colourType`, its
+// compressed scanlines `idat` in one chunk.
+inline Bytes Png(std::uint32_t width, std::uint32_t height, std::uint8_t colourType, const Bytes& idat) {
+    return kSignature + Chunk("IHDR", Be32(width) + Be32(height) + Bytes{8, colourType, 0, 0, 0}) +
+           Chunk("IDAT", idat) + Iend();
 }
+
+// A small but complete-looking PNG (1x1 grey), without trailer.
+inline Bytes SmallPng() { return Png(1, 1, 0, {0x78, 0x9C, 0x63, 0x60, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01}); }
 
 // A JFIF JPEG header padded with `extra` bytes.
 inline Bytes Jfif(std::size_t extra = 20) {
