@@ -1516,7 +1516,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // row after row, and nothing else tells them. Not where the place is
     // `gapped`: a misplaced edge recolours a whole panel.
     auto edgeColour = [&](std::size_t y, std::size_t i, std::uint8_t* o) {
-        if (kept.empty() || gapped || shownRow(y) || i < bpp || !shows(i) || !shows(i - bpp)) return false;
+        if (i < bpp || !shows(i) || !shows(i - bpp)) return false;
         const std::size_t x = (i - aboveLeft) / bpp;
         if (!kept[x] || !kept[x - 1] || *kept[x] == *kept[x - 1] || key(o + i - bpp) != *kept[x - 1]) return false;
         for (std::size_t j = i; j < i + bpp; ++j) {
@@ -1532,9 +1532,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         const std::size_t row = l.first + y * l.stride, e = y * len;
         const std::uint8_t* shown = shownRow(y);
         std::size_t score = 0;
+        const bool edges = f == 1 && !kept.empty() && !gapped && !shown;
         for (std::size_t i = 0; i < len; ++i) {
             const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-            if (f == 1 && i % bpp == 0 && edgeColour(y, i, o)) {
+            if (edges && i % bpp == 0 && edgeColour(y, i, o)) {
                 i += bpp - 1;
                 continue;
             }
