@@ -1514,7 +1514,8 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // pixel there is lost whole and whose left pixel has the first colour
     // takes the second: the edge's bytes are copied from the lost window
     // row after row, and nothing else tells them. Not where the place is
-    // `gapped`: a misplaced edge recolours a whole panel.
+    // `gapped` (a misplaced edge recolours a whole panel), nor in the
+    // picture's own rows: decode rules those out once per row.
     auto edgeColour = [&](std::size_t y, std::size_t i, std::uint8_t* o) {
         if (i < bpp || !shows(i) || !shows(i - bpp)) return false;
         const std::size_t x = (i - aboveLeft) / bpp;
@@ -1987,7 +1988,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 }
                 aboveTop = bestTop, repeatLast = bestRepeat;
                 gapped = bestTop != kNowhere;
-                return bestTop != kNowhere;
+                return gapped;
             };
             const bool byColours = usual == 1 || usual == 4;
             if (!search(byColours) && byColours) search(false);
