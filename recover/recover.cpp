@@ -762,18 +762,50 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
         const auto it = m.find(c);
         return it == m.end() ? 0.0 : static_cast<double>(it->second) / total;
     };
-    // Each column's colour in the picture's last rows, where one fills most.
-    constexpr std::size_t kColumnRows = 32, kMinVotes = 8;
+    // Each column's colour in the picture's last rows: a common one that
+    // fills most of the last kNearRows (just above the rows lost), else one
+    // that fills most of the last kColumnRows, else the lowest common one
+    // that fills kBand rows in a row (below a bar or a gradient that fills
+    // most of them).
+    constexpr std::size_t kNearRows = 8, kColumnRows = 32, kBand = 4, kMinVotes = 8;
     const std::size_t columns = std::min<std::size_t>(picture.width, width);
-    const std::size_t from = picture.rows - std::min(picture.rows, kColumnRows);
-    std::vector<std::optional<std::uint64_t>> columnColour(columns);
-    for (std::size_t x = 0; x < columns; ++x) {
+    const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
+    auto isCommon = [&](std::uint64_t colour) {
+        return std::any_of(candidates.begin(), candidates.end(),
+                           [&](const Bytes& c) { return detail::PixelKey(c.data(), bpp) == colour; });
+    };
+    // The colour that fills most (2/3) of the column's last n rows.
+    auto filling = [&](std::size_t x, std::size_t n) -> std::optional<std::uint64_t> {
+        n = std::min<std::size_t>(picture.rows, n);
         detail::ColourCounts seen;
-        for (std::size_t y = from; y < picture.rows; ++y)
+        for (std::size_t y = picture.rows - n; y < picture.rows; ++y)
             ++seen[detail::PixelKey(&picture.pixels[(y * picture.width + x) * bpp], bpp)];
         const auto top = std::max_element(seen.begin(), seen.end(),
                                           [](const auto& a, const auto& b) { return a.second < b.second; });
-        if (top != seen.end() && top->second * 3 >= (picture.rows - from) * 2) columnColour[x] = top->first;
+        if (top == seen.end() || top->second * 3 < n * 2) return std::nullopt;
+        return top->first;
+    };
+    // The lowest common colour that fills kBand rows in a row within the
+    // column's last kColumnRows.
+    auto band = [&](std::size_t x) -> std::optional<std::uint64_t> {
+        std::size_t run = 0;
+        std::uint64_t last = 0;
+        for (std::size_t y = picture.rows; y-- > picture.rows - std::min(picture.rows, kColumnRows);) {
+            const std::uint64_t c = detail::PixelKey(&picture.pixels[(y * picture.width + x) * bpp], bpp);
+            run = run > 0 && c == last ? run + 1 : 1;
+            last = c;
+            if (run == kBand && isCommon(c)) return c;
+        }
+        return std::nullopt;
+    };
+    std::vector<std::optional<std::uint64_t>> columnColour(columns);
+    for (std::size_t x = 0; x < columns; ++x) {
+        if (const auto near = filling(x, kNearRows); near && isCommon(*near))
+            columnColour[x] = near;
+        else if (const auto far = filling(x, kColumnRows))
+            columnColour[x] = far;
+        else
+            columnColour[x] = band(x);
     }
     std::vector<detail::ColourCounts> votes(order.size());
     for (std::size_t y = 0; y < l.rows; ++y) {
@@ -785,7 +817,6 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
             if (const int k = slot[t.WindowPos(at)]; k >= 0) ++votes[static_cast<std::size_t>(k)][*columnColour[x]];
         }
     }
-    const auto candidates = detail::CommonPixels(colours, bpp, kCandidates);
     bool any = false;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::size_t w = order[k];
