@@ -2471,25 +2471,35 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                          detail::kMaxKeptBytes);
     const detail::ColourCounts colours = detail::CountColours(picture, layout.format.bpp);
     const auto palette = detail::CommonPixels(colours, layout.format.bpp, kPaletteSize);
-    // With no filter byte inflated and the picture read as Sub, where the
-    // inflated bytes look averaged it is read as Average too, and the guess
-    // with more pixels in colours the cropped picture shows is kept.
+    // With no filter byte inflated, Sub and Average are told apart by how
+    // the inflated bytes look: a picture read as Sub whose bytes look
+    // averaged is read as Average too, one read as Average whose bytes do
+    // not is read as Sub too. The guess with more pixels in colours the
+    // cropped picture shows is kept; in the picture's columns, only colours
+    // its last rows show in the same column count (a wrong reading paints
+    // the text area in a bar's colour, common but only at the top).
     constexpr double kAverageRuns = 16;
     const bool averaged = AverageRuns(t, layout) >= kAverageRuns;
     std::optional<std::uint8_t> readAs;
-    Bytes guess = UnfilterGuess(t, layout, averaged ? Rows(exact) : std::move(exact), picture, colours, palette,
-                                std::nullopt, &readAs);
-    if (averaged && readAs == 1) {
-        Bytes asAverage = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, 3);
+    Bytes guess = UnfilterGuess(t, layout, Rows(exact), picture, colours, palette, std::nullopt, &readAs);
+    if ((readAs == 1 && averaged) || (readAs == 3 && !averaged)) {
+        Bytes other = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, readAs == 1 ? 3 : 1);
+        constexpr std::size_t kMinShown = 8, kLastRows = 16;
+        const std::size_t bpp = layout.format.bpp, width = layout.width;
+        std::vector<detail::ColourCounts> lastRows(std::min<std::size_t>(picture.width, width));
+        for (std::size_t y = picture.rows - std::min<std::size_t>(picture.rows, kLastRows); y < picture.rows; ++y)
+            for (std::size_t x = 0; x < lastRows.size(); ++x)
+                ++lastRows[x][detail::PixelKey(&picture.pixels[(y * picture.width + x) * bpp], bpp)];
         auto shown = [&](const Bytes& g) {
-            constexpr std::size_t kMinShown = 8;
-            const std::size_t bpp = layout.format.bpp;
             std::size_t n = 0;
-            for (std::size_t at = 0; at + bpp <= g.size(); at += bpp)
-                n += detail::ShownAtLeast(colours, detail::PixelKey(&g[at], bpp), kMinShown);
+            for (std::size_t at = 0, x = 0; at + bpp <= g.size(); at += bpp, x = (x + 1) % width) {
+                const std::uint64_t c = detail::PixelKey(&g[at], bpp);
+                n += detail::ShownAtLeast(colours, c, kMinShown) &&
+                     (lastRows.empty() || lastRows[std::min(x, lastRows.size() - 1)].count(c));
+            }
             return n;
         };
-        if (shown(asAverage) > shown(guess)) guess = std::move(asAverage);
+        if (shown(other) > shown(guess)) guess = std::move(other);
     }
     r.guess = ToRgba(layout, guess, nullptr, unused);
     r.knownShare = static_cast<double>(knownPixels) / static_cast<double>(std::size_t{layout.width} * layout.rows);

@@ -220,6 +220,13 @@ class GuessTest(unittest.TestCase):
       rows, with the light background only in the last four below it, and
       the background took the title bar's colour, the picture's most
       common (0.2% of the text area in its colour, 90% now, as in the
+      original).
+    - sub-rgb-1366x167: under Sub with no filter byte inflated, cropped
+      from the top left; read as Average, the dark text area took the
+      title bar's colour, and the count of pixels in the picture's colours
+      kept that reading, the bar's colour being common; counted only where
+      the picture's last rows show it in the same column, the Sub reading
+      wins (0% of the text area in its colour, 52% now, 85% in the
       original)."""
 
     CASES = [
@@ -241,6 +248,7 @@ class GuessTest(unittest.TestCase):
         ("none-rgb-1280x270", 1280, (10, 190), {bytes([217, 231, 235, 255])}, 0.8),
         ("up-rgba-412x395", 412, (0, 40), {bytes([211, 232, 232, 255])}, 0.6),
         ("none-rgb-1599x180", 1599, (300, 1250), {bytes([252, 249, 253, 255])}, 0.8),
+        ("sub-rgb-1366x167", 1366, (300, 1000), {bytes([30, 40, 38, 255])}, 0.4),
     ]
 
     def test_text_area_keeps_its_colours(self):
