@@ -1344,10 +1344,14 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
 // exactly keeps its value, so the guess never strays from what is certain
 // and picks up again below it. Where no filter byte is inflated, `only`
 // sets the one filter for every row, and `readAs` tells the one they were
-// read under.
+// read under and a rival nearly as likely.
+struct Reading {
+    std::optional<std::uint8_t> filter, rival;
+};
+
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::DecodedPng& picture,
                     const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
-                    std::optional<std::uint8_t> only = std::nullopt, std::optional<std::uint8_t>* readAs = nullptr) {
+                    std::optional<std::uint8_t> only = std::nullopt, Reading* readAs = nullptr) {
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -1831,17 +1835,28 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         for (std::size_t at = 0; at + bpp <= colourRows * len; at += bpp) count += colours.count(key(&out[at]));
         return count;
     };
+    // With no filter byte inflated: the filter the colours read best, and
+    // a rival nearly as good.
+    std::optional<std::uint8_t> bestRead, rival;
     if (filtersKnown == 0 && !lined) {
         sole = true;
-        std::size_t best = 0;
-        std::uint8_t bestFilter = 0;
+        std::array<std::size_t, 5> scores{};
         for (std::uint8_t f = 0; f <= 4; ++f) {
             usual = f;
-            std::size_t score = decodeRows(uniform(common), colourRows);
-            if (!colours.empty()) score = inPictureColours();
-            if (score > best || f == 0) best = score, bestFilter = f;
+            scores[f] = decodeRows(uniform(common), colourRows);
+            if (!colours.empty()) scores[f] = inPictureColours();
         }
+        const auto bestFilter = static_cast<std::uint8_t>(ArgMax<std::size_t>(scores));
         usual = bestFilter;
+        bestRead = bestFilter;
+        // A filter other than None that scores within kClose of the best
+        // (Paeth and Sub read a screen's flat areas alike).
+        constexpr double kClose = 0.95;
+        for (std::uint8_t f = 1; f <= 4; ++f)
+            if (f != bestFilter && scores[f] > 0 &&
+                static_cast<double>(scores[f]) >= kClose * static_cast<double>(scores[bestFilter]) &&
+                (!rival || scores[f] > scores[*rival]))
+                rival = f;
         // Whether it is None at all the picture's own filtered bytes tell
         // better: under None the inflated bytes are colour values.
         if (picture.rows > 1) {
@@ -2304,7 +2319,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         decodeRows(prior, l.rows, true);
         colourPasses(false);
     }
-    if (readAs && filtersKnown == 0 && !lined) *readAs = usual;
+    if (readAs && filtersKnown == 0 && !lined) *readAs = {usual, usual == bestRead ? rival : std::nullopt};
     return out;
 }
 
@@ -2471,19 +2486,24 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
                          detail::kMaxKeptBytes);
     const detail::ColourCounts colours = detail::CountColours(picture, layout.format.bpp);
     const auto palette = detail::CommonPixels(colours, layout.format.bpp, kPaletteSize);
-    // With no filter byte inflated, Sub and Average are told apart by how
-    // the inflated bytes look: a picture read as Sub whose bytes look
+    // With no filter byte inflated, the rows are read again under a second
+    // filter where the first may be wrong: Sub and Average are told apart by
+    // how the inflated bytes look (a picture read as Sub whose bytes look
     // averaged is read as Average too, one read as Average whose bytes do
-    // not is read as Sub too. The guess with more pixels in colours the
-    // cropped picture shows is kept; in the picture's columns, only colours
-    // its last rows show in the same column count (a wrong reading paints
-    // the text area in a bar's colour, common but only at the top).
+    // not as Sub), and a rival the colours rate nearly as high is tried too.
+    // The guess with more pixels in colours the cropped picture shows is
+    // kept; in the picture's columns, only colours its last rows show in the
+    // same column count (a wrong reading paints the text area in a bar's
+    // colour, common but only at the top).
     constexpr double kAverageRuns = 16;
     const bool averaged = AverageRuns(t, layout) >= kAverageRuns;
-    std::optional<std::uint8_t> readAs;
+    Reading readAs;
     Bytes guess = UnfilterGuess(t, layout, Rows(exact), picture, colours, palette, std::nullopt, &readAs);
-    if ((readAs == 1 && averaged) || (readAs == 3 && !averaged)) {
-        Bytes other = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, readAs == 1 ? 3 : 1);
+    const std::optional<std::uint8_t> second = readAs.filter == 1 && averaged    ? 3
+                                               : readAs.filter == 3 && !averaged ? 1
+                                                                                 : readAs.rival;
+    if (second) {
+        Bytes other = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, *second);
         constexpr std::size_t kMinShown = 8, kLastRows = 16;
         const std::size_t bpp = layout.format.bpp, width = layout.width;
         std::vector<detail::ColourCounts> lastRows(std::min<std::size_t>(picture.width, width));
