@@ -22,7 +22,7 @@ import truth  # noqa: E402
 
 
 def run(*args):
-    out = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=120).stdout
+    out = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=600).stdout
     return [json.loads(line) for line in out.splitlines()]
 
 
