@@ -2234,8 +2234,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // for, and the one chosen so far, are judged by the pixels they give in
     // colours the picture shows. A column past the picture's right edge
     // (panels, photos) is then right as a whole, not only where it is flat.
+    // Where values tie on those pixels (below a photo every common colour
+    // fits the background alike), one under which far more of the column's
+    // pixels repeat the column to its left, as chosen, wins: the background
+    // runs on across the columns.
     if (!lined && sole && usual == 2 && !palette.empty()) {
-        constexpr std::size_t kTried = 8, kMinShown = 8;
+        constexpr std::size_t kTried = 8, kMinShown = 8, kRepeatMargin = 2, kMinRepeats = 8;
         const std::size_t rows = std::min(l.rows, kVoteRows);
         Bytes sums(bpp), value(bpp), pixel(bpp);
         std::vector<bool> open(bpp);
@@ -2252,25 +2256,40 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     if (open[j]) sums[j] = byteAt(y, i, 2, nullptr, nullptr, 0, sums[j], 0);
                     all = all && open[j];
                 }
-                if (all) use();
+                if (all) use(y);
             }
         };
-        auto judge = [&](std::size_t x, std::uint64_t v) {
+        // The column to the left as chosen, per row (kNoPixel where its
+        // walk did not reach).
+        constexpr std::uint64_t kNoPixel = ~std::uint64_t{0};
+        std::vector<std::uint64_t> leftColumn(rows, kNoPixel), thisColumn(rows, kNoPixel);
+        auto judge = [&](std::size_t x, std::uint64_t v, bool keep = false) {
             for (std::size_t j = 0; j < bpp; ++j) value[j] = static_cast<std::uint8_t>(v >> (8 * (bpp - 1 - j)));
-            std::size_t hits = 0;
-            walk(x, [&] {
+            std::size_t hits = 0, repeats = 0;
+            walk(x, [&](std::size_t y) {
                 for (std::size_t j = 0; j < bpp; ++j) pixel[j] = static_cast<std::uint8_t>(value[j] + sums[j]);
-                const auto it = colours.find(key(pixel.data()));
+                const std::uint64_t k = key(pixel.data());
+                const auto it = colours.find(k);
                 hits += it != colours.end() && it->second >= kMinShown;
+                repeats += leftColumn[y] == k;
+                if (keep) thisColumn[y] = k;
             });
-            return hits;
+            return std::pair{hits, repeats};
         };
         std::vector<std::pair<std::uint64_t, std::size_t>> asked;   // value, weight
         std::vector<std::pair<std::size_t, std::uint64_t>> ranked;  // total weight, value
+        auto keepColumn = [&](std::size_t x, std::uint64_t v) {
+            std::fill(thisColumn.begin(), thisColumn.end(), kNoPixel);
+            judge(x, v, true);
+            std::swap(leftColumn, thisColumn);
+        };
         for (std::size_t x = 0; x < width; ++x) {
-            if (isPlaced(x)) continue;
+            if (isPlaced(x)) {
+                keepColumn(x, key(&prior[x * bpp]));
+                continue;
+            }
             asked.clear();
-            walk(x, [&] {
+            walk(x, [&](std::size_t) {
                 for (std::size_t c = 0; c < palette.size(); ++c) {
                     for (std::size_t j = 0; j < bpp; ++j) value[j] = static_cast<std::uint8_t>(palette[c][j] - sums[j]);
                     asked.emplace_back(key(value.data()), 4 * palette.size() - c);
@@ -2286,10 +2305,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(tried), ranked.end(),
                               std::greater<>());
             std::uint64_t chosen = key(&prior[x * bpp]);
-            std::size_t best = judge(x, chosen);
+            auto best = judge(x, chosen);
             for (std::size_t n = 0; n < tried; ++n)
-                if (const std::size_t hits = judge(x, ranked[n].second); hits > best)
-                    best = hits, chosen = ranked[n].second;
+                if (const auto fit = judge(x, ranked[n].second);
+                    fit.first > best.first ||
+                    (fit.first == best.first && fit.second > kRepeatMargin * best.second + kMinRepeats))
+                    best = fit, chosen = ranked[n].second;
+            keepColumn(x, chosen);
             for (std::size_t j = 0; j < bpp; ++j)
                 prior[x * bpp + j] = static_cast<std::uint8_t>(chosen >> (8 * (bpp - 1 - j)));
         }
