@@ -1328,6 +1328,12 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
     return changed;
 }
 
+// With no filter byte inflated, the filter the rows were read under, and a
+// rival the colours rate nearly as high.
+struct Reading {
+    std::optional<std::uint8_t> filter, rival;
+};
+
 // The best guess, row by row. A lost byte is taken as what its row's filter
 // predicts (nothing added: flat areas), and where the filter predicts from
 // nothing (None, a row's first pixel under Sub or Average) as the byte above
@@ -1345,10 +1351,6 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
 // and picks up again below it. Where no filter byte is inflated, `only`
 // sets the one filter for every row, and `readAs` tells the one they were
 // read under and a rival nearly as likely.
-struct Reading {
-    std::optional<std::uint8_t> filter, rival;
-};
-
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::DecodedPng& picture,
                     const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
                     std::optional<std::uint8_t> only = std::nullopt, Reading* readAs = nullptr) {
@@ -2514,9 +2516,9 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     // averaged is read as Average too, one read as Average whose bytes do
     // not as Sub), and a rival the colours rate nearly as high is tried too.
     // The guess with more pixels in colours the cropped picture shows is
-    // kept; in the picture's columns, only colours its last rows show in the
-    // same column count (a wrong reading paints the text area in a bar's
-    // colour, common but only at the top).
+    // kept; only colours the picture's last rows show in the same column
+    // count, past its right edge in its last column (a wrong reading paints
+    // the text area in a bar's colour, common but only at the top).
     constexpr double kAverageRuns = 16;
     const bool averaged = AverageRuns(t, layout) >= kAverageRuns;
     Reading readAs;
