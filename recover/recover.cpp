@@ -2501,8 +2501,14 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     r.rows = static_cast<std::uint32_t>(layout.rows);
     r.startBit = startBit;
     r.inflatedBytes = t.total;
-    Rows exact = UnfilterExact(t, layout);
-    if (!trustRows) std::fill(exact.known.begin(), exact.known.end(), std::uint8_t{0});
+    // The rows known exactly (none where they are not trusted): made again
+    // for a second reading rather than copied beside the first.
+    auto exactRows = [&] {
+        Rows rows = UnfilterExact(t, layout);
+        if (!trustRows) std::fill(rows.known.begin(), rows.known.end(), std::uint8_t{0});
+        return rows;
+    };
+    Rows exact = exactRows();
     std::size_t knownPixels = 0, unused = 0;
     r.known = ToRgba(layout, exact.value, &exact.known, knownPixels);
     const codec::DecodedPng picture =
@@ -2522,12 +2528,12 @@ Result Recover(std::span<const std::uint8_t> trailer, const Hint& hint, const Op
     constexpr double kAverageRuns = 16;
     const bool averaged = AverageRuns(t, layout) >= kAverageRuns;
     Reading readAs;
-    Bytes guess = UnfilterGuess(t, layout, Rows(exact), picture, colours, palette, std::nullopt, &readAs);
+    Bytes guess = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, std::nullopt, &readAs);
     const std::optional<std::uint8_t> second = readAs.filter == 1 && averaged    ? 3
                                                : readAs.filter == 3 && !averaged ? 1
                                                                                  : readAs.rival;
     if (second) {
-        Bytes other = UnfilterGuess(t, layout, std::move(exact), picture, colours, palette, *second);
+        Bytes other = UnfilterGuess(t, layout, exactRows(), picture, colours, palette, *second);
         constexpr std::size_t kMinShown = 8, kLastRows = 16;
         const std::size_t bpp = layout.format.bpp, width = layout.width;
         std::vector<detail::ColourCounts> lastRows(std::min<std::size_t>(picture.width, width));
