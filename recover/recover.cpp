@@ -671,7 +671,9 @@ ChannelUses CountChannelUses(const Tracked& t, const Layout& l, Counted counted)
 // positions) into rows under filter `f`: per position, the pixels it starts
 // and where the first of them is; then the `most` most copied with at least
 // `minCopies`, none of whose positions is copied into a row under another
-// filter, used as another channel, or told by the cropped picture (`pinned`).
+// filter, used as another channel (but an alpha under Paeth: there the
+// background's zero is copied as every channel), or told by the cropped
+// picture (`pinned`).
 struct PixelRuns {
     std::vector<std::uint32_t> copies, first;
     std::vector<std::size_t> order;
@@ -701,7 +703,9 @@ PixelRuns WholePixels(const Tracked& t, const Layout& l, const Bytes& filters, s
     for (std::size_t w = 0; w + bpp <= detail::kWindowSize; ++w) {
         bool open = runs.copies[w] >= minCopies;
         for (std::size_t j = 0; open && j < bpp; ++j)
-            open = (census.uses[w + j] - census.Steady(w + j)) * kMaxStray <= census.uses[w + j] && pinned(w + j) < 0;
+            open =
+                ((j == 3 && f == 4) || (census.uses[w + j] - census.Steady(w + j)) * kMaxStray <= census.uses[w + j]) &&
+                pinned(w + j) < 0;
         if (open) runs.order.push_back(w);
     }
     const std::size_t keep = std::min(runs.order.size(), most);
@@ -867,85 +871,147 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
 // columns, so a colour the columns show far more often wins on a score
 // within a thousandth. Only pixels whose every byte is copied into rows
 // under Sub, always as the same channel, are tried (under None the colour
-// shares decide: MatchColours). Returns whether any was set.
+// shares decide: MatchColours).
+// Under Paeth a line of text copies its glyphs' steps (from the background
+// into the ink and back) thousands of times, and a step left out streaks
+// every row below. The pixels copied into rows under Paeth (their alpha may
+// be the zero copied everywhere) each try the steps most of their copies
+// would need to become a common colour, and each of those the other way;
+// a step must raise the score by kPaethMargin, as a wrong one fits the
+// rows' flat areas too. The row above the first, chosen for the first row
+// as it was, is lifted over the step's copies there so that the first row
+// keeps its colours. Returns whether any was set.
 template <typename Pinned, typename Decode, typename InColumn>
-bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, const Bytes& prior, std::vector<int>& solved,
+bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, Bytes& prior, std::vector<int>& solved,
                  const Bytes& filters, const std::vector<const std::uint8_t*>& anchors,
                  const std::vector<Bytes>& palette, const detail::ColourCounts& colours, Pinned pinned, Decode decode,
                  InColumn inColumn) {
     constexpr std::size_t kPixels = 32, kMinCopies = 8, kMaxRows = 16;
+    constexpr double kPaethMargin = 1.3;
     const std::size_t len = l.stride - 1, bpp = l.format.bpp, width = len / bpp;
     if (palette.empty()) return false;
-    const PixelRuns runs = WholePixels(t, l, filters, 1, kPixels, kMinCopies, pinned);
-    const std::vector<std::size_t>& order = runs.order;
-    // The rows holding each one's copies, in one pass.
-    std::vector<int> slot(detail::kWindowSize, -1);
-    for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
-    std::vector<std::vector<std::size_t>> rows(order.size());
-    for (std::size_t y = 0; y < l.rows; ++y) {
-        if (filters[y] != 1) continue;
-        const std::size_t row = l.first + y * l.stride + 1;
-        for (std::size_t x = 0; x < width; ++x) {
-            const std::size_t at = row + x * bpp;
-            if (t.Known(at)) continue;
-            const int k = slot[t.WindowPos(at)];
-            if (k >= 0 && (rows[static_cast<std::size_t>(k)].empty() || rows[static_cast<std::size_t>(k)].back() != y))
-                rows[static_cast<std::size_t>(k)].push_back(y);
-        }
-    }
     Bytes trial(2 * len);
     bool any = false;
-    for (std::size_t n = 0; n < order.size(); ++n) {
-        const std::size_t w = order[n], at = runs.first[w], y = at / len;
-        // Consecutive rows from the first copy's, each decoded on the one
-        // before as the trial left it: rows that all change alike must be
-        // compared with each other, not with the rows as they were.
-        const std::size_t from = rows[n].front(), to = std::min<std::size_t>(l.rows, from + kMaxRows);
-        // Also how common in the cropped picture the rows' colours are: a
-        // change must not trade its colours for rarer ones (a dark screen's
-        // text area made light scores as flat).
-        double shares = 0, columnShares = 0;
-        auto score = [&] {
-            std::size_t total = 0;
-            shares = columnShares = 0;
-            const std::uint8_t* above = from > 0 ? &out[(from - 1) * len] : prior.data();
-            for (std::size_t r = from; r < to; ++r) {
-                std::uint8_t* o = &trial[(r - from) % 2 * len];
-                total += decode(r, above, filters[r], anchors[r], o);
-                for (std::size_t i = 0; i + bpp <= len; i += bpp) {
-                    const auto it = colours.find(detail::PixelKey(o + i, bpp));
-                    if (it != colours.end()) shares += static_cast<double>(it->second);
-                    columnShares += static_cast<double>(inColumn(i, o + i));
+    for (const std::uint8_t f : {std::uint8_t{1}, std::uint8_t{4}}) {
+        const PixelRuns runs = WholePixels(t, l, filters, f, kPixels, kMinCopies, pinned);
+        const std::vector<std::size_t>& order = runs.order;
+        // The rows holding each one's copies, in one pass.
+        std::vector<int> slot(detail::kWindowSize, -1);
+        for (std::size_t k = 0; k < order.size(); ++k) slot[order[k]] = static_cast<int>(k);
+        std::vector<std::vector<std::size_t>> rows(order.size());
+        for (std::size_t y = 0; y < l.rows; ++y) {
+            if (filters[y] != f) continue;
+            const std::size_t row = l.first + y * l.stride + 1;
+            for (std::size_t x = 0; x < width; ++x) {
+                const std::size_t at = row + x * bpp;
+                if (t.Known(at)) continue;
+                const int k = slot[t.WindowPos(at)];
+                if (k >= 0 &&
+                    (rows[static_cast<std::size_t>(k)].empty() || rows[static_cast<std::size_t>(k)].back() != y))
+                    rows[static_cast<std::size_t>(k)].push_back(y);
+            }
+        }
+        for (std::size_t n = 0; n < order.size(); ++n) {
+            const std::size_t w = order[n], at = runs.first[w], y = at / len;
+            // Consecutive rows from the first copy's, each decoded on the one
+            // before as the trial left it: rows that all change alike must be
+            // compared with each other, not with the rows as they were.
+            const std::size_t from = rows[n].front(), to = std::min<std::size_t>(l.rows, from + kMaxRows);
+            // Also how common in the cropped picture the rows' colours are: a
+            // change must not trade its colours for rarer ones (a dark screen's
+            // text area made light scores as flat).
+            double shares = 0, columnShares = 0;
+            Bytes lifted;
+            auto score = [&] {
+                std::size_t total = 0;
+                shares = columnShares = 0;
+                const std::uint8_t* above = from > 0 ? &out[(from - 1) * len] : prior.data();
+                // Under Paeth the row above the first was chosen to suit the
+                // first row as it was: its pixels over the copies there are
+                // lifted so that the first row keeps its colours.
+                if (from == 0 && f == 4) {
+                    lifted = prior;
+                    for (std::size_t i = 0, a0 = l.first + 1; i < len; ++i)
+                        if (!t.Known(a0 + i) && t.WindowPos(a0 + i) - w < bpp && solved[t.WindowPos(a0 + i)] >= 0)
+                            lifted[i] = static_cast<std::uint8_t>(out[i] - solved[t.WindowPos(a0 + i)]);
+                    above = lifted.data();
                 }
-                above = o;
+                for (std::size_t r = from; r < to; ++r) {
+                    std::uint8_t* o = &trial[(r - from) % 2 * len];
+                    total += decode(r, above, filters[r], anchors[r], o);
+                    for (std::size_t i = 0; i + bpp <= len; i += bpp) {
+                        const auto it = colours.find(detail::PixelKey(o + i, bpp));
+                        if (it != colours.end()) shares += static_cast<double>(it->second);
+                        columnShares += static_cast<double>(inColumn(i, o + i));
+                    }
+                    above = o;
+                }
+                return total;
+            };
+            std::size_t best = score();
+            Bytes bestLifted = lifted;
+            double bestShares = shares, bestColumnShares = columnShares;
+            std::vector<int> bestValues(bpp);
+            for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
+            // The filtered bytes that make a copy one of the common colours:
+            // at the first copy under Sub (its row's left pixel sets it); under
+            // Paeth, the values most copies in the rows scored ask for (the
+            // first copy may sit where the rows above are already wrong).
+            std::vector<Bytes> tried;
+            Bytes value(bpp);
+            auto ask = [&](std::size_t y0, std::size_t x0, const Bytes& colour) {
+                const std::uint8_t* row = &out[y0 * len];
+                const std::uint8_t* above = y0 > 0 ? row - len : prior.data();
+                for (std::size_t j = 0, i = x0; j < bpp; ++j, ++i) {
+                    const std::uint8_t a = i >= bpp ? row[i - bpp] : 0, c = i >= bpp ? above[i - bpp] : 0;
+                    value[j] = static_cast<std::uint8_t>(colour[j] - Predict(filters[y0], a, above[i], c));
+                }
+            };
+            if (f == 1) {
+                for (const Bytes& colour : palette) ask(y, at % len, colour), tried.push_back(value);
+            } else {
+                constexpr std::size_t kCandidates = 8;
+                std::unordered_map<std::uint64_t, std::size_t> asked;
+                for (std::size_t r = from; r < to; ++r)
+                    for (std::size_t x = 0, a0 = l.first + r * l.stride + 1; x < width; ++x) {
+                        const std::size_t a1 = a0 + x * bpp;
+                        if (t.Known(a1) || t.WindowPos(a1) != w) continue;
+                        for (const Bytes& colour : palette)
+                            ask(r, x * bpp, colour), ++asked[detail::PixelKey(value.data(), bpp)];
+                    }
+                std::vector<std::pair<std::size_t, std::uint64_t>> ranked;
+                for (const auto& [v, count] : asked) ranked.emplace_back(count, v);
+                const std::size_t keep = std::min(ranked.size(), kCandidates);
+                std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(keep), ranked.end(),
+                                  std::greater<>());
+                // Each step also the other way: a glyph's bottom edge steps
+                // back from the ink to the background.
+                for (std::size_t k = 0; k < keep; ++k) {
+                    detail::KeyPixel(ranked[k].second, bpp, value.data());
+                    tried.push_back(value);
+                    for (std::uint8_t& b : value) b = static_cast<std::uint8_t>(-b);
+                    tried.push_back(value);
+                }
             }
-            return total;
-        };
-        std::size_t best = score();
-        double bestShares = shares, bestColumnShares = columnShares;
-        std::vector<int> bestValues(bpp);
-        for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
-        const std::uint8_t* o = &out[y * len];
-        const std::uint8_t* up = y > 0 ? o - len : prior.data();
-        for (const Bytes& colour : palette) {
-            for (std::size_t j = 0, i = at % len; j < bpp; ++j, ++i) {
-                const std::uint8_t a = i >= bpp ? o[i - bpp] : 0, c = i >= bpp ? up[i - bpp] : 0;
-                solved[w + j] = static_cast<std::uint8_t>(colour[j] - Predict(filters[y], a, up[i], c));
+            for (const Bytes& v : tried) {
+                for (std::size_t j = 0; j < bpp; ++j) solved[w + j] = v[j];
+                constexpr double kByColumns = 1.25;
+                const std::size_t s = score();
+                const bool byColumns = columnShares > kByColumns * bestColumnShares && s + s / 1000 >= best;
+                if (f == 4 && static_cast<double>(s) <= kPaethMargin * static_cast<double>(best)) continue;
+                if ((s > best || byColumns) && shares >= bestShares) {
+                    best = s, bestShares = shares, bestColumnShares = columnShares, bestLifted = lifted;
+                    for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
+                }
             }
-            constexpr double kByColumns = 1.25;
-            const std::size_t s = score();
-            const bool byColumns = columnShares > kByColumns * bestColumnShares && s + s / 1000 >= best;
-            if ((s > best || byColumns) && shares >= bestShares) {
-                best = s, bestShares = shares, bestColumnShares = columnShares;
-                for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
+            bool changed = false;
+            for (std::size_t j = 0; j < bpp; ++j) {
+                changed = changed || bestValues[j] != solved[w + j];
+                solved[w + j] = bestValues[j];
             }
+            any = any || changed;
+            if (changed && from == 0 && f == 4) prior = bestLifted;
         }
-        bool changed = false;
-        for (std::size_t j = 0; j < bpp; ++j) {
-            changed = changed || bestValues[j] != solved[w + j];
-            solved[w + j] = bestValues[j];
-        }
-        any = any || changed;
     }
     return any;
 }
