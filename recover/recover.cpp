@@ -893,6 +893,8 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, Bytes& pri
     Bytes trial(2 * len);
     bool any = false;
     for (const std::uint8_t f : {std::uint8_t{1}, std::uint8_t{4}}) {
+        // The census walks every byte: not for a filter no row reads.
+        if (std::find(filters.begin(), filters.end(), f) == filters.end()) continue;
         const PixelRuns runs = WholePixels(t, l, filters, f, kPixels, kMinCopies, pinned);
         const std::vector<std::size_t>& order = runs.order;
         // The rows holding each one's copies, in one pass.
