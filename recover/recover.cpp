@@ -1396,6 +1396,67 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
     return changed;
 }
 
+// Under Paeth a background pixel is its left or upper neighbour again, and
+// where the row above was wrong each column keeps its own error down a flat
+// area: the background comes out as stripes one column wide, each in a
+// colour no neighbour has, which the passes over areas leave. A run of at
+// least kMinRun rows of one colour down a column (nothing certain in it,
+// every row under Paeth, a colour the cropped picture does not show) takes
+// the common colour most of its neighbours left and right have in its
+// rows, if most do; columns are taken from the left, so a band of stripes
+// takes the background in from its edge. With `hold`, such runs, and runs
+// of a common colour most of their neighbours share, are held in `exact`
+// (as if known), so that rows decoded again rebuild the line of text below
+// a band from the right row above; returns whether any was.
+template <typename Shown>
+bool StraightenColumns(const Layout& l, const Bytes& filters, const detail::ColourCounts& colours,
+                       const std::vector<Bytes>& palette, Shown isShown, Bytes& out, Rows& exact, bool hold) {
+    constexpr std::size_t kMinRun = 8, kMinShown = 8;
+    const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp;
+    std::vector<std::uint64_t> paletteKeys;
+    for (const Bytes& c : palette) paletteKeys.push_back(detail::PixelKey(c.data(), bpp));
+    auto key = [&](std::size_t x, std::size_t y) { return detail::PixelKey(&out[y * len + x * bpp], bpp); };
+    auto certain = [&](std::size_t x, std::size_t y) {
+        return exact.known[y * len + x * bpp] || isShown(y * len + x * bpp) || filters[y] != 4;
+    };
+    auto common = [&](std::uint64_t k) {
+        return detail::ShownAtLeast(colours, k, kMinShown) ||
+               std::find(paletteKeys.begin(), paletteKeys.end(), k) != paletteKeys.end();
+    };
+    bool changed = false;
+    detail::ColourCounts votes;
+    Bytes colour(bpp);
+    for (std::size_t x = 0; x < width; ++x)
+        for (std::size_t y = 0; y < l.rows;) {
+            const std::uint64_t v = key(x, y);
+            const std::size_t from = y;
+            while (y < l.rows && key(x, y) == v && !certain(x, y)) ++y;
+            y = std::max(y, from + 1);
+            const bool shown = common(v);
+            if (y - from < kMinRun || (shown && !hold)) continue;
+            votes.clear();
+            for (std::size_t r = from; r < y; ++r)
+                for (const std::size_t n : {x - 1, x + 1})
+                    if (n < width && common(key(n, r))) ++votes[key(n, r)];
+            // Most votes, on a tie the lower colour: the same answer whatever
+            // order the map keeps.
+            const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
+                return a.second < b.second || (a.second == b.second && a.first > b.first);
+            });
+            if (top == votes.end() || top->second * 2 <= y - from || (shown && top->first != v)) continue;
+            detail::KeyPixel(top->first, bpp, colour.data());
+            for (std::size_t r = from; r < y; ++r) {
+                const std::size_t at = r * len + x * bpp;
+                std::copy(colour.begin(), colour.end(), &out[at]);
+                if (!hold) continue;
+                std::copy(colour.begin(), colour.end(), &exact.value[at]);
+                std::fill_n(&exact.known[at], bpp, std::uint8_t{1});
+            }
+            changed = true;
+        }
+    return changed;
+}
+
 // With no filter byte inflated, the filter the rows were read under, and a
 // rival the colours rate nearly as high.
 struct Reading {
@@ -2410,6 +2471,15 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     if (colourPasses(true)) {
         decodeRows(prior, l.rows, true);
         colourPasses(false);
+    }
+    // Stripes left by a wrong row above under Paeth: held and the rows
+    // decoded again, then once more on what that left.
+    if (!lined && sole && usual == 4) {
+        if (StraightenColumns(l, chosenFilter, colours, palette, isShown, out, exact, true)) {
+            decodeRows(prior, l.rows, true);
+            colourPasses(false);
+        }
+        StraightenColumns(l, chosenFilter, colours, palette, isShown, out, exact, false);
     }
     if (readAs && filtersKnown == 0 && !lined) *readAs = {usual, usual == bestRead ? rival : std::nullopt};
     return out;
