@@ -2316,7 +2316,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // too, not on its own one alone: chosen column by column from the left,
     // each pixel of the row above takes the colour under which its column's
     // pixels are most often common colours or repeat their left neighbour,
-    // the columns left of it as chosen.
+    // the columns left of it as chosen. Left of a placed picture, ties go to
+    // the colour of its first column: a panel the picture was cut out of
+    // runs on to the screen's edge.
     if (!lined && sole && (usual == 3 || usual == 4)) {
         decodeRows(prior, firstRows);
         auto decodeColumn = [&](std::size_t x) {
@@ -2341,13 +2343,15 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             if (isPlaced(x)) continue;
             const auto here = prior.begin() + static_cast<std::ptrdiff_t>(x * bpp);
             const Bytes vote(here, here + static_cast<std::ptrdiff_t>(bpp));
+            if (x < placedFrom) std::copy_n(prior.begin() + static_cast<std::ptrdiff_t>(placedFrom * bpp), bpp, here);
             std::size_t best = decodeColumn(x);
-            Bytes chosen = vote;
+            Bytes chosen(here, here + static_cast<std::ptrdiff_t>(bpp));
             auto tryColour = [&](const std::uint8_t* colour) {
                 std::copy_n(colour, bpp, here);
                 const std::size_t score = decodeColumn(x);
                 if (score > best) best = score, chosen.assign(colour, colour + bpp);
             };
+            if (x < placedFrom) tryColour(vote.data());
             if (x > 0) {
                 std::copy_n(here - static_cast<std::ptrdiff_t>(bpp), bpp, candidate.begin());
                 tryColour(candidate.data());

@@ -248,7 +248,12 @@ class GuessTest(unittest.TestCase):
       area its own error down the background between the lines of text,
       stripes one column wide that no pass over areas takes up, and the
       text below each band was rebuilt from them (73% of the text area in
-      its two colours, 84% now, 86% in the original)."""
+      its two colours, 84% now, 86% in the original).
+    - average-rgb-1173x166: under Average, a region cropped from the
+      middle of a text area; left of it each column of the row above the
+      first took a colour on its own, and on ties not the text area's
+      (14% of the text area left of the picture in its two colours, all
+      of it now, as in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -274,6 +279,7 @@ class GuessTest(unittest.TestCase):
         ("up-rgb-1024x277", 1024, (850, 1020), {bytes([44, 30, 22, 255])}, 0.6),
         ("paeth-rgba-1080x221", 1080, (120, 680), {bytes([32, 41, 36, 255]), bytes([232, 224, 211, 255])}, 0.4),
         ("paeth-rgba-1080x214", 1080, (200, 880), {bytes([248, 249, 251, 255]), bytes([30, 21, 16, 255])}, 0.8),
+        ("average-rgb-1173x166", 1173, (230, 322), {bytes([240, 249, 235, 255]), bytes([1, 51, 0, 255])}, 0.9),
     ]
 
     def test_text_area_keeps_its_colours(self):
