@@ -1129,6 +1129,19 @@ bool TallAndWide(std::span<const std::uint32_t> area, std::size_t width) {
     return tall && wide;
 }
 
+// The palette's colours as numbers, and whether a colour is one of them
+// or one the cropped picture shows at least `least` times.
+std::vector<std::uint64_t> PaletteKeys(const std::vector<Bytes>& palette, std::size_t bpp) {
+    std::vector<std::uint64_t> keys;
+    for (const Bytes& c : palette) keys.push_back(detail::PixelKey(c.data(), bpp));
+    return keys;
+}
+bool IsCommon(std::span<const std::uint64_t> paletteKeys, const detail::ColourCounts& colours, std::uint64_t key,
+              std::size_t least) {
+    return std::find(paletteKeys.begin(), paletteKeys.end(), key) != paletteKeys.end() ||
+           detail::ShownAtLeast(colours, key, least);
+}
+
 // The colour of an area of guessed pixels: the colour they have
 // (`current`) came from the row above or from the left, and a wrong one
 // runs on through the whole area. The pixels next to it
@@ -1271,8 +1284,7 @@ bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows
     bool held = false;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
     if (palette.empty() || pixels == 0) return false;
-    std::vector<std::uint64_t> paletteKeys;
-    for (const Bytes& c : palette) paletteKeys.push_back(detail::PixelKey(c.data(), bpp));
+    const std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
     auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
     std::vector<std::uint32_t> area, queue;
     std::vector<std::uint8_t> seen(pixels, 0);
@@ -1307,8 +1319,7 @@ bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows
         // the pixels next to it or more tell another: a text area's
         // background that took a panel's colour.
         constexpr double kClearShare = 0.25;
-        if (std::find(paletteKeys.begin(), paletteKeys.end(), v) != paletteKeys.end() ||
-            detail::ShownAtLeast(colours, v, kMinShown)) {
+        if (IsCommon(paletteKeys, colours, v, kMinShown)) {
             settle(v, kClearShare);
             continue;
         }
@@ -1399,30 +1410,26 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
 // Under Paeth a background pixel is its left or upper neighbour again, and
 // where the row above was wrong each column keeps its own error down a flat
 // area: the background comes out as stripes one column wide, each in a
-// colour no neighbour has, which the passes over areas leave. A run of at
-// least kMinRun rows of one colour down a column (nothing certain in it,
-// every row under Paeth, a colour the cropped picture does not show) takes
-// the common colour most of its neighbours left and right have in its
-// rows, if most do; columns are taken from the left, so a band of stripes
-// takes the background in from its edge. With `hold`, such runs, and runs
-// of a common colour most of their neighbours share, are held in `exact`
-// (as if known), so that rows decoded again rebuild the line of text below
-// a band from the right row above; returns whether any was.
+// colour no neighbour has, which the passes over areas leave. For rows all
+// under Paeth: a run of at least kMinRun rows of one colour down a column
+// (nothing certain in it, a colour the cropped picture does not show)
+// takes the common colour most of its neighbours left and right have in
+// its rows, if most do; columns are taken from the left, so a band of
+// stripes takes the background in from its edge. With `hold`, such runs,
+// and runs of a common colour most of their neighbours share, are held in
+// `exact` (as if known), so that rows decoded again rebuild the line of
+// text below a band from the right row above; returns whether any was.
 template <typename Shown>
-bool StraightenColumns(const Layout& l, const Bytes& filters, const detail::ColourCounts& colours,
-                       const std::vector<Bytes>& palette, Shown isShown, Bytes& out, Rows& exact, bool hold) {
+bool StraightenColumns(const Layout& l, const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
+                       Shown isShown, Bytes& out, Rows& exact, bool hold) {
     constexpr std::size_t kMinRun = 8, kMinShown = 8;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp;
-    std::vector<std::uint64_t> paletteKeys;
-    for (const Bytes& c : palette) paletteKeys.push_back(detail::PixelKey(c.data(), bpp));
+    const std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
     auto key = [&](std::size_t x, std::size_t y) { return detail::PixelKey(&out[y * len + x * bpp], bpp); };
     auto certain = [&](std::size_t x, std::size_t y) {
-        return exact.known[y * len + x * bpp] || isShown(y * len + x * bpp) || filters[y] != 4;
+        return exact.known[y * len + x * bpp] || isShown(y * len + x * bpp);
     };
-    auto common = [&](std::uint64_t k) {
-        return detail::ShownAtLeast(colours, k, kMinShown) ||
-               std::find(paletteKeys.begin(), paletteKeys.end(), k) != paletteKeys.end();
-    };
+    auto common = [&](std::uint64_t k) { return IsCommon(paletteKeys, colours, k, kMinShown); };
     bool changed = false;
     detail::ColourCounts votes;
     Bytes colour(bpp);
@@ -1436,8 +1443,11 @@ bool StraightenColumns(const Layout& l, const Bytes& filters, const detail::Colo
             if (y - from < kMinRun || (shown && !hold)) continue;
             votes.clear();
             for (std::size_t r = from; r < y; ++r)
-                for (const std::size_t n : {x - 1, x + 1})
-                    if (n < width && common(key(n, r))) ++votes[key(n, r)];
+                for (const std::size_t n : {x - 1, x + 1}) {
+                    if (n >= width) continue;
+                    const std::uint64_t k = key(n, r);
+                    if (common(k)) ++votes[k];
+                }
             // Most votes, on a tie the lower colour: the same answer whatever
             // order the map keeps.
             const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
@@ -1499,8 +1509,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     }
     // Colours compared as numbers: this runs for every pixel of every trial.
     auto key = [bpp](const std::uint8_t* pixel) { return detail::PixelKey(pixel, bpp); };
-    std::vector<std::uint64_t> paletteKeys;
-    for (const Bytes& c : palette) paletteKeys.push_back(key(c.data()));
+    const std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
     auto isCommon = [&](const std::uint8_t* pixel) {
         return !paletteKeys.empty() &&
                std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
@@ -2479,11 +2488,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // Stripes left by a wrong row above under Paeth: held and the rows
     // decoded again, then once more on what that left.
     if (!lined && sole && usual == 4) {
-        if (StraightenColumns(l, chosenFilter, colours, palette, isShown, out, exact, true)) {
+        if (StraightenColumns(l, colours, palette, isShown, out, exact, true)) {
             decodeRows(prior, l.rows, true);
             colourPasses(false);
         }
-        StraightenColumns(l, chosenFilter, colours, palette, isShown, out, exact, false);
+        StraightenColumns(l, colours, palette, isShown, out, exact, false);
     }
     if (readAs && filtersKnown == 0 && !lined) *readAs = {usual, usual == bestRead ? rival : std::nullopt};
     return out;
