@@ -2028,7 +2028,10 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // lost window, the inflated ones often a photo the region left
             // out), anchors from more rows and more of each row are sought;
             // not at first, as the finds of so many crowd out the place.
-            constexpr std::size_t kAnchorBytes = 16, kMinValues = 4, kMaxFinds = 1 << 16;
+            // Where those find none either, shorter anchors are sought: in a
+            // text area right after the cut the runs of inflated bytes
+            // between copies are often all shorter than kLongAnchor.
+            constexpr std::size_t kLongAnchor = 16, kShortAnchor = 8, kMinValues = 4, kMaxFinds = 1 << 16;
             // Each anchor with its bytes and a hash of their first four, so
             // that one pass over a filtered row finds every anchor in it: a
             // search per anchor costs as many passes as there are anchors.
@@ -2047,7 +2050,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // A picture that starts this many rows below the first rebuilt
             // one still shares rows with those compared.
             constexpr auto kReach = static_cast<std::ptrdiff_t>(kAlignRows) - 1;
-            auto seek = [&](std::size_t anchorRows, std::size_t perRow, std::size_t tried) {
+            auto seek = [&](std::size_t anchorRows, std::size_t perRow, std::size_t tried, std::size_t anchorBytes) {
                 std::vector<Anchor> anchors;
                 for (std::size_t k = 0; k < anchorRows && k < l.rows; ++k) {
                     const std::size_t head = l.first + k * l.stride;
@@ -2056,14 +2059,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     std::size_t run = 0, taken = 0;
                     for (std::size_t i = bpp; i < len && taken < perRow; ++i) {
                         run = t.Known(head + 1 + i) ? run + 1 : 0;
-                        if (run < kAnchorBytes) continue;
-                        const std::uint8_t* from = &t.value[head + 2 + i - kAnchorBytes];
+                        if (run < anchorBytes) continue;
+                        const std::uint8_t* from = &t.value[head + 2 + i - anchorBytes];
                         std::array<bool, 256> seen{};
                         std::size_t distinct = 0;
-                        for (std::size_t j = 0; j < kAnchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
+                        for (std::size_t j = 0; j < anchorBytes; ++j) distinct += !std::exchange(seen[from[j]], true);
                         if (distinct < kMinValues) continue;
-                        anchors.push_back(
-                            {k, i + 1 - kAnchorBytes, static_cast<std::uint8_t>(f), from, bucketOf(from)});
+                        anchors.push_back({k, i + 1 - anchorBytes, static_cast<std::uint8_t>(f), from, bucketOf(from)});
                         ++taken, run = 0, i += len / perRow;
                     }
                 }
@@ -2088,7 +2090,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                         const std::uint8_t* prow = &picture.pixels[y * plen];
                         const std::uint8_t* up = y > 0 ? prow - plen : nullptr;
                         for (std::size_t j = 0; j < plen; ++j) filtered[j] = FilteredAt(prow, up, j, bpp, f);
-                        for (std::size_t j = std::min(bpp, plen); j + kAnchorBytes <= plen; ++j) {
+                        for (std::size_t j = std::min(bpp, plen); j + anchorBytes <= plen; ++j) {
                             const std::uint32_t b = bucketOf(&filtered[j]);
                             for (std::uint32_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
                                 const Anchor& anchor = anchors[inBucket[k]];
@@ -2098,7 +2100,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                                 const std::ptrdiff_t top =
                                     static_cast<std::ptrdiff_t>(y) - static_cast<std::ptrdiff_t>(anchor.row) - 1;
                                 if (j >= anchor.at || (anchor.at - j) % bpp != 0 || top < -kReach ||
-                                    !std::equal(anchor.pattern, anchor.pattern + kAnchorBytes, &filtered[j]))
+                                    !std::equal(anchor.pattern, anchor.pattern + anchorBytes, &filtered[j]))
                                     continue;
                                 ++votes[{top, anchor.at - j}];
                                 ++finds;
@@ -2116,8 +2118,9 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                 }
             };
             constexpr std::size_t kFewPerRow = 4, kFewTried = 4, kWideRows = 128, kManyPerRow = 16, kManyTried = 16;
-            seek(kAlignRows, kFewPerRow, kFewTried);
-            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried);
+            seek(kAlignRows, kFewPerRow, kFewTried, kLongAnchor);
+            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kLongAnchor);
+            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kShortAnchor);
         };
         place();
         // With no filter byte known, the one filter under which the picture

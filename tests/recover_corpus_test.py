@@ -253,7 +253,12 @@ class GuessTest(unittest.TestCase):
       middle of a text area; left of it each column of the row above the
       first took a colour on its own, and on ties not the text area's
       (14% of the text area left of the picture in its two colours, all
-      of it now, as in the original)."""
+      of it now, as in the original).
+    - up-rgb-1024x193: under Up, a region cropped from the middle; right
+      after the cut no run of inflated bytes in its columns was long enough
+      to find where it sits, so its rows were not used and the side
+      panel's edge came out in the text area's colour (7% of it in its two
+      colours, 94% now, as in the original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -280,6 +285,7 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgba-1080x221", 1080, (120, 680), {bytes([32, 41, 36, 255]), bytes([232, 224, 211, 255])}, 0.4),
         ("paeth-rgba-1080x214", 1080, (200, 880), {bytes([248, 249, 251, 255]), bytes([30, 21, 16, 255])}, 0.8),
         ("average-rgb-1173x166", 1173, (230, 322), {bytes([240, 249, 235, 255]), bytes([1, 51, 0, 255])}, 0.9),
+        ("up-rgb-1024x193", 1024, (100, 200), {bytes([223, 232, 224, 255]), bytes([41, 17, 4, 255])}, 0.9),
     ]
 
     def test_text_area_keeps_its_colours(self):
