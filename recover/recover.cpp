@@ -2121,6 +2121,18 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             seek(kAlignRows, kFewPerRow, kFewTried, kLongAnchor);
             if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kLongAnchor);
             if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kShortAnchor);
+            // A picture from the top left that ends a few rows below the
+            // first rebuilt one shares few inflated bytes with it (right
+            // after the cut most are copies): a row that agrees with them by
+            // fewer than kMinAgreeing still places it when no other agrees
+            // at all.
+            constexpr std::ptrdiff_t kMinLone = 16;
+            std::ptrdiff_t loneTop = 0, loneScore = 0;
+            std::size_t agreeing = 0;
+            for (std::ptrdiff_t top = 0; aboveTop == kNowhere && top < static_cast<std::ptrdiff_t>(picture.rows); ++top)
+                if (const std::ptrdiff_t score = agreement(top, 0, 0); score > 0)
+                    ++agreeing, loneTop = top, loneScore = score;
+            if (aboveTop == kNowhere && agreeing == 1 && loneScore >= kMinLone) aboveTop = loneTop, aboveLeft = 0;
         };
         place();
         // With no filter byte known, the one filter under which the picture

@@ -256,9 +256,15 @@ class GuessTest(unittest.TestCase):
       of it now, as in the original).
     - up-rgb-1024x193: under Up, a region cropped from the middle; right
       after the cut no run of inflated bytes in its columns was long enough
-      to find where it sits, so its rows were not used and the side
-      panel's edge came out in the text area's colour (7% of it in its two
-      colours, 94% now, as in the original)."""
+      to find where it sits, so its rows were not used and the side panel
+      they show came out in other colours (7% of it in its two colours,
+      94% now, as in the original).
+    - average-rgb-1080x305: under Average, cropped from the top left,
+      ending four rows below the first rebuilt one; those rows share too
+      few inflated bytes with it to reach the agreement a place needs,
+      though no other row agrees at all, so its rows were not used (59% of
+      the text area in its two colours, 96% now, all of it in the
+      original)."""
 
     CASES = [
         ("mixed-rgb-2560x322", 2560, (400, 1500), {bytes([235, 226, 231, 255]), bytes([25, 21, 15, 255])}, 0.9),
@@ -286,6 +292,7 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgba-1080x214", 1080, (200, 880), {bytes([248, 249, 251, 255]), bytes([30, 21, 16, 255])}, 0.8),
         ("average-rgb-1173x166", 1173, (230, 322), {bytes([240, 249, 235, 255]), bytes([1, 51, 0, 255])}, 0.9),
         ("up-rgb-1024x193", 1024, (100, 200), {bytes([223, 232, 224, 255]), bytes([41, 17, 4, 255])}, 0.9),
+        ("average-rgb-1080x305", 1080, (200, 760), {bytes([234, 244, 233, 255]), bytes([51, 44, 17, 255])}, 0.9),
     ]
 
     def test_text_area_keeps_its_colours(self):
