@@ -2028,9 +2028,11 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // lost window, the inflated ones often a photo the region left
             // out), anchors from more rows and more of each row are sought;
             // not at first, as the finds of so many crowd out the place.
-            // Where those find none either, shorter anchors are sought: in a
-            // text area right after the cut the runs of inflated bytes
-            // between copies are often all shorter than kLongAnchor.
+            // Where those find nothing at all, shorter anchors are sought:
+            // in a text area right after the cut the runs of inflated bytes
+            // between copies are often all shorter than kLongAnchor (not
+            // where they find wrong places too: on a wide picture each such
+            // search costs a pass over it per filter tried).
             constexpr std::size_t kLongAnchor = 16, kShortAnchor = 8, kMinValues = 4, kMaxFinds = 1 << 16;
             // Each anchor with its bytes and a hash of their first four, so
             // that one pass over a filtered row finds every anchor in it: a
@@ -2116,11 +2118,12 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
                     const std::ptrdiff_t score = agreement(top, left, best);
                     if (score > best) best = score, aboveTop = top, aboveLeft = left;
                 }
+                return finds;
             };
             constexpr std::size_t kFewPerRow = 4, kFewTried = 4, kWideRows = 128, kManyPerRow = 16, kManyTried = 16;
             seek(kAlignRows, kFewPerRow, kFewTried, kLongAnchor);
-            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kLongAnchor);
-            if (aboveTop == kNowhere) seek(kWideRows, kManyPerRow, kManyTried, kShortAnchor);
+            if (aboveTop == kNowhere && seek(kWideRows, kManyPerRow, kManyTried, kLongAnchor) == 0)
+                seek(kWideRows, kManyPerRow, kManyTried, kShortAnchor);
             // A picture from the top left that ends a few rows below the
             // first rebuilt one shares few inflated bytes with it (right
             // after the cut most are copies): a row that agrees with them by

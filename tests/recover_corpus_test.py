@@ -176,8 +176,11 @@ class GuessTest(unittest.TestCase):
       (17% of the text area in it, 74% now, 84% in the original).
     - average-rgb-777x355: under Average with no filter byte inflated, a
       region cropped from the middle; read as Sub, the text area's light
-      background came out in streaks (44% of it in its colour, 81% now,
-      84% in the original).
+      background came out in streaks (44% of it in its colour, 81% then,
+      84% in the original). Its place was not found either: right after
+      the cut no run of inflated bytes is long enough to seek, so its rows
+      were not used (81% of the text area in its two colours, 98% now, as
+      in the original).
     - average-rgb-1280x256: under Average, cropped from the top left; the
       side panel's colour ran on through the dark text area right of it,
       flat as the true one; the text's edges, inflated whole, come out in
@@ -254,11 +257,6 @@ class GuessTest(unittest.TestCase):
       first took a colour on its own, and on ties not the text area's
       (14% of the text area left of the picture in its two colours, all
       of it now, as in the original).
-    - up-rgb-1024x193: under Up, a region cropped from the middle; right
-      after the cut no run of inflated bytes in its columns was long enough
-      to find where it sits, so its rows were not used and the side panel
-      they show came out in other colours (7% of it in its two colours,
-      94% now, as in the original).
     - average-rgb-1080x305: under Average, cropped from the top left,
       ending four rows below the first rebuilt one; those rows share too
       few inflated bytes with it to reach the agreement a place needs,
@@ -276,7 +274,7 @@ class GuessTest(unittest.TestCase):
         ("none-rgba-1024x353", 1024, (150, 800), {bytes([229, 240, 240, 255])}, 0.8),
         ("paeth-rgba-1599x199", 1599, (230, 1200), {bytes([44, 33, 50, 255])}, 0.7),
         ("mixed-rgb-1080x296", 1080, (180, 800), {bytes([234, 236, 226, 255])}, 0.6),
-        ("average-rgb-777x355", 777, (150, 600), {bytes([249, 255, 253, 255])}, 0.7),
+        ("average-rgb-777x355", 777, (150, 600), {bytes([249, 255, 253, 255]), bytes([25, 23, 29, 255])}, 0.95),
         ("average-rgb-1280x256", 1280, (200, 1000), {bytes([42, 38, 47, 255])}, 0.7),
         ("paeth-rgb-2560x290", 2560, (420, 1800), {bytes([242, 254, 229, 255]), bytes([42, 18, 23, 255])}, 0.85),
         ("sub-rgba-1920x183", 1920, (300, 1500), {bytes([32, 48, 36, 255])}, 0.6),
@@ -291,7 +289,6 @@ class GuessTest(unittest.TestCase):
         ("paeth-rgba-1080x221", 1080, (120, 680), {bytes([32, 41, 36, 255]), bytes([232, 224, 211, 255])}, 0.4),
         ("paeth-rgba-1080x214", 1080, (200, 880), {bytes([248, 249, 251, 255]), bytes([30, 21, 16, 255])}, 0.8),
         ("average-rgb-1173x166", 1173, (230, 322), {bytes([240, 249, 235, 255]), bytes([1, 51, 0, 255])}, 0.9),
-        ("up-rgb-1024x193", 1024, (100, 200), {bytes([223, 232, 224, 255]), bytes([41, 17, 4, 255])}, 0.9),
         ("average-rgb-1080x305", 1080, (200, 760), {bytes([234, 244, 233, 255]), bytes([51, 44, 17, 255])}, 0.9),
     ]
 
