@@ -2015,8 +2015,13 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         auto place = [&] {
             gatherProbes();
             std::ptrdiff_t best = kMinAgreeing - 1;
+            // The rows that agree at all, and the last of them: a lone one
+            // may place the picture below, by less than kMinAgreeing.
+            std::ptrdiff_t loneTop = 0, loneScore = 0;
+            std::size_t agreeing = 0;
             for (std::ptrdiff_t top = 0; top < static_cast<std::ptrdiff_t>(picture.rows); ++top) {
-                const std::ptrdiff_t score = agreement(top, 0, best);
+                const std::ptrdiff_t score = agreement(top, 0, 0);
+                if (score > 0) ++agreeing, loneTop = top, loneScore = score;
                 if (score > best) best = score, aboveTop = top, aboveLeft = 0;
             }
             // A region cropped from further right: runs of inflated bytes in
@@ -2130,11 +2135,6 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             // fewer than kMinAgreeing still places it when no other agrees
             // at all.
             constexpr std::ptrdiff_t kMinLone = 16;
-            std::ptrdiff_t loneTop = 0, loneScore = 0;
-            std::size_t agreeing = 0;
-            for (std::ptrdiff_t top = 0; aboveTop == kNowhere && top < static_cast<std::ptrdiff_t>(picture.rows); ++top)
-                if (const std::ptrdiff_t score = agreement(top, 0, 0); score > 0)
-                    ++agreeing, loneTop = top, loneScore = score;
             if (aboveTop == kNowhere && agreeing == 1 && loneScore >= kMinLone) aboveTop = loneTop, aboveLeft = 0;
         };
         place();
