@@ -1142,6 +1142,25 @@ bool IsCommon(std::span<const std::uint64_t> paletteKeys, const detail::ColourCo
            detail::ShownAtLeast(colours, key, least);
 }
 
+// Of the palette, the colours the cropped picture's last third still shows,
+// if two or more do; else the palette whole. A screen's top rows often hold
+// a bar (a title bar, a toolbar) whose colour is among the picture's most
+// common but that the rows far below never show.
+std::vector<Bytes> ShownLow(const std::vector<Bytes>& palette, const codec::DecodedPng& picture, std::size_t bpp) {
+    constexpr std::size_t kMinKept = 2;
+    const std::vector<std::uint64_t> keys = PaletteKeys(palette, bpp);
+    std::vector<bool> shown(keys.size(), false);
+    const std::size_t plen = std::size_t{picture.width} * bpp;
+    for (std::size_t at = (picture.rows - picture.rows / 3) * plen; at + bpp <= picture.rows * plen; at += bpp) {
+        const auto k = std::find(keys.begin(), keys.end(), detail::PixelKey(&picture.pixels[at], bpp));
+        if (k != keys.end()) shown[static_cast<std::size_t>(k - keys.begin())] = true;
+    }
+    std::vector<Bytes> kept;
+    for (std::size_t k = 0; k < keys.size(); ++k)
+        if (shown[k]) kept.push_back(palette[k]);
+    return kept.size() >= kMinKept ? kept : palette;
+}
+
 // The colour of an area of guessed pixels: the colour they have
 // (`current`) came from the row above or from the left, and a wrong one
 // runs on through the whole area. The pixels next to it
@@ -1491,8 +1510,9 @@ struct Reading {
 // sets the one filter for every row, and `readAs` tells the one they were
 // read under and a rival nearly as likely.
 Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::DecodedPng& picture,
-                    const detail::ColourCounts& colours, const std::vector<Bytes>& palette,
+                    const detail::ColourCounts& colours, const std::vector<Bytes>& commonColours,
                     std::optional<std::uint8_t> only = std::nullopt, Reading* readAs = nullptr) {
+    std::vector<Bytes> palette = commonColours;
     const std::size_t bpp = l.format.bpp, len = exact.len;
     std::vector<std::array<std::size_t, 256>> values(bpp);
     for (auto& v : values) v.fill(0);
@@ -1509,7 +1529,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     }
     // Colours compared as numbers: this runs for every pixel of every trial.
     auto key = [bpp](const std::uint8_t* pixel) { return detail::PixelKey(pixel, bpp); };
-    const std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
+    std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
     auto isCommon = [&](const std::uint8_t* pixel) {
         return !paletteKeys.empty() &&
                std::find(paletteKeys.begin(), paletteKeys.end(), key(pixel)) != paletteKeys.end();
@@ -2231,6 +2251,14 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
             const auto best = static_cast<std::uint8_t>(ArgMax<std::ptrdiff_t>(agree[k]));
             if (agree[k][best] > 0) aboveFilters[k] = best;
         }
+    }
+    // Where every row reads the row above straight down (one filter, Up or
+    // Paeth), a column that takes a bar's colour from the top of the picture
+    // runs it down the whole area: from here on only the colours the
+    // picture's lower rows show are tried.
+    if (sole && (usual == 2 || usual == 4)) {
+        palette = ShownLow(palette, picture, bpp);
+        paletteKeys = PaletteKeys(palette, bpp);
     }
     // Each pixel of the row above takes, of the cropped picture's common
     // colours, the one under which its column's pixels in the first rows are
