@@ -1354,6 +1354,34 @@ bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows
     return held;
 }
 
+// The colour most of an area's top pixels meet first going up their
+// columns (at most kReach rows) in an area already settled: a pixel of a
+// flat area (`flat` 2) held in `known`. None when no column meets one.
+std::optional<std::uint64_t> SettledAbove(std::vector<std::uint32_t> area, std::size_t width,
+                                          const std::vector<std::uint8_t>& flat, const Bytes& known, std::size_t bpp,
+                                          const Bytes& out) {
+    constexpr std::size_t kReach = 64;
+    std::sort(area.begin(), area.end());
+    std::unordered_map<std::uint64_t, std::size_t> votes;
+    for (const std::uint32_t p : area) {
+        if (p >= width && std::binary_search(area.begin(), area.end(), p - width)) continue;
+        for (std::size_t q = p, n = 0; q >= width && n < kReach; ++n) {
+            q -= width;
+            if (flat[q] == 2 && known[q * bpp]) {
+                ++votes[detail::PixelKey(&out[q * bpp], bpp)];
+                break;
+            }
+        }
+    }
+    if (votes.empty()) return std::nullopt;
+    // Most votes, on a tie the lower colour, whatever order the map keeps.
+    return std::max_element(votes.begin(), votes.end(),
+                            [](const auto& a, const auto& b) {
+                                return a.second < b.second || (a.second == b.second && a.first > b.first);
+                            })
+        ->first;
+}
+
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
 // its left and upper neighbours: an area of such pixels (4-connected, at
 // least kMinArea) is one colour in the original, the colour its edges set.
@@ -1368,8 +1396,9 @@ bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows
 template <typename Shown>
 bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const detail::ColourCounts& colours,
                   const std::vector<Bytes>& palette, Shown isShown, Bytes& out, Rows& exact) {
-    constexpr std::size_t kMinArea = 64;
+    constexpr std::size_t kMinArea = 64, kMinShown = 8;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp, pixels = width * l.rows;
+    const std::vector<std::uint64_t> paletteKeys = PaletteKeys(palette, bpp);
     // A lost byte copied from a window byte that many lost bytes copy, into
     // every channel alike, is taken as 0 too: a flat area's run of zeros. A
     // colour's edge repeats one nonzero byte as often, but in one channel.
@@ -1409,8 +1438,15 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
         const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
             return a.second < b.second || (a.second == b.second && a.first > b.first);
         });
-        const std::uint64_t chosen =
+        std::uint64_t chosen =
             certain.empty() ? AreaColour(t, l, area, flat, 2, filters, colours, palette, out, top->first) : top->first;
+        // An area no colour holds half of, in none the picture shows: the
+        // guess drifted through it, and held it would carry the drift into
+        // the rows below. It takes the colour of the areas already settled
+        // above it (a text area's background between lines of text).
+        if (certain.empty() && chosen == top->first && 2 * top->second < area.size() &&
+            !IsCommon(paletteKeys, colours, chosen, kMinShown))
+            chosen = SettledAbove(area, width, flat, exact.known, bpp, out).value_or(chosen);
         Bytes colour(bpp);
         detail::KeyPixel(chosen, bpp, colour.data());
         for (const std::uint32_t p : area) {
