@@ -1357,6 +1357,7 @@ bool RecolourWhole(const Tracked& t, const Layout& l, const Bytes& filters, Rows
 // The colour most of an area's top pixels meet first going up their
 // columns (at most kReach rows) in an area already settled: a pixel of a
 // flat area (`flat` 2) held in `known`. None when no column meets one.
+// `area` is taken by value: it is sorted here to tell its own pixels.
 std::optional<std::uint64_t> SettledAbove(std::vector<std::uint32_t> area, std::size_t width,
                                           const std::vector<std::uint8_t>& flat, const Bytes& known, std::size_t bpp,
                                           const Bytes& out) {
@@ -2291,7 +2292,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
     // Where every row reads the row above straight down (one filter, Up or
     // Paeth), a column that takes a bar's colour from the top of the picture
     // runs it down the whole area: from here on only the colours the
-    // picture's lower rows show are tried.
+    // picture's last third shows are tried (ShownLow).
     if (sole && (usual == 2 || usual == 4)) {
         palette = ShownLow(palette, picture, bpp);
         paletteKeys = PaletteKeys(palette, bpp);
