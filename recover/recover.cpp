@@ -1142,6 +1142,14 @@ bool IsCommon(std::span<const std::uint64_t> paletteKeys, const detail::ColourCo
            detail::ShownAtLeast(colours, key, least);
 }
 
+// The colour with most votes, the lower on a tie: the same answer whatever
+// order the map keeps. `end()` when there are none.
+detail::ColourCounts::const_iterator MostVoted(const detail::ColourCounts& votes) {
+    return std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
+        return a.second < b.second || (a.second == b.second && a.first > b.first);
+    });
+}
+
 // Of the palette, the colours the cropped picture's last third still shows,
 // if two or more do; else the palette whole. A screen's top rows often hold
 // a bar (a title bar, a toolbar) whose colour is among the picture's most
@@ -1363,7 +1371,7 @@ std::optional<std::uint64_t> SettledAbove(std::vector<std::uint32_t> area, std::
                                           const Bytes& out) {
     constexpr std::size_t kReach = 64;
     std::sort(area.begin(), area.end());
-    std::unordered_map<std::uint64_t, std::size_t> votes;
+    detail::ColourCounts votes;
     for (const std::uint32_t p : area) {
         if (p >= width && std::binary_search(area.begin(), area.end(), p - width)) continue;
         for (std::size_t q = p, n = 0; q >= width && n < kReach; ++n) {
@@ -1375,12 +1383,7 @@ std::optional<std::uint64_t> SettledAbove(std::vector<std::uint32_t> area, std::
         }
     }
     if (votes.empty()) return std::nullopt;
-    // Most votes, on a tie the lower colour, whatever order the map keeps.
-    return std::max_element(votes.begin(), votes.end(),
-                            [](const auto& a, const auto& b) {
-                                return a.second < b.second || (a.second == b.second && a.first > b.first);
-                            })
-        ->first;
+    return MostVoted(votes)->first;
 }
 
 // Under Average a pixel whose bytes were all inflated as 0 is the mean of
@@ -1424,7 +1427,7 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
     auto key = [&](std::size_t p) { return detail::PixelKey(&out[p * bpp], bpp); };
     bool changed = false;
     std::vector<std::uint32_t> area, queue;
-    std::unordered_map<std::uint64_t, std::size_t> guessed, certain;
+    detail::ColourCounts guessed, certain;
     for (std::size_t start = 0; start < pixels; ++start) {
         if (flat[start] != 1) continue;
         flat[start] = 2;
@@ -1434,11 +1437,7 @@ bool FlattenAreas(const Tracked& t, const Layout& l, const Bytes& filters, const
         for (const std::uint32_t p : area) ++(exact.known[p * bpp] || isShown(p * bpp) ? certain : guessed)[key(p)];
         const auto& votes = certain.empty() ? guessed : certain;
         if (area.size() < kMinArea) continue;
-        // Most pixels, on a tie the lower colour: the same answer whatever
-        // order the map keeps.
-        const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
-            return a.second < b.second || (a.second == b.second && a.first > b.first);
-        });
+        const auto top = MostVoted(votes);
         std::uint64_t chosen =
             certain.empty() ? AreaColour(t, l, area, flat, 2, filters, colours, palette, out, top->first) : top->first;
         // An area no colour holds half of, in none the picture shows: the
@@ -1504,11 +1503,7 @@ bool StraightenColumns(const Layout& l, const detail::ColourCounts& colours, con
                     const std::uint64_t k = key(n, r);
                     if (common(k)) ++votes[k];
                 }
-            // Most votes, on a tie the lower colour: the same answer whatever
-            // order the map keeps.
-            const auto top = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
-                return a.second < b.second || (a.second == b.second && a.first > b.first);
-            });
+            const auto top = MostVoted(votes);
             if (top == votes.end() || top->second * 2 <= y - from || (shown && top->first != v)) continue;
             detail::KeyPixel(top->first, bpp, colour.data());
             for (std::size_t r = from; r < y; ++r) {
