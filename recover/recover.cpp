@@ -1518,6 +1518,87 @@ bool StraightenColumns(const Layout& l, const detail::ColourCounts& colours, con
     return changed;
 }
 
+// Under Up a pixel is the row above's plus its column's bytes down to it,
+// so a wrong row above, or a lost byte where a glyph starts, leaves the rest
+// of the column a constant shift off, often in a colour the picture does
+// show (a gradient bar's run on down the background beneath it). A screen
+// repeats its colours across columns, ink and antialiased edges included:
+// each column's guessed pixels (none known exactly nor the picture's) take
+// the shift, of none and those that most often make them their neighbour
+// columns' pixels, under which the whole guess's colours code shortest
+// (each pixel costs minus the log of how often its colour occurs). A line
+// of text then takes the colours of the columns that got it right; a side
+// panel no pixel tells can merge into the background, which it would have
+// taken anyway.
+template <typename Shown>
+void SettleColumns(const Layout& l, const Rows& exact, Shown isShown, Bytes& out) {
+    constexpr std::size_t kNeighbourShifts = 3;
+    const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp;
+    std::unordered_map<std::uint64_t, std::uint32_t> counts;
+    for (std::size_t at = 0; at + bpp <= out.size(); at += bpp) ++counts[detail::PixelKey(&out[at], bpp)];
+    const double logAll = std::log(static_cast<double>(out.size() / bpp) + 0.5);
+    std::vector<std::size_t> free;
+    std::vector<std::uint64_t> diffs;
+    std::vector<std::pair<std::size_t, std::uint64_t>> runs;  // count, shift
+    std::vector<Bytes> shifts;
+    Bytes pixel(bpp);
+    auto shiftedKey = [&](std::size_t at, const Bytes& shift) {
+        for (std::size_t j = 0; j < bpp; ++j) pixel[j] = static_cast<std::uint8_t>(out[at + j] + shift[j]);
+        return detail::PixelKey(pixel.data(), bpp);
+    };
+    for (std::size_t x = 0; x < width; ++x) {
+        free.clear();
+        for (std::size_t at = x * bpp; at < out.size(); at += len)
+            if (!isShown(at) && std::find(&exact.known[at], &exact.known[at] + bpp, 1) == &exact.known[at] + bpp)
+                free.push_back(at);
+        if (free.empty()) continue;
+        for (const std::size_t at : free) --counts[detail::PixelKey(&out[at], bpp)];
+        shifts.assign(1, Bytes(bpp, 0));
+        for (const std::size_t n : {x - 1, x + 1}) {
+            if (n >= width) continue;
+            diffs.clear();
+            for (const std::size_t at : free) {
+                const std::size_t there = at - x * bpp + n * bpp;
+                for (std::size_t j = 0; j < bpp; ++j)
+                    pixel[j] = static_cast<std::uint8_t>(out[there + j] - out[at + j]);
+                diffs.push_back(detail::PixelKey(pixel.data(), bpp));
+            }
+            std::sort(diffs.begin(), diffs.end());
+            runs.clear();
+            for (std::size_t k = 0; k < diffs.size(); ++k) {
+                if (k == 0 || diffs[k] != diffs[k - 1]) runs.emplace_back(0, diffs[k]);
+                ++runs.back().first;
+            }
+            const std::size_t top = std::min(runs.size(), kNeighbourShifts);
+            std::partial_sort(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(top), runs.end(),
+                              [](const auto& a, const auto& b) { return a.first > b.first; });
+            for (std::size_t k = 0; k < top; ++k) {
+                Bytes shift(bpp);
+                detail::KeyPixel(runs[k].second, bpp, shift.data());
+                if (std::find(shifts.begin(), shifts.end(), shift) == shifts.end()) shifts.push_back(shift);
+            }
+        }
+        // None first: a shift must code strictly shorter to be taken. Each
+        // pixel's cost is at least 0 (`all` counts every pixel), so a shift
+        // is dropped as soon as its cost reaches the best one's.
+        double bestCost = std::numeric_limits<double>::infinity();
+        std::size_t best = 0;
+        for (std::size_t s = 0; s < shifts.size(); ++s) {
+            double cost = 0;
+            for (std::size_t k = 0; k < free.size() && cost < bestCost; ++k) {
+                const auto it = counts.find(shiftedKey(free[k], shifts[s]));
+                cost += logAll - std::log((it == counts.end() ? 0.0 : double(it->second)) + 0.5);
+            }
+            if (cost < bestCost) bestCost = cost, best = s;
+        }
+        for (const std::size_t at : free) {
+            const std::uint64_t k = shiftedKey(at, shifts[best]);
+            detail::KeyPixel(k, bpp, &out[at]);
+            ++counts[k];
+        }
+    }
+}
+
 // With no filter byte inflated, the filter the rows were read under, and a
 // rival the colours rate nearly as high.
 struct Reading {
@@ -2572,6 +2653,7 @@ Bytes UnfilterGuess(const Tracked& t, const Layout& l, Rows exact, const codec::
         }
         StraightenColumns(l, colours, palette, isShown, out, exact, false);
     }
+    if (sole && usual == 2) SettleColumns(l, exact, isShown, out);
     if (readAs && filtersKnown == 0 && !lined) *readAs = {usual, usual == bestRead ? rival : std::nullopt};
     return out;
 }
