@@ -869,7 +869,9 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
 // colour carried on over the background beside it scores as well as the
 // background (both are flat and common), but not in the background's
 // columns, so a colour the columns show far more often wins on a score
-// within a thousandth. Only pixels whose every byte is copied into rows
+// within a thousandth, even one rarer in the picture as a whole (a dark
+// text area whose glyphs were lost with the window, below a bar and right
+// of a panel that fill most of the picture). Only pixels whose every byte is copied into rows
 // under Sub, always as the same channel, are tried (under None the colour
 // shares decide: MatchColours).
 // Under Paeth a line of text copies its glyphs' steps (from the background
@@ -921,7 +923,8 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, Bytes& pri
             const std::size_t from = rows[n].front(), to = std::min<std::size_t>(l.rows, from + kMaxRows);
             // Also how common in the cropped picture the rows' colours are: a
             // change must not trade its colours for rarer ones (a dark screen's
-            // text area made light scores as flat).
+            // text area made light scores as flat), unless the picture's
+            // columns show the new ones far more often.
             double shares = 0, columnShares = 0;
             Bytes lifted;
             auto score = [&] {
@@ -1001,7 +1004,7 @@ bool SolvePixels(const Tracked& t, const Layout& l, const Bytes& out, Bytes& pri
                 const std::size_t s = score();
                 const bool byColumns = columnShares > kByColumns * bestColumnShares && s + s / 1000 >= best;
                 if (f == 4 && static_cast<double>(s) <= kPaethMargin * static_cast<double>(best)) continue;
-                if ((s > best || byColumns) && shares >= bestShares) {
+                if ((s > best && shares >= bestShares) || byColumns) {
                     best = s, bestShares = shares, bestColumnShares = columnShares, bestLifted = lifted;
                     for (std::size_t j = 0; j < bpp; ++j) bestValues[j] = solved[w + j];
                 }
