@@ -871,9 +871,9 @@ bool MatchColours(const Tracked& t, const Layout& l, const Bytes& out, const Byt
 // columns, so a colour the columns show far more often wins on a score
 // within a thousandth, even one rarer in the picture as a whole (a dark
 // text area whose glyphs were lost with the window, below a bar and right
-// of a panel that fill most of the picture). Only pixels whose every byte is copied into rows
-// under Sub, always as the same channel, are tried (under None the colour
-// shares decide: MatchColours).
+// of a panel that fill most of the picture). Only pixels whose every byte
+// is copied into rows under Sub, always as the same channel, are tried
+// (under None the colour shares decide: MatchColours).
 // Under Paeth a line of text copies its glyphs' steps (from the background
 // into the ink and back) thousands of times, and a step left out streaks
 // every row below. The pixels copied into rows under Paeth (their alpha may
@@ -1537,8 +1537,11 @@ template <typename Shown>
 void SettleColumns(const Layout& l, const Rows& exact, Shown isShown, Bytes& out) {
     constexpr std::size_t kNeighbourShifts = 3;
     const std::size_t bpp = l.format.bpp, len = exact.len, width = len / bpp;
-    std::unordered_map<std::uint64_t, std::uint32_t> counts;
-    for (std::size_t at = 0; at + bpp <= out.size(); at += bpp) ++counts[detail::PixelKey(&out[at], bpp)];
+    // Colours past the bound count as never seen (a photo's), and a colour
+    // counted is counted for every pixel of it, so counts never run below 0.
+    detail::ColourCounts counts;
+    for (std::size_t at = 0; at + bpp <= out.size(); at += bpp)
+        detail::CountColour(counts, detail::PixelKey(&out[at], bpp));
     const double logAll = std::log(static_cast<double>(out.size() / bpp) + 0.5);
     std::vector<std::size_t> free;
     std::vector<std::uint64_t> diffs;
@@ -1555,7 +1558,8 @@ void SettleColumns(const Layout& l, const Rows& exact, Shown isShown, Bytes& out
             if (!isShown(at) && std::find(&exact.known[at], &exact.known[at] + bpp, 1) == &exact.known[at] + bpp)
                 free.push_back(at);
         if (free.empty()) continue;
-        for (const std::size_t at : free) --counts[detail::PixelKey(&out[at], bpp)];
+        for (const std::size_t at : free)
+            if (const auto it = counts.find(detail::PixelKey(&out[at], bpp)); it != counts.end()) --it->second;
         shifts.assign(1, Bytes(bpp, 0));
         for (const std::size_t n : {x - 1, x + 1}) {
             if (n >= width) continue;
@@ -1581,23 +1585,23 @@ void SettleColumns(const Layout& l, const Rows& exact, Shown isShown, Bytes& out
                 if (std::find(shifts.begin(), shifts.end(), shift) == shifts.end()) shifts.push_back(shift);
             }
         }
-        // None first: a shift must code strictly shorter to be taken. Each
-        // pixel's cost is at least 0 (`all` counts every pixel), so a shift
-        // is dropped as soon as its cost reaches the best one's.
+        // None first: a shift must code strictly shorter to be taken. A
+        // pixel costs the log of all pixels over its colour's count, never
+        // below 0, so a shift is dropped once its cost reaches the best one's.
         double bestCost = std::numeric_limits<double>::infinity();
         std::size_t best = 0;
         for (std::size_t s = 0; s < shifts.size(); ++s) {
             double cost = 0;
             for (std::size_t k = 0; k < free.size() && cost < bestCost; ++k) {
                 const auto it = counts.find(shiftedKey(free[k], shifts[s]));
-                cost += logAll - std::log((it == counts.end() ? 0.0 : double(it->second)) + 0.5);
+                cost += logAll - std::log((it == counts.end() ? 0.0 : static_cast<double>(it->second)) + 0.5);
             }
             if (cost < bestCost) bestCost = cost, best = s;
         }
         for (const std::size_t at : free) {
             const std::uint64_t k = shiftedKey(at, shifts[best]);
             detail::KeyPixel(k, bpp, &out[at]);
-            ++counts[k];
+            detail::CountColour(counts, k);
         }
     }
 }
